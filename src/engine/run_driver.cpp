@@ -534,9 +534,14 @@ int RunScript(int mode)
         }
         /* The panel shows the data file the script named, since loading reads the panel.
         ** The file is loaded again when another program (a scheduled import)
-        ** has replaced it since, so the run uses the data as they are on disk. */
+        ** has replaced it since, so the run uses the data as they are on disk.
+        ** With nothing loaded, a scan, test or order run loads even when no file
+        ** is named, and so fails: it has no data to run on, and an order run
+        ** that read nothing must not report that there is nothing to do.  A
+        ** check or an import that names no file goes on without data. */
         ShowDataFileInPanel();
-        if ((ComparePaths(gSettings.DataFile, gStore.loadedPath) != 0 || LoadedDataFileChanged()) && !LoadData(0)) {
+        const int mustLoad = DataFileNameDiffers(gSettings.DataFile) && (mode >= RUN_MODE_SCAN || gSettings.DataFile[0]);
+        if ((mustLoad || LoadedDataFileChanged()) && !LoadData(0)) {
             SetResultCode(RESULT_DATA_NOT_LOADED);
             break;
         }

@@ -31,16 +31,7 @@ static thread_local char tErrorText[ERROR_TEXT_SIZE];
 
 int ComparePaths(const char *a, const char *b)
 {
-    for (;; a++, b++) {
-        int ca = (unsigned char)*a, cb = (unsigned char)*b;
-        if (ca == '/') ca = '\\';
-        if (cb == '/') cb = '\\';
-#ifdef _WIN32
-        ca = tolower(ca);
-        cb = tolower(cb);
-#endif
-        if (ca != cb || !ca) return ca - cb;
-    }
+    return PlatCompareNames(a ? a : "", b ? b : "");
 }
 
 const char *GetErrorText()

@@ -35,10 +35,10 @@ enum {
 int GetFileDate(const char *path, PlatDateTime *pTime);
 
 /* Compares two paths as the system names files: 0 when they name the same
-** file as written, else the sign of their order.  '\' and '/' are one
-** separator in both builds; letters differing only in case are one letter
-** in the Windows build only (Latin letters), since the native program's
-** system keeps such names apart as two files. */
+** file as written, else the sign of their order (PlatCompareNames).  '\'
+** and '/' are one separator in both builds; letters differing only in case
+** are one letter in the Windows build only (every letter its file system
+** folds), since the native program's system keeps such names apart. */
 int ComparePaths(const char *a, const char *b);
 
 /* The text of the calling thread's last system error (a per-thread buffer). */

@@ -6,6 +6,7 @@
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -69,12 +70,21 @@ std::string PathFromCurrentFolder(const std::string &typed)
 {
     std::string path = typed;
     const bool rooted = !path.empty() && (IsPathSeparator(path[0]) || (path.size() > 1 && path[1] == ':'));
+    char full[4096];
     if (!path.empty() && !rooted && PlatFileExists(path.c_str())) {
-        char full[4096];
         if (PlatFullPath(path.c_str(), full, sizeof full)) path = full;
     }
     for (char &c : path)
         if (c == '/') c = '\\';
+#ifdef _WIN32
+    /* Rooted without a drive ("\dir\t.kvs" or "/dir/t.kvs", not a share's
+    ** "\\server"): on the drive of the folder it was typed in, as the system
+    ** reads it there (Wine alone would take "/dir" for its own root).
+    ** Start-up moves the current folder to the program's own folders, which
+    ** may be on another drive. */
+    if (path.size() > 1 && path[0] == '\\' && path[1] != '\\' && PlatFullPath(path.c_str(), full, sizeof full))
+        path = full;
+#endif
     return path;
 }
 
@@ -129,6 +139,10 @@ static const char *CurrentScript()
 
 int ExpandPathMacros(char path[260], const char *base)
 {
+    /* The name as written, read as UTF-8 before anything is put around it: a
+    ** script saved in code page 1252 names the same file in both programs,
+    ** and its 1252 letters stay its own when the folders put in are UTF-8. */
+    if (!NameToUtf8(path, PATH_MACRO_MAX + 1)) return 0;
     char value[PATH_SIZE];
     PlatDateTime now;
     PlatGetLocalTime(&now);

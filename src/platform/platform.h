@@ -77,6 +77,13 @@ int PlatFileExists(const char *path);   /* 1 for an existing file or folder */
 int PlatFolderExists(const char *path); /* 1 for an existing folder */
 int PlatIsLink(const char *path);       /* 1 for a symbolic link or other reparse point */
 int PlatDeleteFile(const char *path);
+/* Compares two names (paths as the program writes them) as the system tells
+** files apart: 0 when they name one file as written, else the sign of their
+** order.  '\\' and '/' are one separator in both builds.  The Windows build
+** folds case as its file system does, letters outside ASCII included, and
+** drops a last name's trailing dots and blanks as every opening does; the
+** native one compares the bytes. */
+int PlatCompareNames(const char *a, const char *b);
 /* Deletes a file unless a process holds it (PLAT_CREATE_EXCLUSIVE, PlatLockFile);
 ** then 0 with PLAT_ERR_SHARING_VIOLATION, as Windows refuses it.  A holder is
 ** seen whichever build holds it: both builds take one lock both can see (a

@@ -11,6 +11,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -285,8 +286,10 @@ int RunBatchArguments(int count, const char *const *args)
         }
         newGroup = 1;
         char path[260];
-        /* Whatever fails from here on is this script's error. */
-        CopyString(gRunningScript, sizeof gRunningScript, token, -1);
+        /* Whatever fails from here on is this script's error.  A token too
+        ** long to hold names it cut after a whole letter. */
+        CopyString(gRunningScript, sizeof gRunningScript, token,
+                   (int)Utf8CutLength(token, sizeof gRunningScript - 1));
         if (!TakePathToken(path, token, gScriptsFolder)) {
             gRunningScript[0] = 0;
             return RESULT_FILE_ERROR;

@@ -48,12 +48,6 @@ int IsPanelGroupEnabled(int group, int runState, int earliest, int latest, int n
     }
 }
 
-int DataFileNameDiffers(const char *name)
-{
-    if (!gStore.loadedPath[0]) return 1;
-    return ComparePaths(name ? name : "", gStore.loadedPath) != 0;
-}
-
 int32_t WrapPanelRows(const PanelBox *boxes, int32_t count, int32_t width, int32_t height, int32_t margin,
                       PanelBox *placed)
 {

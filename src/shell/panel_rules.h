@@ -10,6 +10,8 @@
 #pragma once
 #include <cstdint>
 
+#include "marketdata/store/data_load.h" /* DataFileNameDiffers, for the Load button */
+
 struct DateList;
 
 /* The master date list of bar size 0..4 (daily .. yearly); any other size
@@ -38,10 +40,6 @@ enum PanelGroup {
 /* Whether a group is enabled for the run state, the two check boxes and
 ** whether the named data file differs from the loaded one. */
 int IsPanelGroupEnabled(int group, int runState, int earliest, int latest, int nameChanged);
-
-/* 1 when no data is loaded, else whether name differs (case ignored) from the
-** loaded data file's path. */
-int DataFileNameDiffers(const char *name);
 
 /* One control of the panel as laid out in its resource, in pixels. */
 struct PanelBox {

@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/utf8_text.h"
 #include "platform/platform.h"
 
 struct TestRecord;
@@ -78,10 +79,7 @@ void ReportPrintf(const char *format, ...)
     ;
 /* Appends text as it is to the open page (for writers that format their own). */
 void ReportWrite(const char *text);
-/* The page bytes of length bytes of program text: well-formed UTF-8
-** sequences as they are, every other byte above 127 as its Windows-1252
-** character in UTF-8. */
-std::string PageText(const char *text, size_t length);
+/* The page bytes of program text: PageText (foundation/utf8_text.h). */
 /* text with & < > ' " written as character references. */
 std::string EscapeHtml(const char *text);
 /* "%.4d_%s" of the number and the name, with blanks, control characters,

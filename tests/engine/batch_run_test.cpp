@@ -16,6 +16,7 @@
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
 #include "services/services.h"
+#include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "marketdata/store/symbols.h"
 
@@ -104,6 +105,25 @@ TEST_F(BatchRun, AScriptPathThatDoesNotFitEndsWithThree)
               ErrorLog().find("File path starting with '" + name + "' is too long -- maximum is 260 chars"));
 }
 
+/* The entry of a script path too long to hold names it in whole letters: two,
+** three and four bytes each, cut before the letter that would cross. */
+TEST_F(BatchRun, ATooLongScriptPathIsNamedInWholeLetters)
+{
+    for (const std::string letter : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        SCOPED_TRACE(letter.size());
+        NewBatch();
+        std::string name;
+        while (name.size() < 300) name += letter;
+        EXPECT_EQ(RESULT_FILE_ERROR, RunBatchCommandLine(("-test " + name).c_str()));
+        const std::string log = ErrorLog();
+        const size_t at = log.rfind(" error in "), end = log.find(" <<<\n", at);
+        ASSERT_NE(std::string::npos, end) << log;
+        const std::string shown = log.substr(at + 10, end - at - 10);
+        EXPECT_EQ(259 / letter.size() * letter.size(), shown.size());
+        EXPECT_EQ(name.substr(0, shown.size()), shown);
+    }
+}
+
 TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
 {
     /* A scan that answers below 0 failed (here it has nowhere to write its
@@ -129,6 +149,30 @@ TEST_F(BatchRun, AFailedRunEndsWithItsStickyCodeOrEight)
     Write("nodata.kvs", "Settings:\n  DataFile: " + tmp.File("Data\\none.kvd") + "\nStrategy: S1\n  EntrySetup: 0\n");
     EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine("-test nodata.kvs a.kvs"));
     EXPECT_EQ(1, Listed()); /* still only the test of the low-memory run */
+}
+
+/* With no data loaded and no data file named, by the script or the
+** settings, a run has nothing to run on: it fails with 7 in every mode
+** rather than answering on the empty default calendar (a scheduled order run
+** that read nothing must not say there is nothing to do). */
+TEST_F(BatchRun, ARunWithNoDataFileEndsWithSeven)
+{
+    Write("all.kvs", "Settings:\n  SaveScanAs: " + tmp.File("Output\\s.csv") +
+                         "\nScan:\n  Pick: 1\nStrategy: S1\n  EntrySetup: 1\n  ExitRule: 1\n");
+    ASSERT_TRUE(WriteTestFile(tmp.File("ExchangeMap.csv"), "Exchange,Primary,Match1,HasOpg,HasMoc,TimeZone,NearCloseTime\n"
+                                                           "NYSE,NYSE,*,1,1,EST,15:45\n"));
+    for (const char *line : {"-test all.kvs", "-scan all.kvs", "-optimize all.kvs", "-orders all.kvs"}) {
+        SCOPED_TRACE(line);
+        NewBatch();
+        UnloadData();
+        gSettings.DataFile[0] = 0;
+        EXPECT_EQ(RESULT_DATA_NOT_LOADED, RunBatchCommandLine(line)) << ErrorLog();
+        EXPECT_EQ(0, Listed());
+        EXPECT_FALSE(PlatFileExists(tmp.File("Output\\s.csv").c_str()));
+    }
+    /* A check that names no data file goes on without data. */
+    NewBatch();
+    EXPECT_EQ(RESULT_OK, RunBatchCommandLine("-apply all.kvs")) << ErrorLog();
 }
 
 TEST_F(BatchRun, ATestWritesTheStatsAndTradesFilesItsScriptNames)

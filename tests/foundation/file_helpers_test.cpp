@@ -638,3 +638,39 @@ TEST_F(FileHelpersTest, FileDateIsTheLocalDateOfTheLastWrite)
     EXPECT_EQ(GetFileDate(tmp.File("missing").c_str(), nullptr), 0);
     EXPECT_EQ(gHeadless.messageCount, 0);
 }
+
+/* Two paths name one file as the system tells files apart: separators are one
+** in both builds; in the Windows build every letter its file system folds
+** (of two, three and four bytes in UTF-8) is one letter whatever its case,
+** and a last name's trailing dots and blanks are no part of it, so an
+** include read under one spelling is not read again under another. */
+TEST(ComparePathsTest, PathsCompareAsTheSystemNamesFiles)
+{
+#ifdef _WIN32
+    const bool windows = true;
+#else
+    const bool windows = false;
+#endif
+    /* clang-format off */
+    static const struct { const char *a, *b; bool sameEverywhere, sameOnWindows; } kCases[] = {
+        {"C:\\s\\lib.kvs", "C:/s/lib.kvs", true, true},
+        {"C:\\s\\lib.kvs", "c:\\S\\LIB.KVS", false, true},
+        {"lib\xC3\xA9.kvs", "LIB\xC3\x89.kvs", false, true},                /* é É */
+        {"\xD0\xB6\xD1\x83\xD0\xBA", "\xD0\x96\xD0\xA3\xD0\x9A", false, true}, /* жук ЖУК */
+        {"\xE1\xBA\xA1.csv", "\xE1\xBA\xA0.csv", false, true},              /* ạ Ạ */
+        {"wf.kvs.", "wf.kvs", false, true},
+        {"wf.kvs . ", "WF.kvs", false, true},
+        {"w\xC3\xA9\\..", "w\xC3\xA9\\.", false, false},                    /* folder steps stay */
+        {"lib\xC3\xA9.kvs", "lib\xC3\xA8.kvs", false, false},              /* é è */
+        {"\xF0\x9F\x93\x88.kvs", "\xF0\x9F\x93\x89.kvs", false, false},    /* two pictures */
+        {"a.kvs", "a.kvs2", false, false},
+    };
+    /* clang-format on */
+    for (const auto &c : kCases) {
+        SCOPED_TRACE(std::string(c.a) + " | " + c.b);
+        const bool same = c.sameEverywhere || (windows && c.sameOnWindows);
+        EXPECT_EQ(same, ComparePaths(c.a, c.b) == 0);
+        EXPECT_EQ(same, ComparePaths(c.b, c.a) == 0);
+        if (!same) EXPECT_EQ(ComparePaths(c.a, c.b) < 0, ComparePaths(c.b, c.a) > 0);
+    }
+}

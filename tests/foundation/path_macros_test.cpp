@@ -204,6 +204,40 @@ TEST_F(PathMacrosTest, ACommandLinePathNamesTheFileFromTheCurrentFolder)
         EXPECT_EQ(want, PathFromCurrentFolder(typed)) << c.typed;
     }
     EXPECT_EQ("C:\\x\\t.kvs", PathFromCurrentFolder("C:/x/t.kvs"));
+#ifdef _WIN32
+    /* Rooted without a drive: the drive of the folder it was typed in,
+    ** whether or not the file is there; a share's path stays as typed. */
+    const std::string drive = base.substr(0, 2);
+    ASSERT_EQ(':', drive[1]) << base;
+    EXPECT_EQ(drive + "\\x\\t.kvs", PathFromCurrentFolder("/x/t.kvs"));
+    EXPECT_EQ(drive + "\\x\\t.kvs", PathFromCurrentFolder("\\x\\t.kvs"));
+    EXPECT_EQ("\\\\server\\share\\t.kvs", PathFromCurrentFolder("\\\\server\\share\\t.kvs"));
+#else
     EXPECT_EQ("\\x\\t.kvs", PathFromCurrentFolder("/x/t.kvs"));
+#endif
     PlatSetCurrentFolder(was);
+}
+
+/* A name saved in code page 1252 (a script or settings file from another
+** editor) is the UTF-8 name in both programs, letter by letter: the 1252
+** letters it holds are read as 1252 while the UTF-8 folders put around it
+** stay UTF-8, so the folder "wé" does not turn into other letters. */
+TEST_F(PathMacrosTest, A1252NameIsReadAsItsLettersBesideUtf8Folders)
+{
+    CopyString(gSettings.ActiveScript, 260, "C:\\w\xC3\xA9\\t.kvs", -1);
+    CopyString(gOutputFolder, 260, "C:\\Sortie \xC3\xA9", -1);
+    /* clang-format off */
+    static const struct { const char *path, *base, *result; } kCases[] = {
+        {"caf\xE9-stats.csv", "C:\\w", "C:\\w\\caf\xC3\xA9-stats.csv"},
+        {"caf\xC3\xA9-stats.csv", "C:\\w", "C:\\w\\caf\xC3\xA9-stats.csv"},          /* UTF-8 already */
+        {"?scriptpath?\\s\xE9.kvd", nullptr, "C:\\w\xC3\xA9\\s\xC3\xA9.kvd"},
+        {"?output?\\\x80 \x93q\x94.txt", nullptr, "C:\\Sortie \xC3\xA9\\\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D.txt"},
+        {"C:\\Sortie \xE9\\l.txt", nullptr, "C:\\Sortie \xC3\xA9\\l.txt"},
+        {"\xC3\xA9t\xE9.kvr", nullptr, "C:\\Sortie \xC3\xA9\\\xC3\xA9t\xC3\xA9.kvr"},     /* both in one name */
+    };
+    /* clang-format on */
+    for (const auto &c : kCases) EXPECT_EQ(c.result, Expand(c.path, c.base)) << c.path;
+    /* A 1252 name that fits as written but not as UTF-8 is too long, not cut. */
+    const std::string wide(200, '\xE9');
+    EXPECT_EQ(wide, Expand(wide.c_str(), "", 0));
 }

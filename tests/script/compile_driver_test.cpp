@@ -179,15 +179,29 @@ TEST_F(DriverTest, EveryFileIsReadOncePerCompile)
 ** each program includes what its own system opens. */
 TEST_F(DriverTest, IncludesDifferingInCaseAreTheFilesTheSystemNames)
 {
-    Write("lib.kvs", "Data:\n  Lower: 1\n");
+    /* Letters of one, two, three and four bytes; the last has no case. */
+    static const struct { const char *lower, *upper; bool cased; } kNames[] = {
+        {"lib.kvs", "Lib.kvs", true},
+        {"lib\xC3\xA9.kvs", "LIB\xC3\x89.kvs", true},
+        {"\xD0\xB6\xD1\x83\xD0\xBA.kvs", "\xD0\x96\xD0\xA3\xD0\x9A.kvs", true},
+        {"\xE1\xBA\xA1.kvs", "\xE1\xBA\xA0.kvs", true},
+        {"\xF0\x9F\x93\x88.kvs", "\xF0\x9F\x93\x89.kvs", false},
+    };
+    for (const auto &n : kNames) {
+        SCOPED_TRACE(n.upper);
+        const std::string text = std::string("Include: ") + n.lower + "\nInclude: " + n.upper + "\n";
+        Write(n.lower, "Data:\n  Lower: 1\n");
 #ifdef _WIN32
-    ASSERT_EQ(CompileText("Include: lib.kvs\nInclude: Lib.kvs\n"), 1) << LastMessage();
-    EXPECT_EQ(ItemNames(gDataItems), "Lower");
-#else
-    Write("Lib.kvs", "Data:\n  Upper: 2\n");
-    ASSERT_EQ(CompileText("Include: lib.kvs\nInclude: Lib.kvs\n"), 1) << LastMessage();
-    EXPECT_EQ(ItemNames(gDataItems), "Lower,Upper");
+        if (n.cased) {
+            ASSERT_EQ(CompileText(text.c_str()), 1) << LastMessage();
+            EXPECT_EQ(ItemNames(gDataItems), "Lower");
+            continue;
+        }
 #endif
+        Write(n.upper, "Data:\n  Upper: 2\n");
+        ASSERT_EQ(CompileText(text.c_str()), 1) << LastMessage();
+        EXPECT_EQ(ItemNames(gDataItems), "Lower,Upper");
+    }
 }
 
 TEST_F(DriverTest, IncludesNestThirtyLevelsBelowTheScript)

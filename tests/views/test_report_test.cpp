@@ -691,6 +691,12 @@ TEST_F(ReportTest, FolderNamesAndCorrelationColours)
     EXPECT_STREQ("0007_a_b__c_", name);
     MakeReportFolderName(12, "x*y|z\"\xE9<>\\", name, sizeof name);
     EXPECT_STREQ("0012_x_y_z_____", name);
+    /* A name Windows would cut at its trailing dots names one folder in
+    ** both programs and in its mark. */
+    MakeReportFolderName(1, "T dot..", name, sizeof name);
+    EXPECT_STREQ("0001_T_dot__", name);
+    MakeReportFolderName(2, "v1.2", name, sizeof name);
+    EXPECT_STREQ("0002_v1.2", name);
 
     /* One strategy flat, one moving: r is 0, which is white. */
     TestRecord *t = MakeTest(nullptr);

@@ -47,6 +47,12 @@ int CloseDataWindows()
     return 1;
 }
 
+int DataFileNameDiffers(const char *name)
+{
+    if (!gStore.loadedPath[0]) return 1;
+    return ComparePaths(name ? name : "", gStore.loadedPath) != 0;
+}
+
 int LoadData(int ask)
 {
     if (!CloseDataWindows()) return 0;

@@ -50,6 +50,13 @@ extern ScriptDataLinks gScriptDataLinks;
 ** set and one is open).  1 may go on, 0 the user refused (nothing closed). */
 int CloseDataWindows();
 
+/* 1 when no data is loaded, else whether name differs (as paths compare) from
+** the loaded data file's path: whether a run or the panel's Load button must
+** load before the data can be used.  With nothing loaded there is nothing to
+** run on, so a run that names no file fails to load rather than running on
+** no data. */
+int DataFileNameDiffers(const char *name);
+
 /* Closes the data windows, unloads, and reads the DataFile setting's file
 ** (ask as in ReadDataFile).  1 loaded, 0 not (refused, cancelled or failed). */
 int LoadData(int ask);

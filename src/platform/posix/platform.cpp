@@ -801,6 +801,16 @@ int PlatSetCurrentFolder(const char *path)
     return chdir(p) == 0 ? 1 : Fail();
 }
 
+int PlatCompareNames(const char *a, const char *b)
+{
+    for (;; a++, b++) {
+        int ca = (unsigned char)*a, cb = (unsigned char)*b;
+        if (ca == '/') ca = '\\';
+        if (cb == '/') cb = '\\';
+        if (ca != cb || !ca) return ca - cb;
+    }
+}
+
 int PlatFullPath(const char *path, char *out, size_t size)
 {
     char folder[4096];

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 /* The program's names for error codes are the system's own numbers. */
 static_assert(PLAT_ERR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND && PLAT_ERR_PATH_NOT_FOUND == ERROR_PATH_NOT_FOUND &&
@@ -128,12 +129,32 @@ static int WholeName(const char *path, UINT codePage, WCHAR *out, int room)
     return 1;
 }
 
+/* The last name of a wide path made whole as the system makes a name it is
+** given: trailing dots and blanks dropped ("t.csv. " is t.csv).  A name of
+** dots alone is a folder step and stays.  Every call takes its path through
+** here, the whole ones under "\\?\" too, which the system would take as
+** written: so the rename that puts a finished file in place names the file
+** that was read.  Only a path the user wrote with that prefix is his. */
+static void DropTrailingDots(WCHAR *text)
+{
+    size_t n = wcslen(text), start = n;
+    while (start > 0 && text[start - 1] != L'\\' && text[start - 1] != L'/') start--;
+    size_t end = n;
+    while (end > start && (text[end - 1] == L'.' || text[end - 1] == L' ')) end--;
+    bool dotsOnly = true;
+    for (size_t i = start; i < n; i++) dotsOnly = dotsOnly && text[i] == L'.';
+    if (end > start && !dotsOnly) text[end] = 0;
+}
+
 /* A path as the system's wide calls take it.  One whose last name is a
 ** device's becomes its whole form under the prefix "\\?\", which the system
 ** takes as written: the file of that name in its folder; so does any path
 ** with whole set, which may then be longer than MAX_PATH.  Any other passes
-** as it is.  ok is 0 (with the system's error) when the path does not
+** as it is.  Either way its last name loses its trailing dots and blanks,
+** except in a pattern of a folder's names, where "*." means names without
+** an extension.  ok is 0 (with the system's error) when the path does not
 ** convert. */
+enum { SYSTEM_PATH_PATTERN = 2 };
 struct SystemPath {
     WCHAR text[MAX_PATH * 4 + 16];
     int ok = 0;
@@ -147,9 +168,11 @@ struct SystemPath {
         }
         const UINT codePage = NameCodePage(path);
         const bool prefixed = path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
-        if (prefixed || (!whole && !IsDeviceName(path))) {
+        const bool pattern = whole == SYSTEM_PATH_PATTERN;
+        if (prefixed || pattern || (!whole && !IsDeviceName(path))) {
             ok = WideFromName(codePage, path, text, room) > 0;
             if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            if (ok && !prefixed && !pattern) DropTrailingDots(text);
             return;
         }
         WCHAR full[MAX_PATH * 4 + 16];
@@ -163,10 +186,33 @@ struct SystemPath {
         }
         memcpy(text, prefix, prefixLength * sizeof(WCHAR));
         memcpy(text + prefixLength, unc ? full + 2 : full, (rest + 1) * sizeof(WCHAR));
+        DropTrailingDots(text);
         ok = 1;
     }
     operator const WCHAR *() const { return text; }
 };
+
+/* A name in the system's letters for comparing: one separator, the last
+** name made whole as an opening makes it. */
+static std::wstring ComparableName(const char *name)
+{
+    const int n = MultiByteToWideChar(NameCodePage(name), 0, name, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? (size_t)n : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(NameCodePage(name), 0, name, -1, wide.data(), n);
+    for (WCHAR &c : wide)
+        if (c == L'/') c = L'\\';
+    DropTrailingDots(wide.data());
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+int PlatCompareNames(const char *a, const char *b)
+{
+    const std::wstring x = ComparableName(a ? a : ""), y = ComparableName(b ? b : "");
+    /* Ordinal and case-blind: the file system's own upper-case table, not a
+    ** language's rules. */
+    return CompareStringOrdinal(x.c_str(), (int)x.size(), y.c_str(), (int)y.size(), TRUE) - CSTR_EQUAL;
+}
 
 /* ---- holding a file ---------------------------------------------------------- */
 
@@ -488,6 +534,15 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
         SetLastError(ERROR_FILE_NOT_FOUND);
         return 0;
     }
+    /* A read-only file cannot be marked for deletion: moved aside first, it
+    ** would stay behind under a name of its own.  It stays at its name, as
+    ** Windows leaves any read-only file (Wine run by the superuser opens one
+    ** to write). */
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(H(file), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     /* A file marked for deletion keeps its name until its last handle is
     ** closed, and Wine removes it only after the lock has gone: the file
     ** first moves to a name of its own in the same folder, so that the
@@ -645,7 +700,7 @@ int PlatRemoveFolder(const char *path)
 int PlatListFolder(const char *pattern, PlatListCallback callback, void *user)
 {
     WIN32_FIND_DATAW fd;
-    const SystemPath wide(pattern);
+    const SystemPath wide(pattern, SYSTEM_PATH_PATTERN);
     if (!wide.ok) return 0;
     HANDLE h = FindFirstFileW(wide, &fd);
     if (h == INVALID_HANDLE_VALUE) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "foundation/file_guard.h"
+#include "foundation/file_helpers.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
 
@@ -56,4 +58,51 @@ TEST(PlatformNames, TheSystemSeesTheLettersOfTheName)
     EXPECT_EQ(1, PlatGetCurrentFolder(here, sizeof here));
     SetCurrentDirectoryW(was);
     EXPECT_EQ(0, CompareStringOrdinal(Wide(folder).c_str(), -1, Wide(here).c_str(), -1, TRUE) - CSTR_EQUAL) << here;
+}
+
+/* A name with trailing dots or blanks is the file without them, as for every
+** Windows program: what the program reads under such a name is what its
+** saves replace, through the temporary file and the rename that puts it in
+** place, and no file of the written name is left that other programs could
+** neither open nor delete. */
+TEST(PlatformNames, TrailingDotsAndBlanksNameTheFileWithout)
+{
+    TempFolder tmp;
+    const char *const kBases[] = {"wf.kvs", "caf\xC3\xA9-stats.csv", "CON.txt", "o"};
+    const char *const kTails[] = {".", " ", "..", ". .", " . ", "...."};
+    int drawn = 0;
+    for (const char *base : kBases)
+        for (const char *tail : kTails) {
+            const std::string name = std::string(base) + tail, path = tmp.File(name);
+            SCOPED_TRACE("[" + name + "]");
+            const std::wstring whole = L"\\\\?\\" + Wide(tmp.File(base));
+            const std::wstring written = L"\\\\?\\" + Wide(path);
+            ASSERT_TRUE(WriteTestFile(tmp.File(base), "old"));
+            EXPECT_EQ("old", ReadTestFile(path));
+            const std::string text = "new " + std::to_string(drawn++);
+            EXPECT_EQ(1, SaveFile(path.c_str(), text.data(), (uint32_t)text.size()));
+            EXPECT_EQ(text, ReadTestFile(tmp.File(base)));
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(written.c_str()));
+            EXPECT_EQ(1, PlatFileExists(path.c_str()));
+            EXPECT_EQ(1, PlatDeleteFile(path.c_str()));
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(whole.c_str()));
+        }
+    /* A folder step of dots alone stays one. */
+    ASSERT_TRUE(WriteTestFile(tmp.File("plain"), "x"));
+    EXPECT_EQ("x", ReadTestFile(tmp.File("sub\\..\\plain")));
+    EXPECT_EQ(1, PlatFolderExists(tmp.File("plain\\..").c_str()));
+}
+
+/* A guard file the user made read-only cannot go when it is let go; it stays
+** at its own name rather than behind under another. */
+TEST(PlatformNames, AReadOnlyGuardIsNotLeftBehindUnderAnotherName)
+{
+    TempFolder tmp;
+    const std::string path = tmp.File("r.kvr.~kvl");
+    FileGuard guard;
+    ASSERT_EQ(1, TakeFileGuard(&guard, path.c_str(), 1, 0));
+    ASSERT_TRUE(SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    ReleaseFileGuard(&guard);
+    EXPECT_EQ("r.kvr.~kvl;", ListTestFolder(tmp.path));
+    SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
