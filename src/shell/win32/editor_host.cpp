@@ -652,7 +652,7 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     default: break;
     }
     if (gFrame.findMessage && message == gFrame.findMessage) {
-        FindReplaceInEditor(host, 0, 0);
+        OnFindDialogRequest(host);
         return 0;
     }
     return 1;
@@ -690,8 +690,16 @@ void OnEditorNotify(HWND host, SCNotification *n)
         break;
     case SCN_MODIFIED:
         if ((n->modificationType & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) && gSettings.ScriptDynamicTabs &&
-            !record->inDialog)
-            UpdateDynamicTabs(host);
+            !record->inDialog) {
+            /* An Undo or Redo of many changes (a Replace All) is worked out
+            ** once, at its last step, as the replacement itself is. */
+            const int partOfMany =
+                (n->modificationType & SC_MULTISTEPUNDOREDO) && !(n->modificationType & SC_LASTSTEPINUNDOREDO);
+            if (record->tabsHeld || partOfMany)
+                record->tabsStale = 1;
+            else
+                UpdateDynamicTabs(host);
+        }
         break;
     case SCN_MARGINCLICK: {
         intptr_t line = EditorSend(host, SCI_LINEFROMPOSITION, (uintptr_t)n->position);

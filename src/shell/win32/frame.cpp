@@ -686,7 +686,7 @@ static void OnDropFiles(HDROP drop)
         WCHAR wide[MAX_PATH];
         char path[MAX_PATH * 4];
         if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
-            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr))
+            !TextFromWide(wide, path, sizeof path))
             continue;
         if (gRun.state.load() != RUN_IDLE)
             WaitForIdle(std::string("\"") + path + "\"");

@@ -98,12 +98,12 @@ void SetScriptTitle(HWND window)
 
 void MarkTitleModified(HWND window, int modified)
 {
-    char title[258];
-    GetWindowTextA(window, title, 257);
+    char title[1024];
+    GetWindowTitle(window, title, sizeof title - 1);
     size_t n = strlen(title);
     int marked = n > 0 && title[n - 1] == '*';
     if (modified && !marked) {
-        if (n < 256) {
+        if (n < sizeof title - 1) {
             title[n] = '*';
             title[n + 1] = 0;
         }
