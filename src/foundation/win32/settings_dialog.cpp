@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
@@ -71,12 +72,21 @@ static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *t
 }
 
 /* A box's typed text into the row's variable in UTF-8, as every name the
-** program takes; a text longer than the variable holds leaves it as it was
-** (the box's limit counts letters, the variable bytes). */
+** program takes; a text longer than the variable holds is cut to fit (the
+** box's limit counts letters, the variable bytes), before a whole letter. */
 static void ReadBoxText(HWND control, char *out, int size)
 {
-    std::string text((size_t)size, '\0');
-    if (GetWindowTitle(control, text.data(), (size_t)size)) memcpy(out, text.c_str(), strlen(text.c_str()) + 1);
+    if (size <= 0) return;
+    std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(control) + 1);
+    GetWindowTextW(control, wide.data(), (int)wide.size());
+    std::string text = TextFromWide(wide.data());
+    size_t n = text.size();
+    if (n > (size_t)size - 1) {
+        n = (size_t)size - 1;
+        while (n > 0 && ((unsigned char)text[n] & 0xC0) == 0x80) n--;
+    }
+    memcpy(out, text.data(), n);
+    out[n] = 0;
 }
 
 /* The control's number read as unsigned.  A minus sign reads as 0 on every

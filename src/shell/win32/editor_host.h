@@ -84,6 +84,8 @@ struct EditorRecord {
     ** out once after it when the text changed meanwhile (tabsStale). */
     uint32_t tabsHeld;
     uint32_t tabsStale;
+    /* The file began with a UTF-8 byte order mark, which its save keeps. */
+    uint32_t byteOrderMark;
 };
 
 /* The record of a host window, or null. */

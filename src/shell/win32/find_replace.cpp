@@ -32,7 +32,11 @@ static void OpenFindDialog(HWND host, EditorRecord *record, int replace)
         start = EditorSend(host, SCI_WORDSTARTPOSITION, (uintptr_t)start, 1);
         end = EditorSend(host, SCI_WORDENDPOSITION, (uintptr_t)end, 1);
     }
-    if (end - start > EDITOR_TEXT_SIZE - 1) end = start + EDITOR_TEXT_SIZE - 1;
+    if (end - start > EDITOR_TEXT_SIZE - 1) {
+        /* Cut before a letter, never inside its UTF-8 bytes. */
+        end = start + EDITOR_TEXT_SIZE - 1;
+        while (end > start && (EditorSend(host, SCI_GETCHARAT, (uintptr_t)end) & 0xC0) == 0x80) end--;
+    }
     if (end > start) {
         Sci_TextRangeFull range = {{start, end}, record->findText};
         EditorSend(host, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);

@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -322,6 +323,14 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
 {
     HWND owner = (HWND)gMessageState.owner;
     if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
+    /* The texts name files and typed words in UTF-8: shown as their letters
+    ** (never more wide characters than bytes). */
+    if (!text) text = "";
+    if (!title) title = "";
+    std::vector<WCHAR> wideText(strlen(text) + 1), wideTitle(strlen(title) + 1);
+    if (PlatWideFromText(text, wideText.data(), (int)wideText.size()) &&
+        PlatWideFromText(title, wideTitle.data(), (int)wideTitle.size()))
+        return MessageBoxW(owner, wideText.data(), wideTitle.data(), style);
     return MessageBoxA(owner, text, title, style);
 }
 

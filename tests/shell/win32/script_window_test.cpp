@@ -108,6 +108,33 @@ TEST_F(ScriptWindowTest, OpensEditsAndSavesWithNumberedBackups)
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
 }
 
+/* A script written elsewhere keeps its kind of line end and its UTF-8 byte
+** order mark: Enter adds a bare line feed to a file of line feeds, and the
+** save writes the mark again. */
+TEST_F(ScriptWindowTest, LineEndsAndAByteOrderMarkStayAsTheFileHasThem)
+{
+    struct Case {
+        const char *name, *file, *shown, *saved;
+    } cases[] = {
+        {"lf.kvs", "\xEF\xBB\xBF" "Data:\n", "Data:\n\n", "\xEF\xBB\xBF" "Data:\n\n"},
+        {"crlf.kvs", "Data:\r\n", "Data:\r\n\r\n", "Data:\r\n\r\n"},
+        {"bare.kvs", "Data:", "Data:\r\n\t", "Data:\r\n\t"}, /* indented under its section */
+    };
+    for (const Case &c : cases) {
+        const std::string path = File(c.name);
+        WriteTestFile(path, c.file);
+        ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+        HWND window = FindScriptWindow(path.c_str(), 1, nullptr);
+        ASSERT_NE(window, nullptr);
+        EditorCall(window, SCI_DOCUMENTEND, 0, 0);
+        EditorCall(window, SCI_NEWLINE, 0, 0);
+        Pump();
+        EXPECT_EQ(Text(window), c.shown) << c.name;
+        ASSERT_EQ(SaveScript(window, 0), 1);
+        EXPECT_EQ(ReadTestFile(path), c.saved) << c.name;
+    }
+}
+
 /* The WalkForward section of an optimization opens the active script's
 ** editor when none shows it and appends the section there, leaving the file
 ** to the editor's save.  A second section brings the same editor forward. */
@@ -383,7 +410,10 @@ TEST_F(ScriptWindowTest, FindAndReplaceTakeTheLettersTyped)
     Pump();
     EXPECT_EQ(Text(window), "// caf\xC3\xA9 t\xC3\xA9st\r\nt\xC3\xA9st caf\xC3\xA9\r\n");
     EXPECT_STREQ(record->replaceText, "t\xC3\xA9st");
-    EXPECT_TRUE(SawText("2 occurence(s)"));
+    EXPECT_TRUE(SawText("2 occurence(s) of 'test' replaced with 't\xC3\xA9st'"));
+    Request(window, "Z\xC3\xBCrich", "", FR_DOWN | FR_FINDNEXT);
+    Pump();
+    EXPECT_TRUE(SawText("'Z\xC3\xBCrich' not found.")) << "the message shows the letters typed";
     SendMessageA(record->findDialog, WM_COMMAND, IDCANCEL, 0);
     Pump();
 }
@@ -516,6 +546,7 @@ TEST_F(ScriptWindowTest, FindInFilesTakesNamesAndWordsAsTyped)
     EXPECT_EQ(WideItem(tree, hit), Wide("0001: // Z\xC3\xBCrich caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xC2\xBD"));
     HTREEITEM other = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)file);
     EXPECT_EQ(WideItem(tree, other), Wide(second));
+    HoldForScreenshot();
 
     SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)hit);
     ASSERT_EQ(OpenFindInFilesHit(dialog), 1);
