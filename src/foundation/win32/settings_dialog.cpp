@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
@@ -76,17 +75,7 @@ static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *t
 ** box's limit counts letters, the variable bytes), before a whole letter. */
 static void ReadBoxText(HWND control, char *out, int size)
 {
-    if (size <= 0) return;
-    std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(control) + 1);
-    GetWindowTextW(control, wide.data(), (int)wide.size());
-    std::string text = TextFromWide(wide.data());
-    size_t n = text.size();
-    if (n > (size_t)size - 1) {
-        n = (size_t)size - 1;
-        while (n > 0 && ((unsigned char)text[n] & 0xC0) == 0x80) n--;
-    }
-    memcpy(out, text.data(), n);
-    out[n] = 0;
+    if (size > 0) GetWindowTitle(control, out, (size_t)size);
 }
 
 /* The control's number read as unsigned.  A minus sign reads as 0 on every

@@ -41,9 +41,10 @@ static LRESULT CALLBACK TitleKeeper(HWND window, UINT message, WPARAM wParam, LP
 void KeepTitleLetters(HWND child)
 {
     if (!child || IsWindowUnicode(child) || GetPropW(child, kNarrowProcedure)) return;
-    /* Set as wide, the window becomes a wide one; its own procedure is
-    ** called with the narrow messages it was written for. */
-    LONG_PTR own = GetWindowLongPtrA(child, GWLP_WNDPROC);
+    /* Set as wide, the window becomes a wide one; its own procedure, as
+    ** the wide call hands it out, is called with the narrow messages it was
+    ** written for. */
+    LONG_PTR own = GetWindowLongPtrW(child, GWLP_WNDPROC);
     if (!own || !SetPropW(child, kNarrowProcedure, (HANDLE)own)) return;
     SetWindowLongPtrW(child, GWLP_WNDPROC, (LONG_PTR)TitleKeeper);
 }
@@ -97,11 +98,20 @@ int TextFromWide(const WCHAR *wide, char *out, size_t size)
 
 int GetWindowTitle(HWND window, char *out, size_t size)
 {
-    if (size) out[0] = 0;
-    if (!window || !size) return 0;
+    if (!size) return 0;
+    out[0] = 0;
+    if (!window) return 0;
     std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(window) + 1);
     GetWindowTextW(window, wide.data(), (int)wide.size());
-    return TextFromWide(wide.data(), out, size);
+    const std::string text = TextFromWide(wide.data());
+    size_t n = text.size();
+    if (n > size - 1) {
+        n = size - 1;
+        while (n > 0 && ((unsigned char)text[n] & 0xC0) == 0x80) n--;
+    }
+    memcpy(out, text.data(), n);
+    out[n] = 0;
+    return n == text.size();
 }
 
 int GetItemText(HWND dialog, int id, char *out, size_t size)

@@ -31,7 +31,8 @@ void ModifyMenuText(HMENU menu, UINT id, const char *text);
 std::string TextFromWide(const WCHAR *wide);
 /* The same into out: 1, or 0 with out empty when it does not fit. */
 int TextFromWide(const WCHAR *wide, char *out, size_t size);
-/* A window's text (a box's typed text) as UTF-8 into out: 1, or 0 with out
-** empty when the window is gone or the text does not fit. */
+/* A window's text (a box's typed text) as UTF-8 into out: 1, or 0 when the
+** window is gone (out empty) or the text was cut to fit (before a whole
+** letter). */
 int GetWindowTitle(HWND window, char *out, size_t size);
 int GetItemText(HWND dialog, int id, char *out, size_t size);

@@ -436,7 +436,7 @@ static void SaveImageAs()
 {
     if (!gFrame.activeChild) return;
     char title[260];
-    GetWindowTextA(gFrame.activeChild, title, sizeof title);
+    GetWindowTitle(gFrame.activeChild, title, sizeof title);
     char *bracket = strchr(title, '[');
     if (bracket) *bracket = 0;
     int n = (int)strlen(title);
