@@ -54,14 +54,29 @@ int32_t FindInLine(const char *line, int32_t length, const char *what, int match
     return -1;
 }
 
+/* The bytes of the UTF-8 character at line[i]: its sequence when whole and
+** well formed, else 1 (a byte of another code page is a character too). */
+static int32_t CharacterBytes(const char *line, int32_t i, int32_t length)
+{
+    unsigned char c = (unsigned char)line[i];
+    int32_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+    if (i + n > length) return 1;
+    for (int32_t k = 1; k < n; k++)
+        if (((unsigned char)line[i + k] & 0xC0) != 0x80) return 1;
+    return n;
+}
+
+/* Counted in characters, so that a line of a UTF-8 script with a few
+** letters outside ASCII is still text. */
 static int LooksBinary(const char *line, int32_t length)
 {
-    int32_t odd = 0;
-    for (int32_t i = 0; i < length; i++) {
+    int32_t odd = 0, characters = 0;
+    for (int32_t i = 0; i < length; characters++) {
         unsigned char c = (unsigned char)line[i];
         if ((c < 32 || c > 126) && c != '\t') odd++;
+        i += CharacterBytes(line, i, length);
     }
-    return odd >= 10 && odd * 10 >= length;
+    return odd >= 10 && odd * 10 >= characters;
 }
 
 int32_t SearchTextLines(const char *text, int32_t length, const char *what, int matchCase, int wholeWord,
@@ -81,6 +96,8 @@ int32_t SearchTextLines(const char *text, int32_t length, const char *what, int 
             int32_t prefix = FormatText(item, sizeof item, "%.4d: ", number);
             int32_t room = FIND_HIT_TEXT_SIZE - 1 - prefix;
             int32_t take = lineLength < room ? lineLength : room;
+            /* Never half a letter: the item shows as UTF-8. */
+            while (take < lineLength && take > 0 && ((unsigned char)line[take] & 0xC0) == 0x80) take--;
             memcpy(item + prefix, line, (size_t)take);
             item[prefix + take] = 0;
             hits++;

@@ -282,8 +282,9 @@ TEST_F(NativeProgramTest, ImportReportsOnTheConsole)
 ** an import stops it as the window program's stop does: exit code 8, the
 ** previous data file as it was, no temporary file, and no later run of the
 ** batch.  A closed session hangs up its foreground job twice (the shell,
-** then the system), and timeout sends its SIGTERM to the program and to its
-** process group: the second is the same stop. */
+** then the system), and timeout sends its signal, SIGTERM or SIGINT, to the
+** program and to its process group: the second is the same stop.  A second
+** Ctrl+C after a moment ends the program at once. */
 TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
 {
 #if defined(__SANITIZE_THREAD__)
@@ -312,7 +313,7 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
         ASSERT_TRUE(ReadUntil(child.out, &said, "Importing CSV Data From")) << said;
         kill(child.pid, signal);
         ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
-        if (signal != SIGINT) kill(child.pid, signal);
+        kill(child.pid, signal);
         const int code = ExitCode(&child, [&] {
             int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
             if (fd >= 0) close(fd);
@@ -324,6 +325,26 @@ TEST_F(NativeProgramTest, CtrlCStopsAnImportCleanly)
         EXPECT_FALSE(PlatFileExists((dir + "/data.kvd.~kv").c_str()));
         EXPECT_FALSE(PlatFileExists((dir + "/later.kvd").c_str()));
     }
+    /* Held before its batch, so that it still runs a moment later. */
+    std::string held = MakeFifo("held");
+    Child child;
+    StartWith(&child, {"-import", dir + "/imp.kvs"}, "", "batch " + held, false);
+    const int holding = Reach(held);
+    ASSERT_GE(holding, 0);
+    std::string errors;
+    kill(child.pid, SIGINT);
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    kill(child.pid, SIGINT);
+    int status = 0;
+    while (waitpid(child.pid, &status, WNOHANG) == 0) {
+        ASSERT_TRUE(MillisecondsLeft()) << "a later Ctrl+C did not end the program";
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    child.pid = -1;
+    close(holding);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_TRUE(Get("data.kvd") == before);
 }
 
 /* A stop signal the program was started with ignored (nohup's SIGHUP, the

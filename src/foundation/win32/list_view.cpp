@@ -1,5 +1,6 @@
 /* list_view.cpp -- list-view, sorting and dialog-layout utilities. */
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
@@ -722,7 +723,7 @@ int SaveListCsv(HWND listWindow, const char *path)
         CopyString(chosen, sizeof chosen, path, -1);
     } else {
         char title[260];
-        GetWindowTextA(listWindow, title, sizeof title);
+        GetWindowTitle(listWindow, title, sizeof title);
         char *blank = strchr(title, ' ');
         if (blank) *blank = 0;
         CopyString(chosen, sizeof chosen, title, -1);

@@ -13,6 +13,8 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
+#include "platform/platform.h"
 #include "services/services.h"
 
 /* The editor component's control keeps its text as bytes behind its own
@@ -37,9 +39,7 @@ static int IsClass(HWND window, const char *name)
     return CompareNoCase(cls, name) == 0;
 }
 
-/* The history list in the combo box, at most HISTORY_SHOWN entries.  The
-** edit text goes with the old list, so callers set it afterwards. */
-static void FillHistoryList(HWND combo, const char *history)
+void FillHistoryList(HWND combo, const char *history)
 {
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     const char *p = history;
@@ -48,7 +48,11 @@ static void FillHistoryList(HWND combo, const char *history)
         size_t len = end ? (size_t)(end - p) : strlen(p);
         if (len > 0) {
             std::string entry(p, len);
-            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entry.c_str());
+            WCHAR wide[SETTING_HISTORY_TEXT_SIZE];
+            if (PlatWideFromText(entry.c_str(), wide, SETTING_HISTORY_TEXT_SIZE))
+                SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)wide);
+            else
+                SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entry.c_str());
             shown++;
         }
         p += len + (end ? 1 : 0);
@@ -63,7 +67,15 @@ static void UpdateRowHistory(HWND dialog, const SettingEntry *row, const char *t
     UpdateHistoryCombo(dialog, (int)row->controlId, checkPaths, keep.c_str(), row->extra.history);
     HWND combo = GetDlgItem(dialog, (int)row->controlId);
     FillHistoryList(combo, row->extra.history);
-    SetWindowTextA(combo, keep.c_str());
+    SetWindowTitle(combo, keep.c_str());
+}
+
+/* A box's typed text into the row's variable in UTF-8, as every name the
+** program takes; a text longer than the variable holds is cut to fit (the
+** box's limit counts letters, the variable bytes), before a whole letter. */
+static void ReadBoxText(HWND control, char *out, int size)
+{
+    if (size > 0) GetWindowTitle(control, out, (size_t)size);
 }
 
 /* The control's number read as unsigned.  A minus sign reads as 0 on every
@@ -149,7 +161,7 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
     case ST_INT: SetDlgItemInt(dialog, id, (UINT)(*(const int32_t *)row->data), TRUE); break;
     case ST_COLOR: SetDlgItemInt(dialog, id, *(const uint32_t *)row->data, FALSE); break;
     case ST_DOUBLE: DoubleToDialog(dialog, row, *(const double *)row->data); break;
-    case ST_TEXT: SetDlgItemTextA(dialog, id, (const char *)row->data); break;
+    case ST_TEXT: SetWindowTitle(control, (const char *)row->data); break;
     case ST_EDITOR_TEXT: {
         /* The editor's text, caret at its end. */
         if (IsEditorComponent(control)) {
@@ -157,8 +169,8 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
             SendMessageA(control, EDITOR_DOCUMENT_END, 0, 0);
             break;
         }
-        SetDlgItemTextA(dialog, id, (const char *)row->data);
-        int len = GetWindowTextLengthA(control);
+        SetWindowTitle(control, (const char *)row->data);
+        int len = GetWindowTextLengthW(control);
         SendMessageA(control, EM_SETSEL, (WPARAM)len, (LPARAM)len);
         break;
     }
@@ -175,13 +187,13 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
         if (text[0] != '(')
             UpdateRowHistory(dialog, row, text, 1);
         else
-            SetDlgItemTextA(dialog, id, text);
+            SetWindowTitle(control, text);
         break;
     }
     case ST_HISTORY: {
         std::string text = row->data ? (const char *)row->data : "";
         FillHistoryList(control, row->extra.history);
-        SetWindowTextA(control, text.c_str());
+        SetWindowTitle(control, text.c_str());
         break;
     }
     default: break;
@@ -230,9 +242,9 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
             SendMessageA(control, EDITOR_GET_TEXT, (WPARAM)(size - 1), (LPARAM)(char *)row->data);
             break;
         }
-        GetDlgItemTextA(dialog, id, (char *)row->data, size);
+        ReadBoxText(control, (char *)row->data, size);
         break;
-    case ST_TEXT: GetDlgItemTextA(dialog, id, (char *)row->data, size); break;
+    case ST_TEXT: ReadBoxText(control, (char *)row->data, size); break;
     case ST_DATE: *(int32_t *)row->data = GetDateControl(dialog, id); break;
     case ST_TIME: {
         SYSTEMTIME st = {};
@@ -257,7 +269,7 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         if (!row->data) break;
         int cap = row->type == ST_PATH ? SETTING_PATH_SIZE : SETTING_HISTORY_TEXT_SIZE;
         char *text = (char *)row->data;
-        GetDlgItemTextA(dialog, id, text, cap);
+        ReadBoxText(control, text, cap);
         if (row->type == ST_HISTORY || text[0] != '(') UpdateRowHistory(dialog, row, text, row->type == ST_PATH);
         break;
     }
@@ -291,10 +303,10 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
     case ST_PATH:
     case ST_HISTORY: {
         SetTextLimit(control, row->type == ST_PATH ? SETTING_PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);
-        char text[SETTING_PATH_SIZE] = "";
-        GetWindowTextA(control, text, sizeof text);
+        char text[SETTING_PATH_SIZE * 3] = "";
+        GetWindowTitle(control, text, sizeof text);
         FillHistoryList(control, row->extra.history);
-        SetWindowTextA(control, text);
+        SetWindowTitle(control, text);
         break;
     }
     default: break;

@@ -37,6 +37,11 @@ void DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId);
 ** dialog's controls. */
 void FillDialogLists(HWND dialog, uint32_t dialogId);
 
+/* A history's entries (names one a line, UTF-8) as the combo box's list, at
+** most HISTORY_SHOWN of them, showing their letters.  The edit text goes with
+** the old list, so callers set it afterwards. */
+void FillHistoryList(HWND combo, const char *history);
+
 /* The same over another table ending in a row whose key is null. */
 void SettingsToDialogRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
 void DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);

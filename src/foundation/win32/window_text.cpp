@@ -1,5 +1,8 @@
 #include "foundation/win32/window_text.h"
 
+#include <cstring>
+#include <vector>
+
 #include "platform/platform.h"
 
 void SetWindowTitle(HWND window, const char *title)
@@ -10,4 +13,108 @@ void SetWindowTitle(HWND window, const char *title)
         return;
     }
     SetWindowTextW(window, wide);
+}
+
+static const WCHAR kNarrowProcedure[] = L"KestovarNarrowProcedure";
+
+static LRESULT CALLBACK TitleKeeper(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    WNDPROC own = (WNDPROC)GetPropW(window, kNarrowProcedure);
+    switch (message) {
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH: return DefMDIChildProcW(window, message, wParam, lParam);
+    case WM_NOTIFYFORMAT:
+        /* The window's controls go on notifying it in the narrow form its
+        ** procedure reads. */
+        if (lParam == NF_QUERY) return NFR_ANSI;
+        break;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)own);
+        RemovePropW(window, kNarrowProcedure);
+        return CallWindowProcW(own, window, message, wParam, lParam);
+    default: break;
+    }
+    return CallWindowProcW(own, window, message, wParam, lParam);
+}
+
+void KeepTitleLetters(HWND child)
+{
+    if (!child || IsWindowUnicode(child) || GetPropW(child, kNarrowProcedure)) return;
+    /* Set as wide, the window becomes a wide one; its own procedure, as
+    ** the wide call hands it out, is called with the narrow messages it was
+    ** written for. */
+    LONG_PTR own = GetWindowLongPtrW(child, GWLP_WNDPROC);
+    if (!own || !SetPropW(child, kNarrowProcedure, (HANDLE)own)) return;
+    SetWindowLongPtrW(child, GWLP_WNDPROC, (LONG_PTR)TitleKeeper);
+}
+
+void SetItemText(HWND dialog, int id, const char *text)
+{
+    HWND item = GetDlgItem(dialog, id);
+    if (item) SetWindowTitle(item, text);
+}
+
+void AppendMenuText(HMENU menu, UINT_PTR id, const char *text)
+{
+    WCHAR wide[1024];
+    if (PlatWideFromText(text, wide, (int)(sizeof wide / sizeof wide[0])))
+        AppendMenuW(menu, MF_STRING, id, wide);
+    else
+        AppendMenuA(menu, MF_STRING, id, text);
+}
+
+void ModifyMenuText(HMENU menu, UINT id, const char *text)
+{
+    WCHAR wide[1024];
+    if (PlatWideFromText(text, wide, (int)(sizeof wide / sizeof wide[0])))
+        ModifyMenuW(menu, id, MF_BYCOMMAND | MF_STRING, id, wide);
+    else
+        ModifyMenuA(menu, id, MF_BYCOMMAND | MF_STRING, id, text);
+}
+
+std::string TextFromWide(const WCHAR *wide)
+{
+    if (!wide || !*wide) return "";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (size <= 1) return "";
+    std::string text((size_t)size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr, nullptr);
+    text.resize((size_t)size - 1);
+    return text;
+}
+
+int TextFromWide(const WCHAR *wide, char *out, size_t size)
+{
+    if (!size) return 0;
+    const std::string text = TextFromWide(wide);
+    if (text.size() >= size) {
+        out[0] = 0;
+        return 0;
+    }
+    memcpy(out, text.c_str(), text.size() + 1);
+    return 1;
+}
+
+int GetWindowTitle(HWND window, char *out, size_t size)
+{
+    if (!size) return 0;
+    out[0] = 0;
+    if (!window) return 0;
+    std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(window) + 1);
+    GetWindowTextW(window, wide.data(), (int)wide.size());
+    const std::string text = TextFromWide(wide.data());
+    size_t n = text.size();
+    if (n > size - 1) {
+        n = size - 1;
+        while (n > 0 && ((unsigned char)text[n] & 0xC0) == 0x80) n--;
+    }
+    memcpy(out, text.data(), n);
+    out[n] = 0;
+    return n == text.size();
+}
+
+int GetItemText(HWND dialog, int id, char *out, size_t size)
+{
+    return GetWindowTitle(GetDlgItem(dialog, id), out, size);
 }

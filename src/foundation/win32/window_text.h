@@ -1,9 +1,38 @@
 #pragma once
-/* window_text.h -- window texts that show file names. */
+/* window_text.h -- window texts that show file names, and texts typed into
+** boxes.  The program's texts are UTF-8; the system's windows hold UTF-16.
+** Every crossing goes through here (and PlatWideFromText), so a name outside
+** ASCII reads as the file it names and one typed reaches the program as its
+** letters. */
 
 #include <windows.h>
+
+#include <string>
 
 /* Sets a window's title, whose file names are UTF-8 (PlatWideFromText), so a
 ** name outside ASCII reads as the file it names in the title, the tab and the
 ** Window menu. */
 void SetWindowTitle(HWND window, const char *title);
+/* Lets an MDI child of a narrow window procedure keep and hand out its title
+** in the system's wide characters: asked or set by message (the caption, the
+** Window menu, the tab), the title no longer passes through the code page
+** ("???" for a Cyrillic name).  Every other message reaches the window's own
+** procedure as before.  Once, after the child is created. */
+void KeepTitleLetters(HWND child);
+/* The same for the control id of a dialog (an edit box, a static). */
+void SetItemText(HWND dialog, int id, const char *text);
+
+/* A menu item (appended, or the item of command id replaced) whose text
+** holds a name in UTF-8. */
+void AppendMenuText(HMENU menu, UINT_PTR id, const char *text);
+void ModifyMenuText(HMENU menu, UINT id, const char *text);
+
+/* A system text as the program's UTF-8. */
+std::string TextFromWide(const WCHAR *wide);
+/* The same into out: 1, or 0 with out empty when it does not fit. */
+int TextFromWide(const WCHAR *wide, char *out, size_t size);
+/* A window's text (a box's typed text) as UTF-8 into out: 1, or 0 when the
+** window is gone (out empty) or the text was cut to fit (before a whole
+** letter). */
+int GetWindowTitle(HWND window, char *out, size_t size);
+int GetItemText(HWND dialog, int id, char *out, size_t size);

@@ -15,8 +15,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -184,8 +187,37 @@ static void ConsoleEcho(int stream, const char *text)
         fflush(out);
 }
 
-static void Interrupted(int)
+/* Within this many milliseconds of the first Ctrl+C, a second is the same
+** stop: timeout and a scheduler send their SIGINT to the program and again to
+** its process group, which holds the program. */
+static const int64_t kOneStopMilliseconds = 1000;
+static std::atomic<int64_t> sFirstInterruptAt{-1};
+
+static int64_t MonotonicMilliseconds()
 {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+static void Interrupted(int stop)
+{
+    if (stop == SIGINT) {
+        const int64_t now = MonotonicMilliseconds(), first = sFirstInterruptAt.load();
+        if (first >= 0) {
+            if (now - first < kOneStopMilliseconds) return;
+            /* A later Ctrl+C ends the program at once, as the terminal's
+            ** user expects of a second one; delivered when this returns. */
+            struct sigaction fallback;
+            memset(&fallback, 0, sizeof fallback);
+            fallback.sa_handler = SIG_DFL;
+            sigemptyset(&fallback.sa_mask);
+            sigaction(SIGINT, &fallback, nullptr);
+            raise(SIGINT);
+            return;
+        }
+        sFirstInterruptAt.store(now);
+    }
     /* The one stop word: the run going stops, and the batch starts no
     ** further run, also when nothing runs at this moment. */
     RequestStop();
@@ -198,8 +230,9 @@ static void Interrupted(int)
 ** session, some schedulers' stop) ask the run to stop as the window
 ** program's stop does: the import keeps the previous data file and removes
 ** its temporary file, a test keeps what it did, and no later run of the
-** batch starts.  A second Ctrl+C ends the program at once; a second SIGTERM
-** or hangup never does: timeout sends its SIGTERM to the program and again
+** batch starts.  A second Ctrl+C a moment after the first ends the program at
+** once; one within the moment, and a second SIGTERM or hangup whenever it
+** comes, is the same stop: timeout sends its signal to the program and again
 ** to its process group, which holds the program, and a closed session hangs
 ** up twice (the shell passes its own on to its jobs, then the system hangs
 ** up the terminal's foreground job when the shell is gone).  One the program
@@ -210,15 +243,16 @@ static void Interrupted(int)
 ** reported as a full disk is. */
 static void CatchInterrupt()
 {
-    static_assert(std::atomic<int>::is_always_lock_free, "the stop words are set from a signal handler");
+    static_assert(std::atomic<int>::is_always_lock_free && std::atomic<int64_t>::is_always_lock_free,
+                  "the stop words are set from a signal handler");
     struct sigaction action;
     memset(&action, 0, sizeof action);
     action.sa_handler = Interrupted;
     sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
     for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction was;
         if (sigaction(stop, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
-        action.sa_flags = stop == SIGINT ? SA_RESETHAND | SA_RESTART : SA_RESTART;
         sigaction(stop, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);

@@ -313,6 +313,16 @@ void SetEditorText(HWND host, const char *text, int32_t length)
     EditorSend(host, SCI_SETREADONLY, 0);
     EditorSend(host, SCI_CLEARALL);
     EditorSend(host, SCI_APPENDTEXT, (uintptr_t)length, (intptr_t)text);
+    /* Enter writes the line end the text already uses, so that a file
+    ** written elsewhere keeps one kind of line end. */
+    const char *end = (const char *)memchr(text, '\n', (size_t)length);
+    const char *cr = (const char *)memchr(text, '\r', (size_t)length);
+    if (cr && (!end || cr < end))
+        EditorSend(host, SCI_SETEOLMODE, cr + 1 < text + length && cr[1] == '\n' ? SC_EOL_CRLF : SC_EOL_CR);
+    else if (end)
+        EditorSend(host, SCI_SETEOLMODE, SC_EOL_LF);
+    else
+        EditorSend(host, SCI_SETEOLMODE, SC_EOL_CRLF);
     EditorSend(host, SCI_SETREADONLY, (uintptr_t)readOnly);
     EditorSend(host, SCI_SETSAVEPOINT);
     EditorSend(host, SCI_EMPTYUNDOBUFFER);
@@ -652,7 +662,7 @@ int EditorHostProc(HWND host, UINT message, WPARAM wParam, LPARAM lParam)
     default: break;
     }
     if (gFrame.findMessage && message == gFrame.findMessage) {
-        FindReplaceInEditor(host, 0, 0);
+        OnFindDialogRequest(host);
         return 0;
     }
     return 1;
@@ -690,8 +700,16 @@ void OnEditorNotify(HWND host, SCNotification *n)
         break;
     case SCN_MODIFIED:
         if ((n->modificationType & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) && gSettings.ScriptDynamicTabs &&
-            !record->inDialog)
-            UpdateDynamicTabs(host);
+            !record->inDialog) {
+            /* An Undo or Redo of many changes (a Replace All) is worked out
+            ** once, at its last step, as the replacement itself is. */
+            const int partOfMany =
+                (n->modificationType & SC_MULTISTEPUNDOREDO) && !(n->modificationType & SC_LASTSTEPINUNDOREDO);
+            if (record->tabsHeld || partOfMany)
+                record->tabsStale = 1;
+            else
+                UpdateDynamicTabs(host);
+        }
         break;
     case SCN_MARGINCLICK: {
         intptr_t line = EditorSend(host, SCI_LINEFROMPOSITION, (uintptr_t)n->position);

@@ -61,9 +61,13 @@ struct EditorRecord {
     void *directFunction;
     void *directPointer;
     HWND findDialog;
-    char findText[EDITOR_TEXT_SIZE];
-    char replaceText[EDITOR_TEXT_SIZE];
-    FINDREPLACEA findReplace;
+    /* The Find and Replace texts as typed, in UTF-8 as the editor holds its
+    ** text (up to three bytes a letter); the dialog's own, as it writes them. */
+    char findText[EDITOR_TEXT_SIZE * 3];
+    char replaceText[EDITOR_TEXT_SIZE * 3];
+    WCHAR findTyped[EDITOR_TEXT_SIZE];
+    WCHAR replaceTyped[EDITOR_TEXT_SIZE];
+    FINDREPLACEW findReplace;
     EditorSettings *settings;
     char *textBuffer;
     int32_t textBufferSize;
@@ -76,6 +80,12 @@ struct EditorRecord {
     CompilerState *names; /* the compiler's per-window name record, freed with this */
     uint32_t calltipItem;
     uint32_t pendingSuggestion;
+    /* While a Replace All runs the tab stops wait (tabsHeld) and are worked
+    ** out once after it when the text changed meanwhile (tabsStale). */
+    uint32_t tabsHeld;
+    uint32_t tabsStale;
+    /* The file began with a UTF-8 byte order mark, which its save keeps. */
+    uint32_t byteOrderMark;
 };
 
 /* The record of a host window, or null. */
@@ -152,6 +162,8 @@ void MarkTitleModified(HWND window, int modified);
 ** text yet).  FindNextInEditor repeats the last search as a Find Next. */
 void FindReplaceInEditor(HWND host, int open, int replace);
 void FindNextInEditor(HWND host);
+/* The registered message of an editor window's Find or Replace dialog. */
+void OnFindDialogRequest(HWND host);
 /* Suggest Choices at the caret (editor_typing.cpp): the kind becomes the
 ** caret line's state; a list, a hint or nothing is shown. */
 void SuggestChoices(HWND host, int forced);

@@ -27,16 +27,20 @@ namespace {
 
 enum { PATH_SIZE = 260 };
 
+/* Items are folder and file names and lines of UTF-8 scripts: they show
+** their letters, and come back as the names they were. */
 HTREEITEM AddTreeItem(HWND tree, HTREEITEM parent, const char *text, int bold)
 {
-    TVINSERTSTRUCTA insert = {};
+    WCHAR wide[(int)FIND_HIT_TEXT_SIZE + PATH_SIZE];
+    if (!PlatWideFromText(text, wide, (int)(sizeof wide / sizeof wide[0]))) wide[0] = 0;
+    TVINSERTSTRUCTW insert = {};
     insert.hParent = parent ? parent : TVI_ROOT;
     insert.hInsertAfter = TVI_LAST;
     insert.item.mask = TVIF_TEXT | TVIF_STATE;
-    insert.item.pszText = (char *)text;
+    insert.item.pszText = wide;
     insert.item.state = bold ? TVIS_BOLD : 0;
     insert.item.stateMask = TVIS_BOLD;
-    return (HTREEITEM)SendMessageA(tree, TVM_INSERTITEMA, 0, (LPARAM)&insert);
+    return (HTREEITEM)SendMessageW(tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
 }
 
 struct FileHits {
@@ -92,7 +96,7 @@ void SetLabel(const char *format, ...)
     va_start(args, format);
     FormatTextV(text, sizeof text, format, args);
     va_end(args);
-    SetDlgItemTextA(gFrame.findInFiles, IDC_FIF_LABEL, text);
+    SetItemText(gFrame.findInFiles, IDC_FIF_LABEL, text);
 }
 
 } // namespace
@@ -173,13 +177,14 @@ static void FindAll(HWND dialog)
 
 static int TreeItemText(HWND tree, HTREEITEM item, char *out, int size)
 {
-    TVITEMA tv = {};
+    WCHAR wide[(int)FIND_HIT_TEXT_SIZE + PATH_SIZE] = L"";
+    TVITEMW tv = {};
     tv.mask = TVIF_TEXT;
     tv.hItem = item;
-    tv.pszText = out;
-    tv.cchTextMax = size;
+    tv.pszText = wide;
+    tv.cchTextMax = (int)(sizeof wide / sizeof wide[0]);
     out[0] = 0;
-    return (int)SendMessageA(tree, TVM_GETITEMA, 0, (LPARAM)&tv);
+    return SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)&tv) && TextFromWide(wide, out, (size_t)size);
 }
 
 /* Opens the hit under the selection in a script window, at its line. */
@@ -230,7 +235,7 @@ INT_PTR CALLBACK FindInFilesDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
             CopyString(folder, sizeof folder, gSettings.FindFolder, -1);
             if (BrowseForFolder(folder, "Select Find Folder", 0, dialog)) {
                 CopyString(gSettings.FindFolder, sizeof gSettings.FindFolder, folder, -1);
-                SetDlgItemTextA(dialog, IDC_FIF_FOLDER, folder);
+                SetItemText(dialog, IDC_FIF_FOLDER, folder);
             }
             return TRUE;
         }

@@ -436,7 +436,7 @@ static void SaveImageAs()
 {
     if (!gFrame.activeChild) return;
     char title[260];
-    GetWindowTextA(gFrame.activeChild, title, sizeof title);
+    GetWindowTitle(gFrame.activeChild, title, sizeof title);
     char *bracket = strchr(title, '[');
     if (bracket) *bracket = 0;
     int n = (int)strlen(title);
@@ -686,7 +686,7 @@ static void OnDropFiles(HDROP drop)
         WCHAR wide[MAX_PATH];
         char path[MAX_PATH * 4];
         if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
-            !WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr))
+            !TextFromWide(wide, path, sizeof path))
             continue;
         if (gRun.state.load() != RUN_IDLE)
             WaitForIdle(std::string("\"") + path + "\"");

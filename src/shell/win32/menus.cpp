@@ -71,7 +71,7 @@ void UpdateRecentFilesMenu(HMENU filePopup, char *recentFiles)
                 !(last.fType & MFT_SEPARATOR))
                 AppendMenuA(filePopup, MF_SEPARATOR, 0, nullptr);
             RecentFileItemText(added + 1, path, text, sizeof text);
-            AppendMenuA(filePopup, MF_STRING, (UINT_PTR)(IDM_RECENT_FIRST + added), text);
+            AppendMenuText(filePopup, (UINT_PTR)(IDM_RECENT_FIRST + added), text);
             added++;
         }
         p += len + (end ? 1 : 0);
@@ -125,7 +125,7 @@ int UpdateEditMenu(HMENU editPopup, int full)
             char text[300];
             FormatText(text, sizeof text, "Open %s\tCtrl+Shift+O",
                        found ? (slash ? slash + 1 : underCursor) : "File Under Cursor");
-            ModifyMenuA(editPopup, IDM_OPEN_UNDER_CURSOR, MF_BYCOMMAND | MF_STRING, IDM_OPEN_UNDER_CURSOR, text);
+            ModifyMenuText(editPopup, IDM_OPEN_UNDER_CURSOR, text);
         }
         EnableCommand(editPopup, IDM_OPEN_UNDER_CURSOR, found);
     }

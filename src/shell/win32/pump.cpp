@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
@@ -322,6 +323,14 @@ int ShowMessageBox(const char *text, const char *title, uint32_t style)
 {
     HWND owner = (HWND)gMessageState.owner;
     if (owner && GetWindowThreadProcessId(owner, nullptr) != GetCurrentThreadId()) owner = nullptr;
+    /* The texts name files and typed words in UTF-8: shown as their letters
+    ** (never more wide characters than bytes). */
+    if (!text) text = "";
+    if (!title) title = "";
+    std::vector<WCHAR> wideText(strlen(text) + 1), wideTitle(strlen(title) + 1);
+    if (PlatWideFromText(text, wideText.data(), (int)wideText.size()) &&
+        PlatWideFromText(title, wideTitle.data(), (int)wideTitle.size()))
+        return MessageBoxW(owner, wideText.data(), wideTitle.data(), style);
     return MessageBoxA(owner, text, title, style);
 }
 
@@ -461,7 +470,10 @@ HWND CreateMdiChild(const char *className, const char *title, DWORD style, int x
     int maximise = gSettings.fChildMaxed && !gFrame.activeChild;
     HWND child = CreateMDIWindowA(className, "", style | WS_OVERLAPPEDWINDOW | (maximise ? WS_MAXIMIZE : 0),
                                   x, y, width, height, gFrame.mdiClient, gFrame.instance, (LPARAM)param);
-    if (child) SetWindowTitle(child, title);
+    if (child) {
+        KeepTitleLetters(child);
+        SetWindowTitle(child, title);
+    }
     return child;
 }
 
@@ -569,23 +581,10 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
     if (!dialog) return;
     HWND combo = GetDlgItem((HWND)dialog, controlId);
     if (!combo) return;
-    char kept[260] = "";
-    GetWindowTextA(combo, kept, sizeof kept);
-    SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-    const char *p = history;
-    int shown = 0;
-    while (*p && shown < HISTORY_SHOWN) {
-        const char *end = strchr(p, '\n');
-        int len = end ? (int)(end - p) : (int)strlen(p);
-        if (len > 0) {
-            char entry[260];
-            CopyString(entry, sizeof entry, p, len);
-            SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)entry);
-            shown++;
-        }
-        p += len + (end ? 1 : 0);
-    }
-    SetWindowTextA(combo, kept);
+    char kept[SETTING_PATH_SIZE * 3] = "";
+    GetWindowTitle(combo, kept, sizeof kept);
+    FillHistoryList(combo, history);
+    SetWindowTitle(combo, kept);
 }
 
 /* ---- Windows dialog -------------------------------------------------------------------------------- */
@@ -611,12 +610,14 @@ INT_PTR CALLBACK WindowListDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
         int widest = 0;
         for (HWND child = GetWindow(gFrame.mdiClient, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             if (GetParent(child) != gFrame.mdiClient || GetWindow(child, GW_OWNER)) continue;
-            char title[260];
-            const int length = GetWindowTextA(child, title, sizeof title);
-            int item = (int)SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)title);
+            char title[1024];
+            WCHAR wide[1024];
+            GetWindowTitle(child, title, sizeof title);
+            if (!PlatWideFromText(title, wide, (int)(sizeof wide / sizeof wide[0]))) wide[0] = 0;
+            int item = (int)SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)wide);
             SendMessageA(list, LB_SETITEMDATA, (WPARAM)item, (LPARAM)child);
             SIZE extent = {};
-            GetTextExtentPoint32A(dc, title, length, &extent);
+            GetTextExtentPoint32W(dc, wide, (int)wcslen(wide), &extent);
             if (extent.cx > widest) widest = extent.cx;
         }
         SelectObject(dc, oldFont);

@@ -6,6 +6,7 @@
 #include <Scintilla.h>
 
 #include <cstring>
+#include <string>
 
 #include "records/test_records.h"
 #include "foundation/allocator.h"
@@ -98,12 +99,12 @@ void SetScriptTitle(HWND window)
 
 void MarkTitleModified(HWND window, int modified)
 {
-    char title[258];
-    GetWindowTextA(window, title, 257);
+    char title[1024];
+    GetWindowTitle(window, title, sizeof title - 1);
     size_t n = strlen(title);
     int marked = n > 0 && title[n - 1] == '*';
     if (modified && !marked) {
-        if (n < 256) {
+        if (n < sizeof title - 1) {
             title[n] = '*';
             title[n + 1] = 0;
         }
@@ -142,6 +143,16 @@ int LoadScriptText(HWND window, const char *path)
     CopyString(record->path, sizeof record->path, path, -1);
     SetEditorText(window, text ? text : "", (int32_t)size);
     FreeMemory(&text);
+    /* The text comes without its byte order mark; whether it had one is
+    ** read from the file. */
+    record->byteOrderMark = 0;
+    if (PlatFile mark = PlatOpenFile(path, PLAT_OPEN_READ)) {
+        unsigned char first[3] = {};
+        uint32_t read = 0;
+        record->byteOrderMark = PlatReadFile(mark, first, 3, &read) && read == 3 && first[0] == 0xEF &&
+                                first[1] == 0xBB && first[2] == 0xBF;
+        PlatCloseFile(mark);
+    }
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ_WRITE);
     if (file) {
         PlatCloseFile(file);
@@ -161,7 +172,13 @@ int WriteScriptText(HWND window, const char *path)
     int32_t length = 0;
     const char *text = EditorDocumentText(window, &length);
     if (!text) return 0;
-    int ok = SaveFile(path, text, (uint32_t)length);
+    int ok;
+    if (record->byteOrderMark) {
+        std::string marked = "\xEF\xBB\xBF" + std::string(text, (size_t)length);
+        ok = SaveFile(path, marked.data(), (uint32_t)marked.size());
+    } else {
+        ok = SaveFile(path, text, (uint32_t)length);
+    }
     if (ok) EditorSend(window, SCI_SETSAVEPOINT);
     return ok;
 }

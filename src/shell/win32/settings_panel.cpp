@@ -115,7 +115,7 @@ int IsDataFileNameChanged()
     if (!gStore.loadedPath[0]) return 1;
     char name[260] = "";
     if (Panel())
-        GetDlgItemTextA(Panel(), IDC_PANEL_DATA_FILE, name, sizeof name);
+        GetItemText(Panel(), IDC_PANEL_DATA_FILE, name, sizeof name);
     else
         CopyString(name, sizeof name, gSettings.DataFile, -1);
     return DataFileNameDiffers(name);
@@ -157,17 +157,17 @@ void UpdatePanelBarCount()
 
 void SyncComboText(HWND combo)
 {
-    int selected = (int)SendMessageA(combo, CB_GETCURSEL, 0, 0);
-    char text[SETTING_PATH_SIZE] = "";
+    int selected = (int)SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    WCHAR text[SETTING_PATH_SIZE] = L"";
     if (selected >= 0) {
-        if (SendMessageA(combo, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < (LRESULT)sizeof text)
-            SendMessageA(combo, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)text);
-        SetWindowTextA(combo, text);
+        if (SendMessageW(combo, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < (LRESULT)(sizeof text / sizeof text[0]))
+            SendMessageW(combo, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)text);
+        SetWindowTextW(combo, text);
         return;
     }
-    GetWindowTextA(combo, text, sizeof text);
-    int found = (int)SendMessageA(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
-    if (found >= 0) SendMessageA(combo, CB_SETCURSEL, (WPARAM)found, 0);
+    GetWindowTextW(combo, text, (int)(sizeof text / sizeof text[0]));
+    int found = (int)SendMessageW(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
+    if (found >= 0) SendMessageW(combo, CB_SETCURSEL, (WPARAM)found, 0);
 }
 
 /* ---- enabled states ---------------------------------------------------------------------- */
@@ -257,7 +257,8 @@ static void EarliestOrLatest(HWND panel, int earliest)
 static void ActiveScriptChosen(HWND panel)
 {
     HWND combo = GetDlgItem(panel, IDC_SP_SCRIPT);
-    GetWindowTextA(combo, gSettings.ActiveScript, sizeof gSettings.ActiveScript);
+    char typed[sizeof gSettings.ActiveScript];
+    if (GetWindowTitle(combo, typed, sizeof typed)) CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, typed, -1);
     UpdateScriptTitles();
 }
 
@@ -306,7 +307,7 @@ static void PanelCommand(HWND panel, int id, int code)
         if (BrowseForFile(path, nullptr, "Select Script File", "Script", "KVS", 0)) {
             CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path, -1);
             UpdateHistoryCombo(panel, IDC_SP_SCRIPT, 1, path, gSettings.ActiveScriptMRU);
-            SetDlgItemTextA(panel, IDC_SP_SCRIPT, path);
+            SetItemText(panel, IDC_SP_SCRIPT, path);
             OpenActiveScript();
         }
         break;

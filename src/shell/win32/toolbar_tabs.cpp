@@ -356,7 +356,7 @@ int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tab
     if (gWindowKinds[kind].tabTitle && gWindowKinds[kind].tabTitle(window, text, sizeof text)) {
         n = ShortenTabTitle(text, title, sizeof title);
     } else {
-        GetWindowTextA(window, text, sizeof text);
+        GetWindowTitle(window, text, sizeof text);
         n = WindowTabTitle(text, gWindowKinds[kind].className + 8, ordinal, title, sizeof title);
     }
     if (out) CopyString(out, size, title, -1);

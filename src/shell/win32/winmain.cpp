@@ -268,12 +268,7 @@ static std::string CommandLineText()
         while (*line && *line != L' ' && *line != L'\t') line++;
     }
     while (*line == L' ' || *line == L'\t') line++;
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return "";
-    std::string text((size_t)size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line, -1, text.data(), size, nullptr, nullptr);
-    text.resize((size_t)size - 1);
-    return text;
+    return TextFromWide(line);
 }
 
 /* The usage, where this line's errors go (the error log of a batch), and

@@ -128,7 +128,11 @@ HWND OpenTradeList(TestRecord *test)
     ** with or without a data file loaded, so a window is always shown. */
     RecomputeTradeList(child);
     ActivateChild(child);
-    if (gStore.symbolCount == 0) ReportError("Some trade values can not be displayed until a data file has been loaded.");
+    /* Said only when a shown column is one the data file would compute, as
+    ** the export refuses only those. */
+    char needing[1024];
+    if (gStore.symbolCount == 0 && ListTradesColumnsNeedingData(needing, sizeof needing) > 0)
+        ReportError("Some trade values can not be displayed until a data file has been loaded.");
     return child;
 }
 

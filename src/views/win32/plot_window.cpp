@@ -172,7 +172,7 @@ void PaintPlot(HWND window, HDC dc, PlotWindow *record, int reportKind)
         FormatText(ImagePath, sizeof ImagePath, "%s\\plot%d.png", gPlotReportTarget.folder, reportKind);
         char html[1024];
         FormatText(html, sizeof html,
-                   "<img class='w3-image' src='plot%d.png'onclick=\" "
+                   "<img class='w3-image' src='plot%d.png' onclick=\""
                    "document.getElementById('plot%d').style.display='block'\" style='cursor:pointer'>\n"
                    "<div id='plot%d' class='w3-modal w3-center' style='padding-top:0' "
                    "onclick=\"document.getElementById('plot%d').style.display='none'\">"

@@ -159,7 +159,7 @@ static void SyncResultsRows(HWND window, int refill, int moved = 0)
     char title[320];
     FormatText(title, sizeof title, "%s", list->title);
     char shown[320] = "";
-    GetWindowTextA(window, shown, sizeof shown);
+    GetWindowTitle(window, shown, sizeof shown);
     if (strcmp(title, shown) != 0) {
         SetWindowTitle(window, title);
         UpdateWindowTab(window);

@@ -335,6 +335,14 @@ TEST_F(SettingsDialogTest, OneControlAtATime)
     SetDlgItemTextA(dialog, 140, "0123456789abcdefghij");
     DialogToSettingsRows(kRows, dialog, 900, 140);
     EXPECT_STREQ(v.text, "0123456789abcde");
+    /* typed letters arrive as UTF-8, and a cut keeps whole letters: é is two
+    ** bytes, of which only one would still fit */
+    SetDlgItemTextW(dialog, 140, L"caf\u00E9 \u0416");
+    DialogToSettingsRows(kRows, dialog, 900, 140);
+    EXPECT_STREQ(v.text, "caf\xC3\xA9 \xD0\x96");
+    SetDlgItemTextW(dialog, 140, L"0123456789abcd\u00E9");
+    DialogToSettingsRows(kRows, dialog, 900, 140);
+    EXPECT_STREQ(v.text, "0123456789abcd");
 }
 
 TEST_F(SettingsDialogTest, CheckedRadioTakesTheFocusFromItsGroup)

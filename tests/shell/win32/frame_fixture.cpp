@@ -26,8 +26,11 @@ bool gWatchPaused; /* a screenshot is being taken of what shows */
 
 BOOL CALLBACK CollectText(HWND child, LPARAM param)
 {
-    char text[1024];
-    GetWindowTextA(child, text, sizeof text);
+    /* As the user reads it: the letters, kept here in UTF-8. */
+    WCHAR wide[1024] = L"";
+    GetWindowTextW(child, wide, 1024);
+    char text[3072] = "";
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     char name[32];
     GetClassNameA(child, name, sizeof name);
     if (strcmp(name, "Static") == 0 || strcmp(name, "STATIC") == 0) *(std::string *)param += text;

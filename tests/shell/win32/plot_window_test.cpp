@@ -246,7 +246,7 @@ TEST_F(FrameTest, ReportPlotsWriteFivePicturesAndTheirHtml)
     for (int kind : {0, 1, 2, 4, 5})
         EXPECT_EQ(ReadTestFile(File("plot" + std::to_string(kind) + ".png")).substr(1, 3), "PNG") << kind;
     EXPECT_TRUE(ReadTestFile(File("plot3.png")).empty());
-    EXPECT_NE(text.find("<img class='w3-image' src='plot4.png'onclick=\" document.getElementById('plot4')"),
+    EXPECT_NE(text.find("<img class='w3-image' src='plot4.png' onclick=\"document.getElementById('plot4')"),
               std::string::npos);
     EXPECT_NE(text.find("<h3 class='w3-container w3-pale-red'>Monte Carlo Analysis</h3>"), std::string::npos);
     EXPECT_EQ(CountChildren("KestovarPlot"), 0);

@@ -209,8 +209,13 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     EXPECT_EQ(0, CountChildren("KestovarTrades"));
     EXPECT_NE(std::string::npos, DialogWatcher::Seen().back().find("Unable to show trade list."));
     SelectItem(window, 1);
+    DialogWatcher::Clear();
     ResultsCommand(window, IDM_RESULTS_TRADES);
     ASSERT_EQ(1, CountChildren("KestovarTrades"));
+    /* No data file, but every column shown is the trade's own value. */
+    ASSERT_EQ(gStore.symbolCount, 0);
+    for (const std::string &seen : DialogWatcher::Seen())
+        EXPECT_EQ(seen.find("Some trade values"), std::string::npos) << seen;
     HWND trades = gFrame.activeChild;
     EXPECT_EQ("Trade List - Test 1 - 12 Trades", Title(trades));
     EXPECT_EQ(TabTitle(trades), "Test1 Trades"); // the tab names the kind's own subject

@@ -19,7 +19,10 @@
 #include "platform/platform.h"
 #include "shell/script_style.h"
 #include "services/services.h"
+#include "resources/resource_ids.h"
 #include "shell/win32/editor_host.h"
+#include "shell/win32/shell_win32.h"
+#include "foundation/win32/settings_dialog.h"
 #include "shell/win32/script_window.h"
 #include "support/test_support.h"
 
@@ -103,6 +106,33 @@ TEST_F(ScriptWindowTest, OpensEditsAndSavesWithNumberedBackups)
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
     EXPECT_TRUE(SawText("Unable to access " + File("missing.kvs")));
     EXPECT_EQ(CountChildren("KestovarScript"), 1);
+}
+
+/* A script written elsewhere keeps its kind of line end and its UTF-8 byte
+** order mark: Enter adds a bare line feed to a file of line feeds, and the
+** save writes the mark again. */
+TEST_F(ScriptWindowTest, LineEndsAndAByteOrderMarkStayAsTheFileHasThem)
+{
+    struct Case {
+        const char *name, *file, *shown, *saved;
+    } cases[] = {
+        {"lf.kvs", "\xEF\xBB\xBF" "Data:\n", "Data:\n\n", "\xEF\xBB\xBF" "Data:\n\n"},
+        {"crlf.kvs", "Data:\r\n", "Data:\r\n\r\n", "Data:\r\n\r\n"},
+        {"bare.kvs", "Data:", "Data:\r\n\t", "Data:\r\n\t"}, /* indented under its section */
+    };
+    for (const Case &c : cases) {
+        const std::string path = File(c.name);
+        WriteTestFile(path, c.file);
+        ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+        HWND window = FindScriptWindow(path.c_str(), 1, nullptr);
+        ASSERT_NE(window, nullptr);
+        EditorCall(window, SCI_DOCUMENTEND, 0, 0);
+        EditorCall(window, SCI_NEWLINE, 0, 0);
+        Pump();
+        EXPECT_EQ(Text(window), c.shown) << c.name;
+        ASSERT_EQ(SaveScript(window, 0), 1);
+        EXPECT_EQ(ReadTestFile(path), c.saved) << c.name;
+    }
 }
 
 /* The WalkForward section of an optimization opens the active script's
@@ -280,8 +310,8 @@ namespace {
 void Request(HWND window, const char *find, const char *replace, DWORD flags)
 {
     EditorRecord *record = GetEditorRecord(window);
-    CopyString(record->findText, sizeof record->findText, find, -1);
-    CopyString(record->replaceText, sizeof record->replaceText, replace, -1);
+    MultiByteToWideChar(CP_UTF8, 0, find, -1, record->findTyped, EDITOR_TEXT_SIZE);
+    MultiByteToWideChar(CP_UTF8, 0, replace, -1, record->replaceTyped, EDITOR_TEXT_SIZE);
     record->findReplace.Flags = flags;
     SendMessageA(window, gFrame.findMessage, 0, (LPARAM)&record->findReplace);
 }
@@ -351,6 +381,90 @@ TEST_F(ScriptWindowTest, FindAndReplaceRoundTrips)
     }
 }
 
+/* The dialogs show and take letters: a word outside ASCII at the caret
+** shows as typed, and what is typed is found and written in the script's
+** UTF-8 (é is C3 A9, two bytes of the editor's positions). */
+TEST_F(ScriptWindowTest, FindAndReplaceTakeTheLettersTyped)
+{
+    const char *original = "// caf\xC3\xA9 test\r\ntest caf\xC3\xA9\r\n";
+    std::string path = File("letters.kvs");
+    WriteTestFile(path, original);
+    ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+    EditorCall(window, SCI_GOTOPOS, 4, 0);
+    FindReplaceInEditor(window, 1, 0);
+    EditorRecord *record = GetEditorRecord(window);
+    ASSERT_NE(record->findDialog, nullptr);
+    WCHAR shown[64] = L"";
+    GetDlgItemTextW(record->findDialog, 0x480, shown, 64); /* the dialog's find box */
+    EXPECT_STREQ(shown, L"caf\u00E9");
+
+    EditorCall(window, SCI_GOTOPOS, 9, 0);
+    DialogWatcher::Clear();
+    Request(window, "caf\xC3\xA9", "", FR_DOWN | FR_FINDNEXT);
+    Pump();
+    EXPECT_EQ(Selected(window), "20-25");
+    EXPECT_FALSE(SawText("not found"));
+
+    Request(window, "test", "t\xC3\xA9st", FR_DOWN | FR_REPLACEALL);
+    Pump();
+    EXPECT_EQ(Text(window), "// caf\xC3\xA9 t\xC3\xA9st\r\nt\xC3\xA9st caf\xC3\xA9\r\n");
+    EXPECT_STREQ(record->replaceText, "t\xC3\xA9st");
+    EXPECT_TRUE(SawText("2 occurence(s) of 'test' replaced with 't\xC3\xA9st'"));
+    Request(window, "Z\xC3\xBCrich", "", FR_DOWN | FR_FINDNEXT);
+    Pump();
+    EXPECT_TRUE(SawText("'Z\xC3\xBCrich' not found.")) << "the message shows the letters typed";
+    SendMessageA(record->findDialog, WM_COMMAND, IDCANCEL, 0);
+    Pump();
+}
+
+/* Replace All in a long script with aligned tab stops answers at once (the
+** stops are worked out once, not after each of hundreds of changes), takes
+** the stops the new text asks for, and one Undo takes all of it back. */
+TEST_F(ScriptWindowTest, ReplaceAllAnswersAtOnceAndUndoesInOneStep)
+{
+    gSettings.ScriptDynamicTabs = 1;
+    std::string original = "Rules:\r\n";
+    for (int i = 1; i < 1903; i++)
+        original += i % 5 ? "\tx" + std::to_string(i) + ":\tClose\r\n" : "\tr" + std::to_string(i) + ":\tRSI(2)\r\n";
+    std::string expected = original;
+    for (size_t at = expected.find("RSI(2)"); at != std::string::npos; at = expected.find("RSI(2)", at))
+        expected.replace(at, 6, "RSI(3)");
+    std::string path = File("long.kvs");
+    WriteTestFile(path, original);
+    ASSERT_EQ(OpenScript(path.c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+    /* Line 1 is "\tx1:\tClose": its second stop ends the labels' cell. */
+    const intptr_t first = EditorCall(window, SCI_GETNEXTTABSTOP, 1, 1);
+    const intptr_t stop = EditorCall(window, SCI_GETNEXTTABSTOP, 1, first);
+    ASSERT_GT(stop, first);
+
+    DialogWatcher::Clear();
+    ULONGLONG started = GetTickCount64();
+    Request(window, "RSI(2)", "RSI(3)", FR_DOWN | FR_REPLACEALL);
+    EXPECT_LT(GetTickCount64() - started, 2000u);
+    Pump();
+    EXPECT_TRUE(SawText("380 occurence(s) of 'RSI(2)' replaced with 'RSI(3)'"));
+    EXPECT_TRUE(Text(window) == expected);
+    EXPECT_EQ(EditorCall(window, SCI_GETNEXTTABSTOP, 1, first), stop);
+
+    /* Every label longer: the first tab stop moves right, once. */
+    started = GetTickCount64();
+    Request(window, ":\t", "_with_a_longer_name:\t", FR_DOWN | FR_REPLACEALL);
+    EXPECT_LT(GetTickCount64() - started, 2000u);
+    Pump();
+    EXPECT_GT(EditorCall(window, SCI_GETNEXTTABSTOP, 1, first), stop);
+
+    started = GetTickCount64();
+    EditorCall(window, SCI_UNDO, 0, 0);
+    EXPECT_LT(GetTickCount64() - started, 2000u);
+    EXPECT_TRUE(Text(window) == expected);
+    EXPECT_EQ(EditorCall(window, SCI_GETNEXTTABSTOP, 1, first), stop);
+    EditorCall(window, SCI_UNDO, 0, 0);
+    EXPECT_TRUE(Text(window) == original);
+    EXPECT_EQ(EditorCall(window, SCI_CANUNDO, 0, 0), 0);
+}
+
 namespace {
 
 /* The tree as "text{children}" items. */
@@ -374,6 +488,138 @@ std::string Dump(HWND tree, HTREEITEM item)
 }
 
 } // namespace
+
+namespace {
+
+std::wstring Wide(const std::string &text)
+{
+    WCHAR wide[1024] = L"";
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide, 1024);
+    return wide;
+}
+
+std::wstring WideItem(HWND tree, HTREEITEM item)
+{
+    WCHAR text[300] = L"";
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = 300;
+    SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)&tv);
+    return text;
+}
+
+} // namespace
+
+/* A folder named outside ASCII typed into the box, files named outside ASCII
+** in it and a word typed outside ASCII: every file is searched, the tree
+** shows their names' letters, and a hit opens its file. */
+TEST_F(ScriptWindowTest, FindInFilesTakesNamesAndWordsAsTyped)
+{
+    const std::string root = File("donn\xC3\xA9" "es");
+    const std::string first = "strat\xC3\xA9gie \xE2\x82\xAC.kvs", second = "\xD0\x96.kvs";
+    ASSERT_TRUE(PlatCreateFolder(root.c_str()));
+    WriteTestFile(root + "\\" + first, "// Z\xC3\xBCrich caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xC2\xBD\r\nx: caf\xC3\xA9\r\n");
+    WriteTestFile(root + "\\" + second, "cafe\r\ny: CAF\xC3\xA9\r\n");
+    CopyString(gSettings.FindTypes, sizeof gSettings.FindTypes, "*.kvs", -1);
+    gSettings.IncludeSubfolders = 0;
+    gSettings.MatchFase = 0;
+    gSettings.WholeWord = 0;
+    OpenFindInFiles();
+    HWND dialog = gFrame.findInFiles;
+    ASSERT_NE(dialog, nullptr);
+    SetDlgItemTextW(dialog, IDC_FIF_FOLDER, Wide(root).c_str());
+    SetDlgItemTextW(dialog, IDC_FIF_WHAT, L"caf\u00E9");
+    SendMessageA(dialog, WM_COMMAND, IDC_FIF_FIND_ALL, 0);
+    EXPECT_STREQ(gSettings.FindFolder, root.c_str());
+    EXPECT_STREQ(gSettings.FindWhat, "caf\xC3\xA9");
+    char label[100] = "";
+    GetDlgItemTextA(dialog, IDC_FIF_LABEL, label, sizeof label);
+    EXPECT_STREQ(label, "Found 3 instances:");
+    HWND tree = GetDlgItem(dialog, IDC_FIF_TREE);
+    HTREEITEM folder = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    EXPECT_EQ(WideItem(tree, folder), Wide(root));
+    HTREEITEM file = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)folder);
+    EXPECT_EQ(WideItem(tree, file), Wide(first));
+    HTREEITEM hit = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)file);
+    EXPECT_EQ(WideItem(tree, hit), Wide("0001: // Z\xC3\xBCrich caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xC2\xBD"));
+    HTREEITEM other = (HTREEITEM)SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)file);
+    EXPECT_EQ(WideItem(tree, other), Wide(second));
+    HoldForScreenshot();
+
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, (LPARAM)hit);
+    ASSERT_EQ(OpenFindInFilesHit(dialog), 1);
+    HWND window = FindScriptWindow((root + "\\" + first).c_str(), 1, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(Selected(window), "11-16");
+    WCHAR title[300] = L"";
+    GetWindowTextW(window, title, 300);
+    EXPECT_NE(std::wstring(title).find(Wide(first)), std::wstring::npos);
+    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    Pump();
+}
+
+/* Names outside ASCII, of the code page (é, €) and beyond it (Cyrillic):
+** the panel's boxes show their letters and give back UTF-8, the recent
+** files menu and a script window's title show them. */
+TEST_F(ScriptWindowTest, BoxesMenusAndTitlesShowANamesLetters)
+{
+    const std::string folder8 = File("donn\xC3\xA9" "es");
+    ASSERT_TRUE(PlatCreateFolder(folder8.c_str()));
+    const std::string script = folder8 + "\\strat\xC3\xA9gie \xE2\x82\xAC.kvs";
+    const std::string cyrillic = folder8 + "\\\xD0\x9F\xD1\x80\xD0\xBE.kvs";
+    const std::string data = folder8 + "\\\xD0\x94.kvd";
+    WriteTestFile(script, "Data:\r\n");
+    WriteTestFile(cyrillic, "Data:\r\n");
+    WriteTestFile(data, "");
+    HWND panel = gFrame.settingsPanel;
+    ASSERT_NE(panel, nullptr);
+    CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, script.c_str(), -1);
+    CopyString(gSettings.DataFile, sizeof gSettings.DataFile, data.c_str(), -1);
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, IDC_SP_SCRIPT);
+    SettingsToDialog(panel, IDD_SETTINGS_PANEL, IDC_PANEL_DATA_FILE);
+    WCHAR shown[300] = L"";
+    GetDlgItemTextW(panel, IDC_SP_SCRIPT, shown, 300);
+    EXPECT_EQ(std::wstring(shown), Wide(script));
+    GetDlgItemTextW(panel, IDC_PANEL_DATA_FILE, shown, 300);
+    EXPECT_EQ(std::wstring(shown), Wide(data));
+    /* The list under the box holds the letters too. */
+    HWND combo = GetDlgItem(panel, IDC_SP_SCRIPT);
+    ASSERT_GE(SendMessageW(combo, CB_GETCOUNT, 0, 0), 1);
+    SendMessageW(combo, CB_GETLBTEXT, 0, (LPARAM)shown);
+    EXPECT_EQ(std::wstring(shown), Wide(script));
+
+    SetDlgItemTextW(panel, IDC_SP_SCRIPT, Wide(cyrillic).c_str());
+    DialogToSettings(panel, IDD_SETTINGS_PANEL, IDC_SP_SCRIPT);
+    EXPECT_STREQ(gSettings.ActiveScript, cyrillic.c_str());
+
+    std::string recent = cyrillic + "\n" + script + "\n";
+    CopyString(gSettings.RecentFilesMRU, sizeof gSettings.RecentFilesMRU, recent.c_str(), -1);
+    HMENU popup = CreatePopupMenu();
+    UpdateRecentFilesMenu(popup, gSettings.RecentFilesMRU);
+    GetMenuStringW(popup, IDM_RECENT_FIRST, shown, 300, MF_BYCOMMAND);
+    EXPECT_NE(std::wstring(shown).find(L"\u041F\u0440\u043E.kvs"), std::wstring::npos);
+    GetMenuStringW(popup, IDM_RECENT_FIRST + 1, shown, 300, MF_BYCOMMAND);
+    EXPECT_NE(std::wstring(shown).find(L"strat\u00E9gie \u20AC.kvs"), std::wstring::npos);
+    DestroyMenu(popup);
+
+    /* The title as the caption and the Window menu ask for it, by message,
+    ** and as the window keeps it. */
+    ASSERT_EQ(OpenScript(cyrillic.c_str(), nullptr), 1);
+    HWND window = gFrame.activeChild;
+    GetWindowTextW(window, shown, 300);
+    EXPECT_EQ(std::wstring(shown), L"Active Script - " + Wide(cyrillic));
+    InternalGetWindowText(window, shown, 300);
+    EXPECT_EQ(std::wstring(shown), L"Active Script - " + Wide(cyrillic));
+    Type(window, "x");
+    Pump();
+    GetWindowTextW(window, shown, 300);
+    EXPECT_EQ(std::wstring(shown), L"Active Script - " + Wide(cyrillic) + L"*");
+    char tab[64] = "";
+    GetWindowTabTitle(window, tab, sizeof tab, nullptr, nullptr);
+    EXPECT_NE(std::string(tab).find("\xD0\x9F\xD1\x80\xD0\xBE.kvs"), std::string::npos) << tab;
+}
 
 TEST_F(ScriptWindowTest, FindInFilesShowsHitsByFolderAndOpensThem)
 {
