@@ -419,6 +419,13 @@ static std::vector<RunFile> RunInputs()
         if (gStrategies[s].OrdersTemplate[0] && OrdersTemplatePath(gStrategies[s].OrdersTemplate, full))
             inputs.push_back({full, std::string("the OrdersTemplate of strategy ") + gStrategies[s].name});
     if (gSlatewickTradesPath[0]) inputs.push_back({gSlatewickTradesPath, "the companion trades file"});
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        if (!gStrategies[s].TradeList[0]) continue;
+        char trades[TL_PATH_MAX + 1];
+        TradeListPath(&gStrategies[s], trades);
+        inputs.push_back({trades, std::string("the TradeList of strategy ") + gStrategies[s].name});
+    }
+    for (int32_t k = 0; k < gScriptFileCount; k++) inputs.push_back({gScriptFiles[k], "the included script"});
     return inputs;
 }
 

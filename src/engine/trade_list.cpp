@@ -80,7 +80,7 @@ static void DateText(int32_t date, char out[DATE_TEXT_SIZE])
 
 /* The strategy's file as it is opened: a relative name without a ScriptPath
 ** of its own is in the scripts folder. */
-static void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1])
+void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1])
 {
     CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
     ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);

@@ -113,6 +113,8 @@ const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value
 /* A date in yyyymmdd, y-m-d or the order dateFmt gives (0 MDY, 1 DMY); 0 when none. */
 int32_t ParseTradeListDate(const char *text, int32_t dateFmt);
 
+/* The strategy's TradeList file as the run opens it. */
+void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1]);
 /* Reads and parses the strategy's file; the row count, or -1 after reporting. */
 int32_t ReadTradeListFile(StrategyRecord *strategy);
 /* Fill-per-row text (line count lines, the first a header when it holds no

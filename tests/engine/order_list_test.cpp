@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "engine/fills.h"
@@ -772,6 +773,13 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
     const std::string script = scripts + "\\o.kvs", data = tmp.File("Data\\test.kvd"), shared = tmp.File("a.csv");
     const std::string t = tmp.File("t.csv"), t2 = tmp.File("t2.csv");
     const char *const templateText = "Sym,Qty\nsym,qty\n";
+    /* Scripts the compile reads besides the script, and a list a strategy replays. */
+    const std::string lib = scripts + "\\lib.kvs", autoInclude = scripts + "\\autoinclude.kvs", trades = tmp.File("trades.csv");
+    const std::map<std::string, std::string> alsoRead = {
+        {lib, "Data:\n  FromLib: 1\n"},
+        {autoInclude, "Data:\n  FromAuto: 2\n"},
+        {trades, "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                 "AAA,20240109,open,100,10.5,20240111,close,100,12.5\n"}};
     const std::string s2 = "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: ";
     const struct {
         const char *mode;
@@ -787,6 +795,10 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
          "The orders of strategy S1 and of strategy S2 would be written to one file, " + shared},
         {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + shared, s2 + shared,
          "The orders of the CSV list and of strategy S2 would be written to one file, " + shared},
+        {"Text", "OrdersFile: " + lib, "Include: lib.kvs\n", "The orders of the list would replace the included script, " + lib},
+        {"Text", "OrdersFile: " + autoInclude, "", "would replace the included script, " + autoInclude},
+        {"Text", "OrdersFile: " + trades, "Strategy: TL\n  TradeList: " + trades + "\n  TLEndDate: latest\n",
+         "The orders of the list would replace the TradeList of strategy TL, " + trades},
     };
     gRun.unattended = 1;
     for (const auto &c : cases) {
@@ -795,6 +807,7 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
         Write("o.kvs", text);
         for (const std::string &file : {data, shared}) WriteTestFile(file, "kept");
         for (const std::string &file : {t, t2}) WriteTestFile(file, templateText);
+        for (const auto &[file, content] : alsoRead) WriteTestFile(file, content);
         gStore.loadedState = LookAtFile(data.c_str()); /* the data as loaded: not read again */
         PlatDeleteFile(tmp.File("errorlog.txt").c_str());
         gRun.resultCode = RESULT_OK;
@@ -803,6 +816,7 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
         EXPECT_EQ(text, ReadTestFile(script));
         for (const std::string &file : {data, shared}) EXPECT_EQ("kept", ReadTestFile(file)) << file;
         for (const std::string &file : {t, t2}) EXPECT_EQ(templateText, ReadTestFile(file)) << file;
+        for (const auto &[file, content] : alsoRead) EXPECT_EQ(content, ReadTestFile(file)) << file;
         EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\o_20240117_orders.txt").c_str()));
     }
 }

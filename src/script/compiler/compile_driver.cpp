@@ -519,6 +519,11 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch)
     if (!ReserveStrategyIndexLists()) return 0;
     for (int32_t i = 0; i < gStrategyCount; i++)
         if (!ApplyStrategyDefaults(i, pass)) return 0;
+    /* The list of files read goes to the compiled script before the default
+    ** section scripts, which are no file of this script, start their own. */
+    gScriptFiles = gCompiler.includedFiles;
+    gScriptFileCount = gCompiler.includedFileCount;
+    gCompiler.includedFiles = nullptr;
     ResetIncludeState();
     if (!LoadMissingDefaultScripts()) return 0;
     if (!ResolveOptScoreCol()) return 0;
@@ -567,6 +572,8 @@ void ResetScriptState(ScriptReset how)
     ScriptState &s = gScript;
     FreeScriptTexts(-1);
     ResetIncludeState();
+    FreeMemory(&s.scriptFiles);
+    s.scriptFileCount = 0;
     ResetScriptParserState();
     ResetScriptSettings();
     gResultsFileName[0] = 0;

@@ -79,6 +79,11 @@ struct ScriptState {
     char slatewickTradesPath[260]; /* the Slatewick trades file of an orders run, else "" */
     char ordersPathTooLong[32];    /* the orders path an orders run made whole that does not fit, else "" */
     int32_t dataItemSequence;      /* next Data item definition sequence number */
+    /* The script files the last compile read (the script, what it includes and
+    ** the automatic include), kept until the next compile: a run's order files
+    ** must not be written over one of them. */
+    char (*scriptFiles)[260];
+    int32_t scriptFileCount;
     /* ---- script texts the formulas point into ---- */
     KeptScriptText *texts;
     int32_t textCount;
@@ -135,5 +140,7 @@ inline int32_t &gCombinedIndex = gScript.combinedIndex;
 inline char (&gSlatewickTradesPath)[260] = gScript.slatewickTradesPath;
 inline char (&gOrdersPathTooLong)[32] = gScript.ordersPathTooLong;
 inline int32_t &gDataItemSequence = gScript.dataItemSequence;
+inline char (*&gScriptFiles)[260] = gScript.scriptFiles;
+inline int32_t &gScriptFileCount = gScript.scriptFileCount;
 inline CompileSession &gCompileSession = gScript.session;
 inline CompilerState &gCompiler = gScript.compiler;
