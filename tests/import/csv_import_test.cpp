@@ -1698,6 +1698,13 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
                                                    "SPL,2024-01-04,11,12.5,10.5,12,200,2:1\nNOS,2024-01-04,5.5,6,5,6,10,\n"
                                                    "SPL,2024-01-08,8,9,7.5,8.5,300,\nSPL,2024-01-05,8,7,9,8,250,3/2\n");
     ASSERT_EQ(Line(IMPKW_CSV_FILE, splits), 0);
+    /* A symbol too long to keep refuses its line before a text volume does:
+    ** its split is not the symbol it would be cut to. */
+    const std::string longest(39, 'L');
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Date,Close,Volume,Split,Symbol"), 0);
+    const std::string cut = Write("cut.csv", "2024-01-02,10,100,," + longest + "\n2024-01-03,5,many,2:1," + longest + "L\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, cut), 0);
     ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
     UnloadData();
     ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
@@ -1726,7 +1733,9 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
     ExpectDaily(Symbol("NOS"), BAR_DAILY,
                 {{20240102, 5, 6, 4, 5, 10, 1}, {20240103, 5, 6, 4, 5.5, 10, 1}, {20240104, 5.5, 6, 5, 6, 10, 1}});
     ExpectReported(text, splits + ": 1 line not read as bars: line 8 (the high is below the low)\n");
-    EXPECT_EQ(stored + 2, gStore.symbolCount);
+    ExpectDaily(Symbol(longest.c_str()), BAR_DAILY, {{20240102, 10, 10, 10, 10, 100, 1}});
+    ExpectReported(text, cut + ": 1 line not read as bars: line 2 (the symbol is longer than 39 characters)\n");
+    EXPECT_EQ(stored + 3, gStore.symbolCount);
 }
 
 } // namespace
