@@ -1688,6 +1688,23 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
     const std::string multi = CsvFolderAndFile("damaged", "Symbol,Date,Open,High,Low,Close,Volume", "blanks.csv",
                                                " BLK  ,2024-01-02,1,2,1,2,100\n\"BLK \",2024-01-03,2,3,2,3,200\n"
                                                "BLK,2024-01-04,2,3,2,3\n");
+    /* A multi-symbol file's splits are its symbol's alone, a refused line's
+    ** (line 8, whatever its place) too: SPL's closes adjusted beforehand are
+    ** 7, 7.5, 8 and 8.5; NOS has none. */
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume,Split"), 0);
+    const std::string splits = Write("splits.csv", "SPL,2024-01-02,20,22,19,21,100,\nNOS,2024-01-02,5,6,4,5,10,\n"
+                                                   "SPL,2024-01-03,21,23,20,22.5,100,\nNOS,2024-01-03,5,6,4,5.5,10,\n"
+                                                   "SPL,2024-01-04,11,12.5,10.5,12,200,2:1\nNOS,2024-01-04,5.5,6,5,6,10,\n"
+                                                   "SPL,2024-01-08,8,9,7.5,8.5,300,\nSPL,2024-01-05,8,7,9,8,250,3/2\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, splits), 0);
+    /* A symbol too long to keep refuses its line before a text volume does:
+    ** its split is not the symbol it would be cut to. */
+    const std::string longest(39, 'L');
+    ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+    ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Date,Close,Volume,Split,Symbol"), 0);
+    const std::string cut = Write("cut.csv", "2024-01-02,10,100,," + longest + "\n2024-01-03,5,many,2:1," + longest + "L\n");
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, cut), 0);
     ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
     UnloadData();
     ASSERT_EQ(ReadDataFile(out.c_str(), 0), 1) << Messages();
@@ -1709,7 +1726,16 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
     }
     ExpectDaily(Symbol("BLK"), BAR_DAILY, {{20240102, 1, 2, 1, 2, 100, 1}, {20240103, 2, 3, 2, 3, 200, 1}});
     ExpectReported(text, multi + ": 1 line not read as bars: line 3 (the line has fewer fields than CSVFields names)\n");
-    EXPECT_EQ(stored, gStore.symbolCount);
+    ExpectDaily(Symbol("SPL"), BAR_DAILY,
+                {{20240102, 20, 22, 19, 21, 100, 3}, {20240103, 21, 23, 20, 22.5, 100, 3}, {20240104, 11, 12.5, 10.5, 12, 200, 1.5}, {20240108, 8, 9, 7.5, 8.5, 300, 1}});
+    const Bar *spl = Symbol("SPL").bars[BAR_DAILY];
+    for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(spl[i].close / spl[i].split, 7 + 0.5 * i) << i;
+    ExpectDaily(Symbol("NOS"), BAR_DAILY,
+                {{20240102, 5, 6, 4, 5, 10, 1}, {20240103, 5, 6, 4, 5.5, 10, 1}, {20240104, 5.5, 6, 5, 6, 10, 1}});
+    ExpectReported(text, splits + ": 1 line not read as bars: line 8 (the high is below the low)\n");
+    ExpectDaily(Symbol(longest.c_str()), BAR_DAILY, {{20240102, 10, 10, 10, 10, 100, 1}});
+    ExpectReported(text, cut + ": 1 line not read as bars: line 2 (the symbol is longer than 39 characters)\n");
+    EXPECT_EQ(stored + 3, gStore.symbolCount);
 }
 
 } // namespace

@@ -365,7 +365,9 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
         switch (field) {
         case CSV_SYMBOL:
             if (!symbol) continue;
-            if (!reason && IsLongSymbol(column)) reason = LINE_LONG_SYMBOL;
+            /* Named before a value's fault: the split of a line refused for
+            ** its values is still its symbol's, which a cut one is not. */
+            if (IsLongSymbol(column)) reason = LINE_LONG_SYMBOL;
             CopySymbol(symbol, column);
             continue;
         case CSV_DATE:
@@ -1000,6 +1002,32 @@ static int MapsSplitFactors(const ImportItem *row)
     return row->dataSource != SOURCE_CSI_FUTURES && MapsField(row->csvFields, CSV_SPLIT);
 }
 
+/* Takes in the count bars of a file with a Split column, read whole before
+** (values and lineOf are each bar's, splits those of refused lines): each
+** bar gets the factors of the splits after it, then AddBar keeps it in
+** place or drops it, noted in refused by its line.  The bars kept. */
+static int32_t TakeSplitBars(SymbolRecord *record, int32_t count, const LineValues *values, const int32_t *lineOf,
+                             std::vector<LineSplit> &splits, RefusedLines *refused)
+{
+    Bar *bars = record->bars[BAR_DAILY];
+    int hasSplit = !splits.empty();
+    for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[i].split != 0.0;
+    if (hasSplit) ApplySplitColumn(bars, values, count, splits);
+    RefusedLines dropped = {};
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; i++) {
+        Bar bar = bars[i];
+        const LineValues &v = values[i];
+        const char *why = nullptr;
+        if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why))
+            bars[kept++] = bar;
+        else if (why)
+            NoteRefusedLine(&dropped, lineOf[i], why);
+    }
+    MergeRefusedLines(refused, dropped);
+    return kept;
+}
+
 int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, SymbolRecord *record, int flags)
 {
     int fileSource = row->dataSource == SOURCE_CSV || row->dataSource == SOURCE_CSI_FUTURES ||
@@ -1116,22 +1144,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             NoteRefusedLine(&t.tally.refused, lineNumber, why);
     }
     if (t.refused) count = kept = 0;
-    if (ok && twoPass) {
-        int hasSplit = !lineSplits.empty();
-        for (int32_t i = 0; i < count && !hasSplit; i++) hasSplit = values[(size_t)i].split != 0.0;
-        if (hasSplit) ApplySplitColumn(record->bars[BAR_DAILY], values.data(), count, lineSplits);
-        RefusedLines dropped = {};
-        for (int32_t i = 0; i < count; i++) {
-            Bar bar = record->bars[BAR_DAILY][i];
-            const LineValues &v = values[(size_t)i];
-            const char *why = nullptr;
-            if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why))
-                record->bars[BAR_DAILY][kept++] = bar;
-            else if (why)
-                NoteRefusedLine(&dropped, lineOf[(size_t)i], why);
-        }
-        MergeRefusedLines(&t.tally.refused, dropped);
-    }
+    if (ok && twoPass) kept = TakeSplitBars(record, count, values.data(), lineOf.data(), lineSplits, &t.tally.refused);
     if (ok && flags) MarkMarketDays(record->bars[BAR_DAILY], kept);
     record->barCounts[BAR_DAILY] = kept;
     if (kept == 0) record->firstDate = 0;
@@ -1404,6 +1417,15 @@ int ImportCsvFile(ImportItem *row, int flags)
     /* Each record's symbol as the lines write it (the record holds its
     ** identifier form), for naming two that become one. */
     std::vector<std::string> written;
+    /* With a Split column each symbol's bars are taken in once the file is
+    ** read, as a folder's file's are: a split applies to the earlier bars. */
+    struct SplitLines {
+        std::vector<LineValues> values;
+        std::vector<int32_t> lineOf;
+        std::vector<LineSplit> refused;
+    };
+    const int twoPass = MapsSplitFactors(row);
+    std::vector<SplitLines> pending; /* by record, with a Split column */
     /* Lines are taken whole from the text in memory, however long. */
     while (ok && !t.refused && cursor < text + size) {
         const char *line = cursor;
@@ -1430,7 +1452,9 @@ int ImportCsvFile(ImportItem *row, int flags)
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];
         int plainPrices = 0;
-        if (ReadPriceLine(&t, line, end, (int32_t)lineCount, 0, &bar, &v, symbol, &plainPrices) != LINE_BAR) continue;
+        const LineReason reason = ReadPriceLine(&t, line, end, (int32_t)lineCount, 0, &bar, &v, symbol, &plainPrices);
+        const int keepsSplit = twoPass && KeepsItsColumns(reason) && v.split > 0.0 && symbol[0];
+        if (reason != LINE_BAR && !keepsSplit) continue;
         for (char *q = symbol; *q; q++) *q = (char)toupper((unsigned char)*q);
         SymbolRecord *record = nullptr;
         if (lastRecord >= 0 && strcmp(symbol, lastSymbol) == 0) {
@@ -1448,6 +1472,15 @@ int ImportCsvFile(ImportItem *row, int flags)
             ok = 0;
             break;
         }
+        SplitLines *splits = nullptr;
+        if (twoPass) {
+            if (pending.size() < (size_t)local.count) pending.resize((size_t)local.count);
+            splits = &pending[(size_t)(record - local.records)];
+        }
+        if (reason != LINE_BAR) {
+            splits->refused.push_back({bar.date, v.split});
+            continue;
+        }
         int32_t count = record->barCounts[BAR_DAILY];
         if (count + 1 >= record->dailyCapacity) {
             int32_t capacity = record->dailyCapacity + BAR_GROWTH;
@@ -1457,6 +1490,13 @@ int ImportCsvFile(ImportItem *row, int flags)
             }
             record->dailyCapacity = capacity;
         }
+        if (splits) {
+            record->bars[BAR_DAILY][count] = bar;
+            record->barCounts[BAR_DAILY] = count + 1;
+            splits->values.push_back(v);
+            splits->lineOf.push_back((int32_t)lineCount);
+            continue;
+        }
         const char *why = nullptr;
         if (AddBar(record, &bar, v.adjusted, v.unadjusted, v.dividend, 0, 0, &why)) {
             record->bars[BAR_DAILY][count] = bar;
@@ -1464,6 +1504,12 @@ int ImportCsvFile(ImportItem *row, int flags)
         } else if (why) {
             NoteRefusedLine(&t.tally.refused, (int32_t)lineCount, why);
         }
+    }
+    for (size_t i = 0; ok && !t.refused && i < pending.size(); i++) {
+        SymbolRecord *record = &local.records[i];
+        SplitLines &s = pending[i];
+        record->barCounts[BAR_DAILY] = TakeSplitBars(record, record->barCounts[BAR_DAILY], s.values.data(), s.lineOf.data(),
+                                                     s.refused, &t.tally.refused);
     }
     const int refused = t.refused;
     if (ok) FinishPriceText(&t);
