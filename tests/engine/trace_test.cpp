@@ -127,3 +127,24 @@ TEST_F(TraceTest, TargetAndStopChecksWriteOneDebugLineEach)
 }
 
 } // namespace
+
+namespace {
+
+/* Two positions of 7 x 10.01 and 7 x 11.11 entered and left together leave
+** the invested sum a rounding residue (70.07 + 77.77 - 70.07 - 77.77 is not
+** 0 in binary): flat after the exits, the exposure reads 0.00%, in the exit
+** lines and in the portfolio line alike. */
+TEST_F(TraceTest, ARoundingResidueOfTheInvestedSumShowsAsNoExposure)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10.01))},
+                  {"BBB", FlatBars(d, std::vector<double>(d.size(), 11.11))}});
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: BarDate = 20240109\n  Quantity: 7\n  MaxPositions: 2\n"
+                     "  ExitRule: 1\n"));
+    std::string log = Log();
+    EXPECT_EQ(std::string::npos, log.find("e-")) << log;
+    EXPECT_NE(std::string::npos, log.find("\t$0\t$0\t0.00%\t")) << log;
+    EXPECT_EQ(std::string::npos, log.find("-0.00%")) << log;
+}
+
+} // namespace
