@@ -148,3 +148,21 @@ TEST_F(TraceTest, ARoundingResidueOfTheInvestedSumShowsAsNoExposure)
 }
 
 } // namespace
+
+namespace {
+
+/* The log is UTF-8 like the names in it: the euro of an account in EUR is
+** written as U+20AC (E2 82 AC), never as the code-page byte 0x80. */
+TEST_F(TraceTest, TheLogWritesTheCurrencySignInUtf8)
+{
+    strcpy(gStore.symbols[0].info.Currency, "EUR");
+    Write("cash.csv", "Date,Amount\n20240110,5000\n");
+    ASSERT_EQ(0, Run("Settings:\n  Currency: EUR\nStrategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n"))
+        << LastMessage();
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-10\topen\tS1\tCashInOut = \xE2\x82\xAC" "5,000.00\t\r\n"))
+        << log;
+    EXPECT_EQ(std::string::npos, log.find('\x80' + std::string("5,000.00"))) << log;
+}
+
+} // namespace
