@@ -29,6 +29,14 @@ enum { LIMIT_UNSET = 2147483647 };
 /* The currency money is written in while a line is built. */
 static const char *sCurrency = nullptr;
 
+/* The share of the allocation that value is, times scale.  Positions added
+** and taken back again can leave their summed values a rounding residue
+** instead of 0; less than half a cent is no money invested. */
+static double ExposureOf(double value, double allocation, double scale)
+{
+    return allocation != 0 && std::fabs(value) >= 0.005 ? value * scale / allocation : 0.0;
+}
+
 static const char *PhaseName(int32_t phase)
 {
     return phase >= 0 && phase < 4 ? kPhaseNames[phase] : kPhaseNames[0];
@@ -185,7 +193,7 @@ void LogPortfolioState(EvalContext *context)
         LogNumber(v, DISPLAY_CURRENCY, -1, 0);
         LogPrintf("%s", " of ");
         LogNumber(a, DISPLAY_CURRENCY, -1, 0);
-        LogPrintf(" (%.2f%%) invested", a != 0 ? v * 100 / a : 0.0);
+        LogPrintf(" (%.2f%%) invested", ExposureOf(v, a, 100));
         if (s == test->mainStrategy || strategy->allocationFraction != 1.0) {
             LogPrintf("%s", " [");
             LogNumber(ComputeCellEquity(cell, test->strategies[s].compounded), DISPLAY_CURRENCY, -1, 0);
@@ -253,7 +261,7 @@ void LogEntryExit(EvalContext *context, int action, const TradeRecord *trade)
     const double alloc = cell ? cell->allocation : 0;
     const double invested = cell ? cell->invested : 0, m2m = cell ? cell->markToMarket : 0;
     const double equity = cell ? cell->cashInOut + cell->equityBase + (marked ? m2m : 0) : 0;
-    const double exposure = alloc != 0 ? (invested + (marked ? m2m : 0)) / alloc : 0;
+    const double exposure = ExposureOf(invested + (marked ? m2m : 0), alloc, 1);
     const bool isForexOrFutures = p->symbol && (p->symbol->securityType == SECURITY_FOREX || p->symbol->securityType == SECURITY_FUTURES);
     if (action == TRACE_NO_ENTRY) {
         LogText(p->skipReason >= 7 && p->skipReason <= 10 ? "no entry" : "skipped");

@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "engine/date_loop.h"
 #include "engine/results_file.h"
@@ -18,6 +19,7 @@
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
+#include "views/test_report.h"
 
 RunControl gRun = {};
 char gSettingsFile[260] = "";
@@ -48,6 +50,17 @@ void ResetRunControl()
 
 void WriteTestLog(const char *text, uint32_t size)
 {
+    /* The log is a UTF-8 text file, as the names in it are: a currency sign
+    ** or script text in the program's 8-bit code page is written as UTF-8,
+    ** the way a report page writes it. */
+    std::string utf8;
+    for (uint32_t i = 0; i < size; i++) {
+        if ((unsigned char)text[i] < 0x80) continue;
+        utf8 = PageText(text, size);
+        text = utf8.data();
+        size = (uint32_t)utf8.size();
+        break;
+    }
     if (WriteLogData(gRun.testLogFile, text, size, gEngineRun.testLogPath, &gRun.testLogFailed) && !gRun.logContinueLine)
         WriteLogData(gRun.testLogFile, "\r\n", 2, gEngineRun.testLogPath, &gRun.testLogFailed);
 }

@@ -127,3 +127,34 @@ TEST_F(TraceTest, TargetAndStopChecksWriteOneDebugLineEach)
 }
 
 } // namespace
+
+namespace {
+
+/* 7 x 10.01 and 7 x 11.11 entered and left together leave the invested sum a
+** rounding residue (70.07 + 77.77 - 70.07 - 77.77 is not 0 in binary): flat
+** again, the exit line and the portfolio lines read 0.00%. */
+TEST_F(TraceTest, ARoundingResidueOfTheInvestedSumShowsAsNoExposure)
+{
+    std::vector<int32_t> d = Weekdays(20240108, 20240112);
+    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10.01))},
+                  {"BBB", FlatBars(d, std::vector<double>(d.size(), 11.11))}});
+    ASSERT_EQ(0, Run("Strategy: S1\n  EntrySetup: BarDate = 20240109\n  Quantity: 7\n  MaxPositions: 2\n  ExitRule: 1\n"));
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("\tBBB\tsell\t7\t11.11\t1.00000\t0\t0\t$0.00\t$0.00\t$100,000.00\t$100,000\t$0\t$0\t0.00%\t")) << log;
+    EXPECT_EQ(std::string::npos, log.find("e-")) << log;
+    EXPECT_EQ(std::string::npos, log.find("-0.00%")) << log;
+}
+
+/* The log is UTF-8 like the names in it: an account's euro is U+20AC, not
+** the code-page byte 0x80. */
+TEST_F(TraceTest, TheLogWritesTheCurrencySignInUtf8)
+{
+    strcpy(gStore.symbols[0].info.Currency, "EUR");
+    Write("cash.csv", "Date,Amount\n20240110,5000\n");
+    ASSERT_EQ(0, Run("Settings:\n  Currency: EUR\nStrategy: S1\n  CashList: cash.csv\n  EntrySetup: 0\n")) << LastMessage();
+    std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("\r\n2024-01-10\topen\tS1\tCashInOut = \xE2\x82\xAC" "5,000.00\t\r\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find('\x80' + std::string("5,000.00"))) << log;
+}
+
+} // namespace
