@@ -16,10 +16,10 @@
 #include "foundation/folder_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
-#include "views/test_report.h"
 
 RunControl gRun = {};
 char gSettingsFile[260] = "";
