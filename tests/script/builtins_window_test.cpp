@@ -252,6 +252,74 @@ TEST_F(WindowFunctions, OnePassAgreesWithThePerBarPath)
     }
 }
 
+/* A window over a plain open, high, low, close or volume is walked straight
+** over the bars; its value is to be the one the evaluator gives the same
+** field read through an offset of 0, to the last bit: split factors that are no power of
+** two (so the factor's rounding shows), offsets, windows longer than the
+** data, available bars, and a bar without a close. */
+TEST_F(WindowFunctions, APlainBarFieldGivesWhatItsEvaluationGives)
+{
+    /* By hand: 9 and 12 before a 3:1 split are 3 and 4 in today's terms, and
+    ** their volumes of 100 are 300. */
+    SetBars({{9, 9, 9, 9, 100, 3}, {12, 12, 12, 12, 100, 3}, {5, 5, 5, 5, 100, 1}, {7, 7, 7, 7, 100, 1}});
+    /* clang-format off */
+    const Case hand[] = {
+        {"MA(C, 4)", 4.75},    {"Sum(V, 4)", 800},   {"Lowest(C, 4)", 3},
+        {"SinceLow(C, 4)", 3}, {"MA(C, 2)[2]", 3.5}, {"Highest(H, 3)[1]", 5},
+        {"SinceHigh(C, 4)", 0}, {"MA(C, 5)", NAN},   {"Sum(C, 5)", 0},
+    };
+    /* clang-format on */
+    ExpectCases(this, hand, sizeof hand / sizeof hand[0]);
+
+    const char *const members[] = {"Sum", "MA", "Highest", "Lowest", "SinceHigh", "SinceLow", "EMA", "StdDev"};
+    const char *const fields[] = {"O", "H", "L", "C", "V"};
+    std::vector<BarSpec> specs;
+    uint32_t state = 77;
+    double close = 40;
+    for (int32_t i = 0; i < 70; i++) {
+        state = state * 1664525u + 1013904223u;
+        close *= 1 + ((state >> 8) / 16777216.0 - 0.5) * 0.05;
+        double split = i < 20 ? 7 : 3;
+        if (i >= 40) split = i < 55 ? 1.45 : 1.1;
+        specs.push_back({close * 0.99, close * 1.02, close * 0.97, close, 1000.0 + (state >> 20), split});
+    }
+    for (int available = 0; available <= 1; available++) {
+        gUseAvailableBars = available;
+        SetBars(specs);
+        int compared = 0;
+        for (const char *member : members)
+            for (const char *field : fields)
+                for (int length : {1, 2, 7, 30, 90})
+                    for (int offset : {0, 3}) {
+                        char plain[80], evaluated[80];
+                        snprintf(plain, sizeof plain, "%s(%s, %d)[%d]", member, field, length, offset);
+                        snprintf(evaluated, sizeof evaluated, "%s(%s[0], %d)[%d]", member, field, length, offset);
+                        FormulaSlot *direct = CompileText(plain);
+                        std::vector<double> want;
+                        FormulaSlot *walked = CompileText(evaluated);
+                        for (int32_t bar = 0; bar < barCount; bar++) want.push_back(ValueAt(walked, bar));
+                        for (int32_t bar = 0; bar < barCount; bar++) {
+                            double got = ValueAt(direct, bar);
+                            if (std::isnan(want[(size_t)bar])) {
+                                EXPECT_TRUE(std::isnan(got)) << plain << " at " << bar;
+                                continue;
+                            }
+                            compared++;
+                            ASSERT_EQ(want[(size_t)bar], got) << plain << " at " << bar << " available " << available;
+                        }
+                    }
+        EXPECT_GT(compared, 10000);
+        /* A close without a value gives a window over it none, either way. */
+        std::vector<BarSpec> holed = specs;
+        holed[60].close = NAN;
+        SetBars(holed);
+        for (const char *text : {"MA(C, 20)", "Highest(C, 20)", "Sum(C, 20)"}) {
+            EXPECT_TRUE(std::isnan(Value(text))) << text;
+            EXPECT_FALSE(std::isnan(Value((std::string(text) + "[10]").c_str()))) << text;
+        }
+    }
+}
+
 TEST_F(WindowFunctions, TheOnePassEntryWritesWhatTheEvaluatedFormulaWrites)
 {
     SetRandomBars(40, 5, 12, 0);

@@ -180,19 +180,6 @@ uint32_t DirectBarField(const FormulaNode *node, int k)
     }
 }
 
-double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field, uint32_t *dataType)
-{
-    double f = bar->split != 0 ? context->priceScale / bar->split : 1.0;
-    *dataType = 1;
-    switch (field) {
-    case ITEM_OPEN: return f * bar->open;
-    case ITEM_HIGH: return f * bar->high;
-    case ITEM_LOW: return f * bar->low;
-    case ITEM_CLOSE: return f * bar->close;
-    default: *dataType = 2; return bar->volume / f;
-    }
-}
-
 int32_t Whole(double v)
 {
     if (std::isnan(v)) return 0;

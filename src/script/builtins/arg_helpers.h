@@ -8,9 +8,11 @@
 ** Threads:    any evaluating thread; nothing here keeps state between calls.
 */
 #pragma once
+#include <cmath>
 #include <cstdint>
 
 #include "script/eval/eval_context.h"
+#include "script/eval/item_table.h"
 #include "script/eval/value_getters.h"
 
 struct FormulaNode;
@@ -101,8 +103,23 @@ void WriteOnePass(const FormulaNode *node, EvalContext *context, int32_t i, doub
 ** trace runs (it shows every term). */
 uint32_t DirectBarField(const FormulaNode *node, int k);
 /* The value of that field of bar at the context's price scale, exactly as
-** the value getter gives it, with its data type. */
-double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field, uint32_t *dataType);
+** the value getter gives it, with its data type.  Inline: the walks call it
+** for every bar of a window.  A bar at the scale's own split level needs no
+** division (x / x is exactly 1 for every finite non-zero x). */
+inline double DirectBarValue(const EvalContext *context, const Bar *bar, uint32_t field, uint32_t *dataType)
+{
+    double scale = context->priceScale, split = bar->split;
+    double f = 1.0;
+    if (split != 0 && !(split == scale && std::isfinite(scale))) f = scale / split;
+    *dataType = 1;
+    switch (field) {
+    case ITEM_OPEN: return f * bar->open;
+    case ITEM_HIGH: return f * bar->high;
+    case ITEM_LOW: return f * bar->low;
+    case ITEM_CLOSE: return f * bar->close;
+    default: *dataType = 2; return bar->volume / f;
+    }
+}
 /* Rescales a value of data type 1 (price: × r) or 2 (volume: ÷ r). */
 inline double RescaleByType(double value, uint32_t dataType, double r)
 {

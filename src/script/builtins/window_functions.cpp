@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "foundation/settings_table.h"
+#include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
 #include "script/builtins/arg_helpers.h"
 #include "script/compiler/formula.h"
@@ -492,6 +493,51 @@ bool OnePassWrites(const WindowState *s, bool partial)
     }
 }
 
+/* The bars a per-bar walk reads a plain open, high, low, close or volume
+** from, as the evaluator's price getter picks them: null where that getter
+** is not the one the series would go through (a trial bar). */
+const Bar *PerBarArray(const EvalContext *context, int32_t *count)
+{
+    *count = 0;
+    const SymbolRecord *symbol = context->symbol;
+    if (!symbol || context->trialBar) return nullptr;
+    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
+    *count = symbol->barCounts[barSize];
+    return symbol->bars[barSize];
+}
+
+/* The per-bar walk of a sum, average or extreme over a plain bar field, the
+** n bars from bars[first] on: the generic walk's values and updates in its
+** order, without its per-bar dispatch.  false where a value is not finite
+** (the call then gives none, as the generic walk's does). */
+bool WalkSumOrExtreme(WindowState *s, const EvalContext *context, const Bar *bars, int32_t first, int32_t n,
+                      uint32_t field, FormulaNode *series)
+{
+    const bool highest = s->id == ITEM_HIGHEST || s->id == ITEM_SINCE_HIGH;
+    double x = 0;
+    uint32_t type = 0;
+    int32_t j = 0;
+    for (; j < n; j++) {
+        x = DirectBarValue(context, &bars[first + j], field, &type);
+        if (!std::isfinite(x)) break;
+        if (s->family == FAMILY_SUM) {
+            s->sum += x;
+        } else if (s->count == 0 || (highest ? x >= s->ext : x <= s->ext)) {
+            s->ext = x;
+            s->since = 0;
+        } else {
+            s->since++;
+        }
+        s->count++;
+    }
+    s->type = type;
+    s->last = x;
+    series->value = x;
+    series->dataType = type;
+    if (j == n) series->evaluated = 1;
+    return j == n;
+}
+
 int32_t WalkCount(double v)
 {
     if (!(v > -2.0e9)) return -1;
@@ -634,9 +680,27 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     bool partial = gUseAvailableBars ||
         (context->onePassOption && (s.family == FAMILY_SUM || s.family == FAMILY_EXTREME));
     double savedScale = context->priceScale;
-    const Bar *bars = onePass ? GetBarArray(context->symbol, context->barSize, &barCount) : nullptr;
-    uint32_t direct = onePass ? DirectBarField(node, 1) : 0;
-    if (direct) node->textFlag = 0;
+    /* A plain bar field is read straight from the bars on both walks: an
+    ** exit rule's window, walked for every open position every day, then
+    ** costs a loop over the bars rather than an evaluation per bar, with the
+    ** same values (the getter's factor and field) in the same order. */
+    const Bar *bars = onePass ? GetBarArray(context->symbol, context->barSize, &barCount)
+                              : PerBarArray(context, &barCount);
+    uint32_t direct = bars ? DirectBarField(node, 1) : 0;
+    FormulaNode *series = node + node->argLinks[0];
+    if (direct) node->textFlag = onePass ? 0 : series->textFlag;
+    if (direct && !onePass && series->textFlag) CopyString(node->text, sizeof node->text, series->text, -1);
+    if (direct && !onePass && (s.family == FAMILY_SUM || s.family == FAMILY_EXTREME)) {
+        int64_t first = (int64_t)context->lastBar - barsBack - (n - 1);
+        if (first >= 0 && first + n <= barCount) {
+            if (!WalkSumOrExtreme(&s, context, bars, (int32_t)first, n, direct, series)) return 0;
+            if (KeepsSeriesType(s.id)) node->dataType = s.type;
+            double value = 0;
+            if (!ResultOf(&s, &value)) return 0;
+            node->value = value;
+            return 1;
+        }
+    }
     FormulaNode volumeNode{};
     volumeNode.item = ITEM_VOLUME;
     volumeNode.category = CAT_BAR_VALUE;
@@ -652,8 +716,24 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         funBar.Step();
         double x = 0, volume = 0, factorArg = 1;
         uint32_t type = 0;
-        int ok = direct ? (x = DirectBarValue(context, &bars[j], direct, &type), std::isfinite(x))
-                        : EvalArg(node, context, 1, bb, &x, &type) && std::isfinite(x);
+        int ok;
+        if (!direct) {
+            ok = EvalArg(node, context, 1, bb, &x, &type) && std::isfinite(x);
+        } else if (onePass) {
+            x = DirectBarValue(context, &bars[j], direct, &type);
+            ok = std::isfinite(x);
+        } else {
+            int64_t at = (int64_t)context->lastBar - bb;
+            ok = at >= 0 && at < barCount;
+            if (ok) {
+                x = DirectBarValue(context, &bars[at], direct, &type);
+                ok = std::isfinite(x);
+                /* The series node is left as its evaluation would leave it. */
+                series->value = x;
+                series->dataType = type;
+                if (ok) series->evaluated = 1;
+            }
+        }
         if (ok && s.family == FAMILY_VWMA) {
             ok = GetBarValue(&volumeNode, context, bb);
             volume = volumeNode.value;
