@@ -716,9 +716,12 @@ int ExecutePositionExit(EvalContext *context)
     int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(context->strategyIndex, symbol) : nullptr;
     p->heldCount = held ? *held : 0;
     if (held && !p->partial && *held > 0) --*held;
+    /* The row's valuation holds the position without what it was owed here:
+    ** the trade's profit books those dividends, so only the rest leaves the
+    ** open value, or the account would lose them on the exit's row. */
     int32_t barSize = context->barSize;
     context->barSize = gSettings.BarSize2;
-    double open = ComputePositionValue(context, nullptr, nullptr, nullptr);
+    double open = ComputePositionValue(context, nullptr, nullptr, nullptr) - owed;
     context->barSize = barSize;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);

@@ -1150,3 +1150,56 @@ TEST_F(SplitTest, AWeeksStopIsItsPrevExitStopAtItsCloseWhenTheSymbolMissedItsLas
 }
 
 } // namespace
+
+namespace {
+
+/* The equity of a row: what the account shows with its open positions valued. */
+double RowEquity(const StatCell *cell)
+{
+    return cell->equityBase + cell->markToMarket;
+}
+
+/* 100 AAA, flat at 100 through 2012 and 2013, bought at the open of
+** 2 January 2013 by a monthly, quarterly or yearly strategy, in a daily run
+** and in a run of the strategy's bar size.  AAA goes ex 1.00 on 9 October and
+** on 11 December.  Held to the end of the test, the trade earns 200 long and
+** pays 200 short, and so does the account: nothing else moves.  Left by an
+** exit rule at the close of 31 October, the trade earns the October dividend,
+** and the row of that close already holds it with the position gone. */
+TEST_F(SplitTest, ALongerBarsLastPeriodDividendsReachTheAccount)
+{
+    const std::vector<int32_t> d = Weekdays(20120102, 20131231);
+    for (const char *size : {"Monthly", "Quarterly", "Yearly"}) {
+        for (const char *run : {"", "Settings:\n  BarSize: "}) {
+            for (int side : {1, -1}) {
+                for (bool rule : {false, true}) {
+                    if (rule && strcmp(size, "Monthly") != 0) continue;
+                    SCOPED_TRACE(std::string(size) + (*run ? " run " : " daily run ") + (side > 0 ? "long" : "short") +
+                                 (rule ? " exit rule" : ""));
+                    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}});
+                    SetEvents("AAA", {{20131009, 0, EVENT_DIVIDEND, 0, 1.0}, {20131211, 0, EVENT_DIVIDEND, 0, 1.0}});
+                    std::string text = *run ? std::string(run) + size + "\n" : "";
+                    text += std::string("Strategy: S\n  BarSize: ") + size + "\n  EntrySetup: BarDate = 20121231\n" +
+                        (side > 0 ? "" : "  Side: Short\n") + "  Quantity: 100\n  QtyType: Shares\n" +
+                        (rule ? "  ExitRule: BarDate = 20131031\n  ExitTime: ThisClose\n" : "");
+                    const TradeRecord *trades = TradesOfRun(1, text);
+                    ASSERT_NE(nullptr, trades);
+                    const TestRecord *test = LastTest();
+                    const double earned = side * (rule ? 100 : 200);
+                    EXPECT_EQ(rule ? 20131031 : 20131231, trades[0].dateOut);
+                    EXPECT_NEAR(earned, TradeNetProfit(&trades[0]), 1e-9);
+                    const StatCell *first = Cell(test, 0, 0), *last = Cell(test, test->rowsFilled - 1, 0);
+                    EXPECT_NEAR(earned, RowEquity(last) - first->startEquity, 1e-9);
+                    for (int32_t r = 0; r < test->rowsFilled; r++) {
+                        const StatCell *cell = Cell(test, r, 0);
+                        if (cell->date < 20131031 || cell->positions != 0) continue;
+                        EXPECT_NEAR(earned, RowEquity(cell) - first->startEquity, 1e-9) << cell->date;
+                        EXPECT_NEAR(0, cell->invested, 1e-9) << cell->date;
+                    }
+                }
+            }
+        }
+    }
+}
+
+} // namespace
