@@ -740,13 +740,52 @@ int ExecutePositionExit(EvalContext *context)
     return 1;
 }
 
+/* An exit at the open of a longer bar's period fills on the symbol's first
+** day in it, which need not be the run's date.  A run of a shorter bar size
+** keeps the position, its value and its place on the account until that
+** day, as it books an entry on its fill day; ExecuteWaitingExits lets it go
+** there.  (A part leaving beside a remainder goes at once.) */
+static bool WaitsForItsExitDay(EvalContext *context, PositionRecord *p, int32_t forced)
+{
+    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize <= gSettings.BarSize2 ||
+        p->exitTiming != PHASE_OPEN || p->exitReason == EXIT_TRADE_LIST || p->fillDay != 0)
+        return false;
+    const int32_t date = FindExecutionBar(context, p, 0);
+    if (date <= context->date) return false;
+    p->exitDate = p->fillDay = p->exitWaitsFor = date;
+    return true;
+}
+
+static void ExecuteWaitingExits(EvalContext *context)
+{
+    const int32_t barSize = context->barSize;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        bool any = false;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0 || p->exitWaitsFor == 0 || p->exitWaitsFor > context->date) continue;
+            context->strategy = r;
+            context->strategyIndex = s;
+            context->barSize = r->BarSize;
+            context->position = p;
+            context->symbol = p->symbol;
+            if (ExecutePositionExit(context)) any = true;
+        }
+        if (any) RemoveClosedPositions(s);
+    }
+    context->barSize = barSize;
+}
+
 int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced, const PeriodDays *days)
 {
     StrategyRecord *r = context->strategy;
     if (!r || index < 0 || index >= r->openCount) return 0;
-    context->position = &r->openPositions[index];
+    PositionRecord *p = &r->openPositions[index];
+    context->position = p;
     context->remainderIndex = 0;
-    int done = CheckPositionExit(context, forced, days) ? ExecutePositionExit(context) : 0;
+    int done = 0;
+    if (CheckPositionExit(context, forced, days) && !WaitsForItsExitDay(context, p, forced)) done = ExecutePositionExit(context);
     int32_t remainder = context->remainderIndex;
     if (remainder > 0 && remainder < r->openCount) {
         if (done) {
@@ -851,6 +890,7 @@ static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s)
 int32_t RunExitPass(EvalContext *context, int32_t forced)
 {
     MarkToMarketAll(context);
+    if (!forced) ExecuteWaitingExits(context);
     int32_t date = context->date, phase = context->barPhase;
     int32_t exits = 0;
     for (int round = 1; round <= 2; round++) {

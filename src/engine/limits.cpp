@@ -117,7 +117,9 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
                             return 0;
                     }
                 }
-                if (!symbolDone && p->symbol == setup->symbol) {
+                /* A position whose exit waits for its symbol's next open is
+                ** gone by the first day an order for the symbol can fill. */
+                if (!symbolDone && p->symbol == setup->symbol && !(pass == 0 && p->exitWaitsFor != 0)) {
                     if (++*symbolCount >= l.MaxSameSym) {
                         symbolDone = true;
                     } else {

@@ -202,6 +202,8 @@ struct PositionRecord {
                               fill search dates the exit */
     int32_t periodExitDay; /* the day a partial target or stop of a longer bar filled on: what
                               it left waits for the next period */
+    int32_t exitWaitsFor;  /* the later day an exit decided at its period's open fills on, the
+                              symbol having missed the first days: held until then; 0: none */
     int32_t ordersPeriod;  /* the first date of the longer bar's period whose target and stop a
                               daily run worked out in periodLimit and periodStop; 0: none waiting */
     uint32_t exitReason;   /* the exit number: 0 while no exit is due */
