@@ -308,6 +308,8 @@ static void TakePeriodOrders(PositionRecord *p)
 {
     p->limitPrice = p->periodLimit;
     p->stopPrice = p->periodStop;
+    p->limitSplit = p->periodLimitSplit;
+    p->stopSplit = p->periodStopSplit;
     p->ordersPeriod = 0;
 }
 
@@ -326,13 +328,15 @@ int CheckPositionExit(EvalContext *context, int32_t forced, const PeriodDays *da
     ** the strategy's bar size, and waits for the next period's orders. */
     const int32_t first = GetPeriodFirstDate(context->date, 1, context->barSize);
     if (p->ordersPeriod > 0 && p->ordersPeriod < first) TakePeriodOrders(p);
-    const double limit = p->limitPrice, stop = p->stopPrice;
+    const double limit = p->limitPrice, stop = p->stopPrice, limitSplit = p->limitSplit, stopSplit = p->stopSplit;
     int due = CheckExit(context, forced);
     p = context->position;
     if (!due && p) {
         if (days->midPeriod) {
             p->limitPrice = limit;
             p->stopPrice = stop;
+            p->limitSplit = limitSplit;
+            p->stopSplit = stopSplit;
         } else if (p->ordersPeriod == first) {
             TakePeriodOrders(p);
         }
@@ -401,6 +405,8 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
         p->ordersPeriod = first;
         p->periodLimit = p->limitPrice;
         p->periodStop = p->stopPrice;
+        p->periodLimitSplit = p->limitSplit;
+        p->periodStopSplit = p->stopSplit;
         if (p->exitReason != EXIT_NONE) {
             *day = b;
             return p->exitReason;

@@ -516,6 +516,7 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->lowest = setup->highest = setup->entryPrice;
     setup->limitPrice = setup->side > 0 ? LIMIT_UNLIMITED_AMOUNT : -LIMIT_UNLIMITED_AMOUNT;
     setup->stopPrice = -setup->limitPrice;
+    setup->limitSplit = setup->stopSplit = 0;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {

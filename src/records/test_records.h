@@ -246,9 +246,13 @@ struct PositionRecord {
     double exitTradeValue; /* trade-list value out */
     double limitPrice;     /* previous exit limit once open */
     double stopPrice;      /* previous exit stop once open */
+    double limitSplit, stopSplit; /* the split factor of the bar the two above were worked out
+                                     on; 0: the bar before the one that reads them */
+    double periodLimitSplit, periodStopSplit; /* the same of periodLimit and periodStop */
     double dayLimitPrice;  /* limitPrice and stopPrice as the last day of an */
     double dayStopPrice;   /* orders run found them, while dayPricesKept is 1 */
     uint32_t dayPricesKept; /* 1: the two above were kept (the position was open) */
+    double dayLimitSplit, dayStopSplit; /* the split terms of the two above */
     double dividends;
     double lowest, highest;
     char category[POSITION_TEXT_SIZE];
