@@ -3,6 +3,7 @@
 ** period do to their trades and to the daily equity. */
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "engine/fills.h"
 #include "engine_fixture.h"
@@ -1039,6 +1040,46 @@ TEST_F(EngineTest, AGapWeeksExitAtTheOpenKeepsItsSlotToItsFillDay)
         EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
         EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
         EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* AAA has no bar on Friday 28 June 2013 but trades after it.  A test that
+** ends on the 28th by its EndDate reads nothing later, so it trades as the
+** data cut there: the AAA position leaves by its end of data at the close of
+** the 27th, and a strategy sharing a Combined MaxPositions of 1 takes the
+** slot at the open of the 28th.  Daily and monthly holders alike. */
+TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
+{
+    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
+    for (const char *size : {"Daily", "Monthly"}) {
+        std::vector<std::tuple<std::string, int32_t, int32_t, int32_t, double>> seen[2];
+        for (int k = 0; k < 2; k++) {
+            SCOPED_TRACE(std::string(size) + (k ? " EndDate" : " cut data"));
+            const std::vector<int32_t> &d = k ? all : cut;
+            std::vector<int32_t> a;
+            for (int32_t day : d)
+                if (day != 20130628) a.push_back(day);
+            LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+            const TradeRecord *trades =
+                TradesOfRun(2, std::string(k ? "Settings:\n  EndDate: 2013-06-28\n" : "") + "Strategy: A\n  BarSize: " + size +
+                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                                   "  Quantity: 100\n  QtyType: Shares\n"
+                                   "Combined:\n  MaxPositions: 1\n");
+            ASSERT_NE(nullptr, trades);
+            for (int32_t t = 0; t < 2; t++)
+                seen[k].emplace_back(trades[t].symbol, trades[t].dateIn, trades[t].dateOut, trades[t].reason, trades[t].priceOut);
+            std::sort(seen[k].begin(), seen[k].end());
+        }
+        SCOPED_TRACE(size);
+        ASSERT_EQ(2u, seen[0].size());
+        EXPECT_EQ(std::make_tuple(std::string("AAA"), 20130501, 20130627, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
+        EXPECT_EQ(20130628, std::get<1>(seen[0][1]));
+        EXPECT_EQ(seen[0], seen[1]);
     }
 }
 
