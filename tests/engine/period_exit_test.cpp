@@ -1084,3 +1084,32 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
 }
 
 } // namespace
+
+namespace {
+
+/* The order lists of the run above for the day after 28 June, on the data
+** cut there and with the EndDate on the whole data, are one list. */
+TEST_F(OrdersTest, AnEndDatesOrdersAreThoseOfTheDataCutThere)
+{
+    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
+    std::string lists[2];
+    for (int k = 0; k < 2; k++) {
+        SCOPED_TRACE(k ? "EndDate" : "cut data");
+        const std::vector<int32_t> &d = k ? all : cut;
+        std::vector<int32_t> a;
+        for (int32_t day : d)
+            if (day != 20130628) a.push_back(day);
+        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + (k ? "  EndDate: 2013-06-28\n" : "") +
+                             "Strategy: A\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
+                             "  ExitRule: C > 10\nStrategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                             "  Quantity: 100\n  QtyType: Shares\n  ExitRule: C > 20\nCombined:\n  MaxPositions: 2\n",
+                         5))
+            << LastMessage();
+        lists[k] = OrdersFile("main_20130701_orders.txt");
+    }
+    EXPECT_FALSE(lists[0].empty());
+    EXPECT_EQ(lists[0], lists[1]);
+}
+
+} // namespace
