@@ -99,6 +99,7 @@ struct RunTrades {
     std::vector<std::string> strategies;
     std::vector<int32_t> dates;                  /* the test's rows */
     std::vector<std::vector<int32_t>> positions; /* per row, each strategy's open positions after it */
+    std::vector<std::vector<double>> gains;      /* per row, each strategy's equity less its start and interest so far */
 };
 
 /* The walk's days, and the splits of the three symbols over them. */
@@ -182,10 +183,17 @@ RunTrades TradesOn(EngineTest &t, const std::vector<int32_t> &d, const std::vect
     if (!test) return run;
     run.trades.assign(test->trades, test->trades + test->tradeCount);
     for (int32_t s = 0; s < test->strategyCount; s++) run.strategies.push_back(test->strategies[s].name);
+    std::vector<double> interest(test->strategyCount);
     for (int32_t r = 0; r < test->rowsFilled; r++) {
         run.dates.push_back((int32_t)t.Cell(test, r, 0)->date);
         run.positions.emplace_back();
-        for (int32_t s = 0; s < test->strategyCount; s++) run.positions.back().push_back(t.Cell(test, r, s)->positions);
+        run.gains.emplace_back();
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            const StatCell *cell = t.Cell(test, r, s);
+            run.positions.back().push_back(cell->positions);
+            interest[s] += cell->interest;
+            run.gains.back().push_back(cell->equityBase + cell->markToMarket - cell->startEquity - interest[s]);
+        }
     }
     return run;
 }
@@ -453,6 +461,28 @@ void ExpectPositionsOfTrades(const RunTrades &run, const std::vector<int32_t> &m
     }
 }
 
+/* The account holds what the trades hold: on every row where a strategy
+** holds nothing, and at the end, its equity is its start, its interest and
+** the profits of the trades it closed by then (a Combined strategy's are
+** all of them). */
+void ExpectAccountOfTrades(const RunTrades &run)
+{
+    int failures = 0;
+    for (size_t s = 0; s < run.strategies.size() && failures < 5; s++) {
+        const bool all = run.strategies[s] == "Combined";
+        for (size_t r = 0; r < run.dates.size() && failures < 5; r++) {
+            const bool last = r + 1 == run.dates.size();
+            if (run.positions[r][s] != 0 && !last) continue;
+            double closed = 0;
+            for (const TradeRecord &t : run.trades)
+                if ((all || t.strategy == (int32_t)s) && (last || t.dateOut <= run.dates[r])) closed += TradeNetProfit(&t);
+            if (std::fabs(run.gains[r][s] - closed) > 0.01 * std::fmax(1.0, std::fabs(closed) * 1e-6) && ++failures)
+                ADD_FAILURE() << run.strategies[s] << " on " << run.dates[r] << ": the account gained " << run.gains[r][s]
+                              << ", its closed trades " << closed;
+        }
+    }
+}
+
 /* A daily strategy sharing the account of the strategies given, whose
 ** Combined strategy holds at most five positions at once. */
 const char *const kDailySharer = "Strategy: Day\n  BarSize: Daily\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n"
@@ -532,12 +562,14 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     ExpectSameEntries(EnteredBy(full, cut), EnteredBy(shorter, cut));
                 }
                 ExpectPositionsOfTrades(full, d, size, stored);
+                ExpectAccountOfTrades(full);
                 if (!ownRun) {
                     daily = full;
                     SCOPED_TRACE("sharing the account with a daily strategy");
                     const RunTrades shared = TradesOn(*this, d, stored, script + kDailySharer);
                     ExpectAlike(shared, TradesOn(*this, d, adjusted, script + kDailySharer));
                     ExpectPositionsOfTrades(shared, d, size, stored);
+                    ExpectAccountOfTrades(shared);
                 } else {
                     SCOPED_TRACE("against the daily run");
                     ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
