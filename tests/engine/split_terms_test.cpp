@@ -560,6 +560,17 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     const RunTrades shorter = TradesOn(*this, d, stored, script, cut);
                     ExpectSameTrades(full, ClosedBefore(full, cut), ClosedBefore(shorter, cut));
                     ExpectSameEntries(EnteredBy(full, cut), EnteredBy(shorter, cut));
+                    /* A test ended by its EndDate on the whole data trades as
+                    ** the data cut there, DDD's missing last days and all.  (A
+                    ** longer bar's period that the cut ends early is a bar of
+                    ** its own, but one that the EndDate ends is the last days
+                    ** of a period, whose exit is the end of the test.) */
+                    if (size != BAR_DAILY) continue;
+                    char end[40];
+                    snprintf(end, sizeof end, "  EndDate: %04d-%02d-%02d\n", cut / 10000, cut / 100 % 100, cut % 100);
+                    const RunTrades ended = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, end));
+                    ExpectSameTrades(shorter, ClosedBefore(shorter, INT32_MAX), ClosedBefore(ended, INT32_MAX));
+                    ExpectAccountOfTrades(ended);
                 }
                 ExpectPositionsOfTrades(full, d, size, stored);
                 ExpectAccountOfTrades(full);
