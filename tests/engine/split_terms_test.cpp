@@ -483,6 +483,27 @@ void ExpectAccountOfTrades(const RunTrades &run)
     }
 }
 
+/* The trades themselves keep a limit of most positions at once: after each
+** day's open (what entered before or at it, less what left before or at it)
+** and after its close (what entered by then, less what left by then).  The
+** parts and lots of a strategy's symbol are one position. */
+void ExpectTradesWithin(const RunTrades &run, const std::vector<int32_t> &d, int32_t most)
+{
+    int failures = 0;
+    for (int32_t day : d) {
+        std::set<std::pair<int32_t, std::string>> afterOpen, afterClose;
+        for (const TradeRecord &t : run.trades) {
+            if ((t.dateIn < day || (t.dateIn == day && t.timeIn == PHASE_OPEN)) &&
+                (t.dateOut > day || (t.dateOut == day && t.timeOut != PHASE_OPEN)))
+                afterOpen.insert({t.strategy, t.symbol});
+            if (t.dateIn <= day && t.dateOut > day) afterClose.insert({t.strategy, t.symbol});
+        }
+        const size_t open = afterOpen.size(), close = afterClose.size();
+        if ((open > (size_t)most || close > (size_t)most) && ++failures <= 5)
+            ADD_FAILURE() << day << ": " << open << " positions after the open, " << close << " after the close, of " << most;
+    }
+}
+
 /* A daily strategy sharing the account of the strategies given, whose
 ** Combined strategy holds at most five positions at once. */
 const char *const kDailySharer = "Strategy: Day\n  BarSize: Daily\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n"
@@ -581,6 +602,7 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     ExpectAlike(shared, TradesOn(*this, d, adjusted, script + kDailySharer));
                     ExpectPositionsOfTrades(shared, d, size, stored);
                     ExpectAccountOfTrades(shared);
+                    ExpectTradesWithin(shared, d, 5);
                 } else {
                     SCOPED_TRACE("against the daily run");
                     ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
