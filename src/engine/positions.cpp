@@ -437,7 +437,9 @@ int OpenPosition(EvalContext *context)
 ** trade on the period's first days).  A run of a shorter bar size books
 ** it on that day: until then the account holds neither the position nor its
 ** money, and the strategies sharing the account may use them.  The setup
-** waits aside (true); OpenWaitingEntries opens it there. */
+** waits aside (true); OpenWaitingEntries opens it there, at the open or, for
+** one that fills during the day, after the day's entries at the open, which
+** could not know of it. */
 static bool WaitsForItsFillDay(EvalContext *context, const PositionRecord *setup)
 {
     if (gRun.generatingOrders || setup->entryDate <= context->date || context->barSize <= gSettings.BarSize2) return false;
@@ -457,7 +459,7 @@ void OpenWaitingEntries(EvalContext *context)
     int32_t kept = 0;
     for (int32_t k = 0; k < g.waitingCount; k++) {
         PositionRecord entry = g.waiting[k];
-        if (entry.entryDate > date) {
+        if (entry.entryDate > date || (phase == PHASE_OPEN && entry.entryTiming == PHASE_INTRADAY)) {
             g.waiting[kept++] = entry;
             continue;
         }

@@ -907,9 +907,9 @@ namespace {
 ** trade's DateIn says: no position and nothing invested before.  A daily
 ** strategy sharing the account buys 100 BBB at the open of 2 April.  With a
 ** Combined MaxPositions of 2 both hold their positions from their days on.
-** With 1 the first to take the place keeps it: the stop entry filled on
-** 3 April finds the account full, and one filled on 2 April takes the place
-** before that day's open sees the daily strategy's setup. */
+** With 1 the first to take the place keeps it: the daily strategy's, at the
+** open of 2 April, which cannot know that the stop will fill later that day
+** or the next; the stop entry finds the account full. */
 TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
 {
     const std::vector<int32_t> d = Weekdays(20130102, 20130628);
@@ -917,7 +917,7 @@ TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
         int32_t fill;
         int most;
         bool monthly, daily; /* which of the two enter */
-    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, true, false}};
+    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, false, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.fill) + " " + std::to_string(c.most));
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
