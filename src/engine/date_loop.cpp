@@ -450,7 +450,7 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
 ** place on the account is free on that day, as in the cut data.
 ** Only the symbol's last date is held back; its bars stay, and the hold is let go
 ** while the whole data are calculated and while an order list sets the
-** later bars aside itself.  A hold holds the calendars' ends at lastDay
+** later bars aside itself.  A hold holds the symbols' ends at lastDay
 ** while it lives; Lift and Hold let go and hold again around those steps. */
 class CalendarEndHold {
 public:
