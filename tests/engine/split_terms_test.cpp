@@ -1331,3 +1331,32 @@ TEST_F(SplitTest, ATrailingOrderCrossesASplitOnceWhateverDaysFollow)
 }
 
 } // namespace
+
+namespace {
+
+struct SplitOrdersTest : OrdersTest {
+    void SetUp() override
+    {
+        OrdersTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+    }
+};
+
+/* The trailing stop above, listed for 8 March by a run that ends on the 7th:
+** the 46 of the 200 shares held, not the 92 of the 100 bought. */
+TEST_F(SplitOrdersTest, ATrailingStopListedAfterASplitAndMissingDaysCrossedItOnce)
+{
+    const std::vector<int32_t> d = Weekdays(20130102, 20130329);
+    std::vector<DayBar> aaa;
+    for (const DayBar &b : SplitDays(d, 20130304, 50))
+        if (b.date != 20130305 && b.date != 20130306) aaa.push_back(b);
+    LoadStore(d, {{"AAA", aaa}});
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n  EndDate: 2013-03-07\nStrategy: S\n  EntrySetup: BarDate = 20130225\n"
+                     "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.92)\n",
+                     5))
+        << LastMessage();
+    const std::string list = OrdersFile("main_20130308_orders.txt");
+    EXPECT_NE(std::string::npos, list.find("sell 200 AAA 46.00 stop")) << list;
+}
+
+} // namespace
