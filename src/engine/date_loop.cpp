@@ -440,16 +440,17 @@ static void NoteListedNumber(const ResultsWindow *window, int32_t number)
     if (number > run.highestNumber) run.highestNumber = number;
 }
 
-/* A run that ends before its data do reads nothing after its last day
-** through a strategy's own calendar, in its tests as in its orders: for the
-** date loop each calendar symbol ends on its last session up to that day, as
-** in the data cut there.  So the days it misses at the end are no days of
-** its periods (no signal date, no stop judged on them) and the data end its
-** exits know is that session, not one the data reach later; a position in
-** the symbol itself leaves by its end of data there, as in the cut data.
+/* A run that ends before its data do reads nothing after its last day, in
+** its tests as in its orders: for the date loop every symbol ends on its last
+** session up to that day, as in the data cut there.  So the days a calendar
+** symbol misses at the end are no days of its strategy's periods (no signal
+** date, no stop judged on them) and the data end its exits know is that
+** session, not one the data reach later; a position in a symbol that did not
+** trade on the last day leaves by its end of data at its last close, and its
+** place on the account is free on that day, as in the cut data.
 ** Only the symbol's last date is held back; its bars stay, and the hold is let go
 ** while the whole data are calculated and while an order list sets the
-** later bars aside itself.  A hold holds the calendars' ends at lastDay
+** later bars aside itself.  A hold holds the symbols' ends at lastDay
 ** while it lives; Lift and Hold let go and hold again around those steps. */
 class CalendarEndHold {
 public:
@@ -461,11 +462,9 @@ public:
     {
         if (held) return;
         held = true;
-        for (int32_t s = 0; s < gStrategyCount; s++) {
-            const int32_t k = gStrategies[s].CalendarSym;
-            if (k <= 0 || k > gStore.symbolCount) continue;
-            SymbolRecord *symbol = &gStore.symbols[k - 1];
-            if (symbol->lastDate <= day) continue; /* also when held already for another strategy */
+        for (int32_t k = 0; k < gStore.symbolCount; k++) {
+            SymbolRecord *symbol = &gStore.symbols[k];
+            if (symbol->lastDate <= day) continue;
             /* Its last session up to the day, found without the searches that
             ** note the bars a run uses. */
             int32_t count = 0;

@@ -405,8 +405,9 @@ void RunEntryPass(EvalContext *context)
 {
     int32_t date = context->date, phase = context->barPhase;
     /* Entries decided on an earlier day that fill today take their places
-    ** before today's setups are weighed against the account. */
-    if (phase == PHASE_OPEN) OpenWaitingEntries(context);
+    ** before the setups of the phase they fill in are weighed against the
+    ** account. */
+    if (phase == PHASE_OPEN || phase == PHASE_INTRADAY) OpenWaitingEntries(context);
     /* Limit formulas of the date. */
     for (int32_t s = 0; s < gStrategyCount; s++) {
         StrategyRecord *r = &gStrategies[s];

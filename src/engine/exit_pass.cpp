@@ -308,6 +308,8 @@ static void TakePeriodOrders(PositionRecord *p)
 {
     p->limitPrice = p->periodLimit;
     p->stopPrice = p->periodStop;
+    p->limitSplit = p->periodLimitSplit;
+    p->stopSplit = p->periodStopSplit;
     p->ordersPeriod = 0;
 }
 
@@ -326,13 +328,15 @@ int CheckPositionExit(EvalContext *context, int32_t forced, const PeriodDays *da
     ** the strategy's bar size, and waits for the next period's orders. */
     const int32_t first = GetPeriodFirstDate(context->date, 1, context->barSize);
     if (p->ordersPeriod > 0 && p->ordersPeriod < first) TakePeriodOrders(p);
-    const double limit = p->limitPrice, stop = p->stopPrice;
+    const double limit = p->limitPrice, stop = p->stopPrice, limitSplit = p->limitSplit, stopSplit = p->stopSplit;
     int due = CheckExit(context, forced);
     p = context->position;
     if (!due && p) {
         if (days->midPeriod) {
             p->limitPrice = limit;
             p->stopPrice = stop;
+            p->limitSplit = limitSplit;
+            p->stopSplit = stopSplit;
         } else if (p->ordersPeriod == first) {
             TakePeriodOrders(p);
         }
@@ -401,6 +405,8 @@ static uint32_t JudgeDaysOfPeriod(EvalContext *context, const Bar *bar, const Ba
         p->ordersPeriod = first;
         p->periodLimit = p->limitPrice;
         p->periodStop = p->stopPrice;
+        p->periodLimitSplit = p->limitSplit;
+        p->periodStopSplit = p->stopSplit;
         if (p->exitReason != EXIT_NONE) {
             *day = b;
             return p->exitReason;
@@ -715,9 +721,12 @@ int ExecutePositionExit(EvalContext *context)
     int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(context->strategyIndex, symbol) : nullptr;
     p->heldCount = held ? *held : 0;
     if (held && !p->partial && *held > 0) --*held;
+    /* The row's valuation holds the position without what it was owed here:
+    ** the trade's profit books those dividends, so only the rest leaves the
+    ** open value, or the account would lose them on the exit's row. */
     int32_t barSize = context->barSize;
     context->barSize = gSettings.BarSize2;
-    double open = ComputePositionValue(context, nullptr, nullptr, nullptr);
+    double open = ComputePositionValue(context, nullptr, nullptr, nullptr) - owed;
     context->barSize = barSize;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
@@ -736,13 +745,52 @@ int ExecutePositionExit(EvalContext *context)
     return 1;
 }
 
+/* An exit at the open of a longer bar's period fills on the symbol's first
+** day in it, which need not be the run's date.  A run of a shorter bar size
+** keeps the position, its value and its place on the account until that
+** day, as it books an entry on its fill day; ExecuteWaitingExits lets it go
+** there.  (A part leaving beside a remainder goes at once.) */
+static bool WaitsForItsExitDay(EvalContext *context, PositionRecord *p, int32_t forced)
+{
+    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize <= gSettings.BarSize2 ||
+        p->exitTiming != PHASE_OPEN || p->exitReason == EXIT_TRADE_LIST || p->fillDay != 0)
+        return false;
+    const int32_t date = FindExecutionBar(context, p, 0);
+    if (date <= context->date) return false;
+    p->exitDate = p->fillDay = p->exitWaitsFor = date;
+    return true;
+}
+
+static void ExecuteWaitingExits(EvalContext *context)
+{
+    const int32_t barSize = context->barSize;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        bool any = false;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0 || p->exitWaitsFor == 0 || p->exitWaitsFor > context->date) continue;
+            context->strategy = r;
+            context->strategyIndex = s;
+            context->barSize = r->BarSize;
+            context->position = p;
+            context->symbol = p->symbol;
+            if (ExecutePositionExit(context)) any = true;
+        }
+        if (any) RemoveClosedPositions(s);
+    }
+    context->barSize = barSize;
+}
+
 int ProcessPositionExit(EvalContext *context, int32_t index, int32_t forced, const PeriodDays *days)
 {
     StrategyRecord *r = context->strategy;
     if (!r || index < 0 || index >= r->openCount) return 0;
-    context->position = &r->openPositions[index];
+    PositionRecord *p = &r->openPositions[index];
+    context->position = p;
     context->remainderIndex = 0;
-    int done = CheckPositionExit(context, forced, days) ? ExecutePositionExit(context) : 0;
+    int done = 0;
+    if (CheckPositionExit(context, forced, days) && !WaitsForItsExitDay(context, p, forced)) done = ExecutePositionExit(context);
     int32_t remainder = context->remainderIndex;
     if (remainder > 0 && remainder < r->openCount) {
         if (done) {
@@ -847,6 +895,7 @@ static bool ChecksStopsInsidePeriod(const EvalContext *context, int32_t s)
 int32_t RunExitPass(EvalContext *context, int32_t forced)
 {
     MarkToMarketAll(context);
+    if (!forced) ExecuteWaitingExits(context);
     int32_t date = context->date, phase = context->barPhase;
     int32_t exits = 0;
     for (int round = 1; round <= 2; round++) {

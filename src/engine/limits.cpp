@@ -132,6 +132,14 @@ static void BeginSelectionSymbols()
 
 static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record);
 
+/* An open position counts towards its symbol's limit unless its exit waits
+** for the symbol's next open: it is gone by the first day an order for the
+** symbol can fill. */
+static bool HoldsItsSymbol(const PositionRecord *open)
+{
+    return open->exitWaitsFor == 0;
+}
+
 /* The record's row of counts for the running selection, made on first use. */
 static const int32_t *SelectionRow(const EvalContext *context, int32_t record)
 {
@@ -144,7 +152,7 @@ static const int32_t *SelectionRow(const EvalContext *context, int32_t record)
         for (int32_t k = 0; r->openPositions && k < r->openCount; k++) {
             const PositionRecord *p = &r->openPositions[k];
             int32_t slot = SymbolSlot(p->symbol);
-            if (p->entryBar >= 0 && slot >= 0) row[slot]++;
+            if (p->entryBar >= 0 && HoldsItsSymbol(p) && slot >= 0) row[slot]++;
         }
         int32_t taken = std::min(r->setupCount, r->nextSetup);
         for (int32_t k = 0; r->setups && k < taken; k++) {
@@ -207,7 +215,7 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
                             return 0;
                     }
                 }
-                if (!symbolDone && p->symbol == setup->symbol) {
+                if (!symbolDone && p->symbol == setup->symbol && (pass == 1 || HoldsItsSymbol(p))) {
                     if (++*symbolCount >= l.MaxSameSym) {
                         symbolDone = true;
                     } else {

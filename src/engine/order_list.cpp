@@ -307,6 +307,8 @@ void KeepExitPricesForOrders()
             p->dayPricesKept = p->entryBar >= 0;
             p->dayLimitPrice = p->limitPrice;
             p->dayStopPrice = p->stopPrice;
+            p->dayLimitSplit = p->limitSplit;
+            p->dayStopSplit = p->stopSplit;
         }
     }
 }
@@ -325,6 +327,8 @@ static void TakeDayStartExitPrices(StrategyRecord *r)
         if (!p->dayPricesKept || p->entryBar < 0) continue;
         p->limitPrice = p->dayLimitPrice;
         p->stopPrice = p->dayStopPrice;
+        p->limitSplit = p->dayLimitSplit;
+        p->stopSplit = p->dayStopSplit;
     }
 }
 

@@ -437,7 +437,9 @@ int OpenPosition(EvalContext *context)
 ** trade on the period's first days).  A run of a shorter bar size books
 ** it on that day: until then the account holds neither the position nor its
 ** money, and the strategies sharing the account may use them.  The setup
-** waits aside (true); OpenWaitingEntries opens it there. */
+** waits aside (true); OpenWaitingEntries opens it there, at the open or, for
+** one that fills during the day, after the day's entries at the open, which
+** could not know of it. */
 static bool WaitsForItsFillDay(EvalContext *context, const PositionRecord *setup)
 {
     if (gRun.generatingOrders || setup->entryDate <= context->date || context->barSize <= gSettings.BarSize2) return false;
@@ -457,7 +459,7 @@ void OpenWaitingEntries(EvalContext *context)
     int32_t kept = 0;
     for (int32_t k = 0; k < g.waitingCount; k++) {
         PositionRecord entry = g.waiting[k];
-        if (entry.entryDate > date) {
+        if (entry.entryDate > date || (phase == PHASE_OPEN && entry.entryTiming == PHASE_INTRADAY)) {
             g.waiting[kept++] = entry;
             continue;
         }
@@ -516,6 +518,7 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->lowest = setup->highest = setup->entryPrice;
     setup->limitPrice = setup->side > 0 ? LIMIT_UNLIMITED_AMOUNT : -LIMIT_UNLIMITED_AMOUNT;
     setup->stopPrice = -setup->limitPrice;
+    setup->limitSplit = setup->stopSplit = 0;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
     for (int32_t k = 0; k < n; k++) {

@@ -135,6 +135,7 @@ double JudgeExitOrders(EvalContext *context, const ExitOrders *orders, const Bar
         target.ratio = SplitRatio(orders->target.split, bar);
         T = orders->target.price * target.ratio;
         p->limitPrice = orders->target.price;
+        p->limitSplit = orders->target.split;
         if (r->ExitLimitTime == TIME_NEXT_OPEN) {
             if (cmp(previousClose, T) >= 0) target.hit = true, target.timing = PHASE_OPEN, target.price = bar->open;
         } else if (r->ExitLimitTime == TIME_INTRADAY) {
@@ -166,6 +167,7 @@ double JudgeExitOrders(EvalContext *context, const ExitOrders *orders, const Bar
         stop.ratio = SplitRatio(orders->stop.split, bar);
         double S = orders->stop.price * stop.ratio;
         p->stopPrice = orders->stop.price;
+        p->stopSplit = orders->stop.split;
         if (r->ExitStopTime == TIME_NEXT_OPEN) {
             if (cmp(previousClose, S) <= 0) stop.hit = true, stop.timing = PHASE_OPEN, stop.price = bar->open;
         } else if (r->ExitStopTime == TIME_INTRADAY) {

@@ -202,6 +202,8 @@ struct PositionRecord {
                               fill search dates the exit */
     int32_t periodExitDay; /* the day a partial target or stop of a longer bar filled on: what
                               it left waits for the next period */
+    int32_t exitWaitsFor;  /* the later day an exit decided at its period's open fills on, the
+                              symbol having missed the first days: held until then; 0: none */
     int32_t ordersPeriod;  /* the first date of the longer bar's period whose target and stop a
                               daily run worked out in periodLimit and periodStop; 0: none waiting */
     uint32_t exitReason;   /* the exit number: 0 while no exit is due */
@@ -244,9 +246,13 @@ struct PositionRecord {
     double exitTradeValue; /* trade-list value out */
     double limitPrice;     /* previous exit limit once open */
     double stopPrice;      /* previous exit stop once open */
+    double limitSplit, stopSplit; /* the split factor of the bar the two above were worked out
+                                     on; 0: the bar before the one that reads them */
+    double periodLimitSplit, periodStopSplit; /* the same of periodLimit and periodStop */
     double dayLimitPrice;  /* limitPrice and stopPrice as the last day of an */
     double dayStopPrice;   /* orders run found them, while dayPricesKept is 1 */
     uint32_t dayPricesKept; /* 1: the two above were kept (the position was open) */
+    double dayLimitSplit, dayStopSplit; /* the split terms of the two above */
     double dividends;
     double lowest, highest;
     char category[POSITION_TEXT_SIZE];

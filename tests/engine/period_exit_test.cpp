@@ -3,6 +3,7 @@
 ** period do to their trades and to the daily equity. */
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "engine/fills.h"
 #include "engine_fixture.h"
@@ -906,9 +907,9 @@ namespace {
 ** trade's DateIn says: no position and nothing invested before.  A daily
 ** strategy sharing the account buys 100 BBB at the open of 2 April.  With a
 ** Combined MaxPositions of 2 both hold their positions from their days on.
-** With 1 the first to take the place keeps it: the stop entry filled on
-** 3 April finds the account full, and one filled on 2 April takes the place
-** before that day's open sees the daily strategy's setup. */
+** With 1 the first to take the place keeps it: the daily strategy's, at the
+** open of 2 April, which cannot know that the stop will fill later that day
+** or the next; the stop entry finds the account full. */
 TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
 {
     const std::vector<int32_t> d = Weekdays(20130102, 20130628);
@@ -916,7 +917,7 @@ TEST_F(EngineTest, ALongerBarsStopEntryIsBookedOnItsFillDay)
         int32_t fill;
         int most;
         bool monthly, daily; /* which of the two enter */
-    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, true, false}};
+    } cases[] = {{20130403, 2, true, true}, {20130403, 1, false, true}, {20130402, 2, true, true}, {20130402, 1, false, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.fill) + " " + std::to_string(c.most));
         LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
@@ -996,6 +997,119 @@ TEST_F(EngineTest, ALongerBarsTradeListRowsComeAndGoOnTheirOwnDays)
         EXPECT_EQ(aaa + bbb, cell->positions) << date;
         EXPECT_NEAR(aaa * 1000 + bbb * 2000, cell->invested, 1e-9) << date;
     }
+}
+
+} // namespace
+
+namespace {
+
+/* A weekly strategy holds 100 AAA (flat at 100) from 1 February 2016 and
+** leaves by its rule at the next week's open.  AAA has no bar on Monday
+** 8 February: the exit fills at Tuesday's open of 104 and is dated there,
+** and until then the account holds the position, valued at the 100 it last
+** traded at.  A daily strategy sharing a Combined MaxPositions of 1 wants
+** BBB from Monday's open and gets the slot only on Tuesday. */
+TEST_F(EngineTest, AGapWeeksExitAtTheOpenKeepsItsSlotToItsFillDay)
+{
+    const std::vector<int32_t> d = Weekdays(20160104, 20160331);
+    std::vector<DayBar> aaa;
+    for (int32_t day : d)
+        if (day != 20160208) aaa.push_back(day < 20160209 ? DayBar{day, 100, 100, 100, 100} : DayBar{day, 104, 104, 104, 104});
+    LoadStore(d, {{"AAA", aaa}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+    const TradeRecord *trades = TradesOfRun(2, "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
+                                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20160205\n"
+                                               "  Quantity: 100\n  QtyType: Shares\n"
+                                               "Combined:\n  MaxPositions: 1\n");
+    ASSERT_NE(nullptr, trades);
+    const TestRecord *test = LastTest();
+    const TradeRecord *w = trades[0].strategy == 0 ? &trades[0] : &trades[1], *daily = w == trades ? &trades[1] : &trades[0];
+    EXPECT_EQ(20160201, w->dateIn);
+    EXPECT_EQ(20160209, w->dateOut);
+    EXPECT_DOUBLE_EQ(104, w->priceOut);
+    EXPECT_EQ(20160209, daily->dateIn);
+    int32_t combined = -1;
+    for (int32_t s = 0; s < test->strategyCount; s++)
+        if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
+    ASSERT_GE(combined, 0);
+    for (int32_t r = 0; r < test->rowsFilled; r++) {
+        const StatCell *cell = Cell(test, r, 0);
+        const int32_t date = (int32_t)cell->date;
+        const int32_t held = date >= 20160201 && date < 20160209;
+        EXPECT_EQ(held, cell->positions) << date;
+        EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
+        EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
+        EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* AAA has no bar on Friday 28 June 2013 but trades after it.  A test that
+** ends on the 28th by its EndDate reads nothing later, so it trades as the
+** data cut there: the AAA position leaves by its end of data at the close of
+** the 27th, and a strategy sharing a Combined MaxPositions of 1 takes the
+** slot at the open of the 28th.  Daily and monthly holders alike. */
+TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
+{
+    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
+    for (const char *size : {"Daily", "Monthly"}) {
+        std::vector<std::tuple<std::string, int32_t, int32_t, int32_t, double>> seen[2];
+        for (int k = 0; k < 2; k++) {
+            SCOPED_TRACE(std::string(size) + (k ? " EndDate" : " cut data"));
+            const std::vector<int32_t> &d = k ? all : cut;
+            std::vector<int32_t> a;
+            for (int32_t day : d)
+                if (day != 20130628) a.push_back(day);
+            LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+            const TradeRecord *trades =
+                TradesOfRun(2, std::string(k ? "Settings:\n  EndDate: 2013-06-28\n" : "") + "Strategy: A\n  BarSize: " + size +
+                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                                   "  Quantity: 100\n  QtyType: Shares\n"
+                                   "Combined:\n  MaxPositions: 1\n");
+            ASSERT_NE(nullptr, trades);
+            for (int32_t t = 0; t < 2; t++)
+                seen[k].emplace_back(trades[t].symbol, trades[t].dateIn, trades[t].dateOut, trades[t].reason, trades[t].priceOut);
+            std::sort(seen[k].begin(), seen[k].end());
+        }
+        SCOPED_TRACE(size);
+        ASSERT_EQ(2u, seen[0].size());
+        EXPECT_EQ(std::make_tuple(std::string("AAA"), 20130501, 20130627, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
+        EXPECT_EQ(20130628, std::get<1>(seen[0][1]));
+        EXPECT_EQ(seen[0], seen[1]);
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* The order lists of the run above for the day after 28 June, on the data
+** cut there and with the EndDate on the whole data, are one list. */
+TEST_F(OrdersTest, AnEndDatesOrdersAreThoseOfTheDataCutThere)
+{
+    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
+    std::string lists[2];
+    for (int k = 0; k < 2; k++) {
+        SCOPED_TRACE(k ? "EndDate" : "cut data");
+        const std::vector<int32_t> &d = k ? all : cut;
+        std::vector<int32_t> a;
+        for (int32_t day : d)
+            if (day != 20130628) a.push_back(day);
+        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n") + (k ? "  EndDate: 2013-06-28\n" : "") +
+                             "Strategy: A\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
+                             "  ExitRule: C > 10\nStrategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                             "  Quantity: 100\n  QtyType: Shares\n  ExitRule: C > 20\nCombined:\n  MaxPositions: 2\n",
+                         5))
+            << LastMessage();
+        lists[k] = OrdersFile("main_20130701_orders.txt");
+    }
+    EXPECT_FALSE(lists[0].empty());
+    EXPECT_EQ(lists[0], lists[1]);
 }
 
 } // namespace

@@ -100,6 +100,7 @@ struct RunTrades {
     std::vector<std::string> strategies;
     std::vector<int32_t> dates;                  /* the test's rows */
     std::vector<std::vector<int32_t>> positions; /* per row, each strategy's open positions after it */
+    std::vector<std::vector<double>> gains;      /* per row, each strategy's equity less its start and interest so far */
 };
 
 /* The walk's days, and the splits of the three symbols over them. */
@@ -183,10 +184,17 @@ RunTrades TradesOn(EngineTest &t, const std::vector<int32_t> &d, const std::vect
     if (!test) return run;
     run.trades.assign(test->trades, test->trades + test->tradeCount);
     for (int32_t s = 0; s < test->strategyCount; s++) run.strategies.push_back(test->strategies[s].name);
+    std::vector<double> interest(test->strategyCount);
     for (int32_t r = 0; r < test->rowsFilled; r++) {
         run.dates.push_back((int32_t)t.Cell(test, r, 0)->date);
         run.positions.emplace_back();
-        for (int32_t s = 0; s < test->strategyCount; s++) run.positions.back().push_back(t.Cell(test, r, s)->positions);
+        run.gains.emplace_back();
+        for (int32_t s = 0; s < test->strategyCount; s++) {
+            const StatCell *cell = t.Cell(test, r, s);
+            run.positions.back().push_back(cell->positions);
+            interest[s] += cell->interest;
+            run.gains.back().push_back(cell->equityBase + cell->markToMarket - cell->startEquity - interest[s]);
+        }
     }
     return run;
 }
@@ -454,6 +462,71 @@ void ExpectPositionsOfTrades(const RunTrades &run, const std::vector<int32_t> &m
     }
 }
 
+/* The account holds what the trades hold: on every row where a strategy
+** holds nothing, and at the end, its equity is its start, its interest and
+** the profits of the trades it closed by then (a Combined strategy's are
+** all of them). */
+void ExpectAccountOfTrades(const RunTrades &run)
+{
+    int failures = 0;
+    for (size_t s = 0; s < run.strategies.size() && failures < 5; s++) {
+        const bool all = run.strategies[s] == "Combined";
+        for (size_t r = 0; r < run.dates.size() && failures < 5; r++) {
+            const bool last = r + 1 == run.dates.size();
+            if (run.positions[r][s] != 0 && !last) continue;
+            double closed = 0;
+            for (const TradeRecord &t : run.trades)
+                if ((all || t.strategy == (int32_t)s) && (last || t.dateOut <= run.dates[r])) closed += TradeNetProfit(&t);
+            if (std::fabs(run.gains[r][s] - closed) > 0.01 * std::fmax(1.0, std::fabs(closed) * 1e-6) && ++failures)
+                ADD_FAILURE() << run.strategies[s] << " on " << run.dates[r] << ": the account gained " << run.gains[r][s]
+                              << ", its closed trades " << closed;
+        }
+    }
+}
+
+/* The trades themselves keep a limit of most positions at once: after each
+** day's open (what entered before or at it, less what left before or at it)
+** and after its close (what entered by then, less what left by then).  The
+** parts and lots of a strategy's symbol are one position. */
+void ExpectTradesWithin(const RunTrades &run, const std::vector<int32_t> &d, int32_t most)
+{
+    int failures = 0;
+    for (int32_t day : d) {
+        std::set<std::pair<int32_t, std::string>> afterOpen, afterClose;
+        for (const TradeRecord &t : run.trades) {
+            if ((t.dateIn < day || (t.dateIn == day && t.timeIn == PHASE_OPEN)) &&
+                (t.dateOut > day || (t.dateOut == day && t.timeOut != PHASE_OPEN)))
+                afterOpen.insert({t.strategy, t.symbol});
+            if (t.dateIn <= day && t.dateOut > day) afterClose.insert({t.strategy, t.symbol});
+        }
+        const size_t open = afterOpen.size(), close = afterClose.size();
+        if ((open > (size_t)most || close > (size_t)most) && ++failures <= 5)
+            ADD_FAILURE() << day << ": " << open << " positions after the open, " << close << " after the close, of " << most;
+    }
+}
+
+/* A run of the strategies' own bar size and a daily run book the same
+** account for the strategies named: the same net at the end, and the same
+** equity at the end of each period where neither holds a position (a longer
+** run credits a held position's dividends only at the next period's open). */
+void ExpectSameAccount(const RunTrades &own, const RunTrades &daily, const std::vector<std::string> &named)
+{
+    int failures = 0;
+    for (size_t s = 0; s < own.strategies.size(); s++) {
+        if (!std::count(named.begin(), named.end(), own.strategies[s])) continue;
+        size_t k = 0;
+        for (size_t r = 0; r < own.dates.size() && failures < 5; r++) {
+            while (k < daily.dates.size() && daily.dates[k] < own.dates[r]) k++;
+            const bool last = r + 1 == own.dates.size();
+            if (k == daily.dates.size() || daily.dates[k] != own.dates[r]) continue;
+            if (!last && (own.positions[r][s] != 0 || daily.positions[k][s] != 0)) continue;
+            if (std::fabs(own.gains[r][s] - daily.gains[k][s]) > 0.5 && ++failures)
+                ADD_FAILURE() << own.strategies[s] << " on " << own.dates[r] << ": " << own.gains[r][s] << " in its own run, "
+                              << daily.gains[k][s] << " in the daily one";
+        }
+    }
+}
+
 /* A daily strategy sharing the account of the strategies given, whose
 ** Combined strategy holds at most five positions at once. */
 const char *const kDailySharer = "Strategy: Day\n  BarSize: Daily\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n"
@@ -531,17 +604,32 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     const RunTrades shorter = TradesOn(*this, d, stored, script, cut);
                     ExpectSameTrades(full, ClosedBefore(full, cut), ClosedBefore(shorter, cut));
                     ExpectSameEntries(EnteredBy(full, cut), EnteredBy(shorter, cut));
+                    /* A test ended by its EndDate on the whole data trades as
+                    ** the data cut there, DDD's missing last days and all.  (A
+                    ** longer bar's period that the cut ends early is a bar of
+                    ** its own, but one that the EndDate ends is the last days
+                    ** of a period, whose exit is the end of the test.) */
+                    if (size != BAR_DAILY) continue;
+                    char end[40];
+                    snprintf(end, sizeof end, "  EndDate: %04d-%02d-%02d\n", cut / 10000, cut / 100 % 100, cut % 100);
+                    const RunTrades ended = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, end));
+                    ExpectSameTrades(shorter, ClosedBefore(shorter, INT32_MAX), ClosedBefore(ended, INT32_MAX));
+                    ExpectAccountOfTrades(ended);
                 }
                 ExpectPositionsOfTrades(full, d, size, stored);
+                ExpectAccountOfTrades(full);
                 if (!ownRun) {
                     daily = full;
                     SCOPED_TRACE("sharing the account with a daily strategy");
                     const RunTrades shared = TradesOn(*this, d, stored, script + kDailySharer);
                     ExpectAlike(shared, TradesOn(*this, d, adjusted, script + kDailySharer));
                     ExpectPositionsOfTrades(shared, d, size, stored);
+                    ExpectAccountOfTrades(shared);
+                    ExpectTradesWithin(shared, d, 5);
                 } else {
                     SCOPED_TRACE("against the daily run");
                     ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
+                    ExpectSameAccount(full, daily, alike);
                 }
             }
         }
@@ -1310,6 +1398,128 @@ TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
             }
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+/* The equity of a row: what the account shows with its open positions valued. */
+double RowEquity(const StatCell *cell)
+{
+    return cell->equityBase + cell->markToMarket;
+}
+
+/* 100 AAA, flat at 100 through 2012 and 2013, bought at the open of
+** 2 January 2013 by a monthly, quarterly or yearly strategy, in a daily run
+** and in a run of the strategy's bar size.  AAA goes ex 1.00 on 9 October and
+** on 11 December.  Held to the end of the test, the trade earns 200 long and
+** pays 200 short, and so does the account: nothing else moves.  Left by an
+** exit rule at the close of 31 October, the trade earns the October dividend,
+** and the row of that close already holds it with the position gone. */
+TEST_F(SplitTest, ALongerBarsLastPeriodDividendsReachTheAccount)
+{
+    const std::vector<int32_t> d = Weekdays(20120102, 20131231);
+    for (const char *size : {"Monthly", "Quarterly", "Yearly"}) {
+        for (const char *run : {"", "Settings:\n  BarSize: "}) {
+            for (int side : {1, -1}) {
+                for (bool rule : {false, true}) {
+                    if (rule && strcmp(size, "Monthly") != 0) continue;
+                    SCOPED_TRACE(std::string(size) + (*run ? " run " : " daily run ") + (side > 0 ? "long" : "short") +
+                                 (rule ? " exit rule" : ""));
+                    LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 100))}});
+                    SetEvents("AAA", {{20131009, 0, EVENT_DIVIDEND, 0, 1.0}, {20131211, 0, EVENT_DIVIDEND, 0, 1.0}});
+                    std::string text = *run ? std::string(run) + size + "\n" : "";
+                    text += std::string("Strategy: S\n  BarSize: ") + size + "\n  EntrySetup: BarDate = 20121231\n" +
+                        (side > 0 ? "" : "  Side: Short\n") + "  Quantity: 100\n  QtyType: Shares\n" +
+                        (rule ? "  ExitRule: BarDate = 20131031\n  ExitTime: ThisClose\n" : "");
+                    const TradeRecord *trades = TradesOfRun(1, text);
+                    ASSERT_NE(nullptr, trades);
+                    const TestRecord *test = LastTest();
+                    const double earned = side * (rule ? 100 : 200);
+                    EXPECT_EQ(rule ? 20131031 : 20131231, trades[0].dateOut);
+                    EXPECT_NEAR(earned, TradeNetProfit(&trades[0]), 1e-9);
+                    const StatCell *first = Cell(test, 0, 0), *last = Cell(test, test->rowsFilled - 1, 0);
+                    EXPECT_NEAR(earned, RowEquity(last) - first->startEquity, 1e-9);
+                    for (int32_t r = 0; r < test->rowsFilled; r++) {
+                        const StatCell *cell = Cell(test, r, 0);
+                        if (cell->date < 20131031 || cell->positions != 0) continue;
+                        EXPECT_NEAR(earned, RowEquity(cell) - first->startEquity, 1e-9) << cell->date;
+                        EXPECT_NEAR(0, cell->invested, 1e-9) << cell->date;
+                    }
+                }
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+/* 100 AAA bought at 100 on 26 February 2013 trail a stop of
+** MAX(PrevExitStop, C * 0.92), or a target of MIN(PrevExitLimit, C * 1.08)
+** as far as it lowers one.  AAA splits 2:1 on Monday 4 March (100 to 50,
+** flat on either side) and has no bar on the 5th and 6th.  The stop crosses
+** the split once, to 46, and the target to 54; neither is reached, and the
+** 200 shares leave by their rule at the close of 15 March, as on the same
+** prices adjusted beforehand, in a daily and in a weekly run. */
+TEST_F(SplitTest, ATrailingOrderCrossesASplitOnceWhateverDaysFollow)
+{
+    const std::vector<int32_t> d = Weekdays(20130102, 20130329);
+    const char *const orders[] = {"  ExitStop: MAX(PrevExitStop, C * 0.92)\n", "  ExitLimit: MIN(PrevExitLimit, C * 1.08)\n"};
+    for (const char *order : orders) {
+        for (bool adjusted : {false, true}) {
+            for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+                SCOPED_TRACE(std::string(order) + (adjusted ? "adjusted " : "as traded ") + run);
+                std::vector<DayBar> aaa;
+                for (const DayBar &b : SplitDays(d, adjusted ? 0 : 20130304, 50))
+                    if (b.date != 20130305 && b.date != 20130306) aaa.push_back(b);
+                if (adjusted)
+                    for (DayBar &b : aaa) b = DayBar{b.date, 50, 50, 50, 50, 2000, 1};
+                LoadStore(d, {{"AAA", aaa}});
+                const bool weekly = *run != 0;
+                const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: S\n" + (weekly ? "  BarSize: Weekly\n" : "") +
+                                                               "  EntrySetup: BarDate = " + (weekly ? "20130222" : "20130225") +
+                                                               "\n  Quantity: " + (adjusted ? "200" : "100") + "\n  QtyType: Shares\n" +
+                                                               order + "  ExitRule: BarDate = 20130315\n  ExitTime: ThisClose\n");
+                ASSERT_NE(nullptr, trades);
+                EXPECT_EQ(EXIT_RULE, trades[0].reason);
+                EXPECT_EQ(20130315, trades[0].dateOut);
+                EXPECT_DOUBLE_EQ(200, trades[0].quantityOut);
+                EXPECT_DOUBLE_EQ(50, trades[0].priceOut);
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+struct SplitOrdersTest : OrdersTest {
+    void SetUp() override
+    {
+        OrdersTest::SetUp();
+        ASSERT_TRUE(InstallBuiltins());
+    }
+};
+
+/* The trailing stop above, listed for 8 March by a run that ends on the 7th:
+** the 46 of the 200 shares held, not the 92 of the 100 bought. */
+TEST_F(SplitOrdersTest, ATrailingStopListedAfterASplitAndMissingDaysCrossedItOnce)
+{
+    const std::vector<int32_t> d = Weekdays(20130102, 20130329);
+    std::vector<DayBar> aaa;
+    for (const DayBar &b : SplitDays(d, 20130304, 50))
+        if (b.date != 20130305 && b.date != 20130306) aaa.push_back(b);
+    LoadStore(d, {{"AAA", aaa}});
+    ASSERT_EQ(0, Run("Settings:\n  OrdersMode: Text\n  EndDate: 2013-03-07\nStrategy: S\n  EntrySetup: BarDate = 20130225\n"
+                     "  Quantity: 100\n  QtyType: Shares\n  ExitStop: MAX(PrevExitStop, C * 0.92)\n",
+                     5))
+        << LastMessage();
+    const std::string list = OrdersFile("main_20130308_orders.txt");
+    EXPECT_NE(std::string::npos, list.find("sell 200 AAA 46.00 stop")) << list;
 }
 
 } // namespace

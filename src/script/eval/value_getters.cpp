@@ -650,7 +650,11 @@ int GetNonBarValue(FormulaNode *node, EvalContext *context, int32_t barsBack)
     case ITEM_PREV_EXIT_LIMIT:
     case ITEM_PREV_EXIT_STOP: {
         if (!position) return 0;
-        double previousSplit = index > 0 ? GetBarArray(context->symbol, context->barSize, &count)[index - 1].split : bar->split;
+        /* The price is in the terms of the bar it was worked out on, which
+        ** is not the bar before when the symbol missed the days between. */
+        double previousSplit = id == ITEM_PREV_EXIT_LIMIT ? position->limitSplit : position->stopSplit;
+        if (previousSplit == 0)
+            previousSplit = index > 0 ? GetBarArray(context->symbol, context->barSize, &count)[index - 1].split : bar->split;
         double price = id == ITEM_PREV_EXIT_LIMIT ? position->limitPrice : position->stopPrice;
         return SetValue(node, price * Ratio(bar->split, previousSplit), DATA_TYPE_PRICE);
     }
