@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 
 #include "bench_store.h"
 #include "foundation/settings_table.h"
@@ -48,6 +49,15 @@ inline int64_t MakeBenchRun(int32_t symbols, int32_t years, const char *name, co
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, "bench.kvd", -1);
     CopyString(gSettings.DataFile, sizeof gSettings.DataFile, "bench.kvd", -1);
     return bars;
+}
+
+/* The process's processor time: the machine may be busy with other work, and
+** a run on one worker costs this whatever else runs. */
+inline double CpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
 }
 
 inline double Seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)

@@ -45,15 +45,6 @@ const char kDataItem[] =
     "  Quantity: 1\n"
     "  ExitRule: X100\n";
 
-/* The process's processor time: the machine may be busy with other work, and
-** the run uses one worker, so this is its cost whatever else runs. */
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
-}
-
 /* Processor seconds of one run of script over the store made before. */
 double TimeRun(const char *script, int32_t *trades, int *result)
 {

@@ -30,15 +30,6 @@ const char kScript[] =
     "  Quantity: 1\n"
     "  ExitRule: C < 0\n";
 
-/* The process's processor time: the machine may be busy with other work, and
-** the test runs on one worker, so this is its cost whatever else runs. */
-double CpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return (double)t.tv_sec + (double)t.tv_nsec * 1e-9;
-}
-
 /* Processor seconds of one test over a store of `symbols` symbols; symbol-days made. */
 double TimeTest(int32_t symbols, int64_t *days, int32_t *trades, int *result)
 {
