@@ -97,6 +97,14 @@ int CompareDoublePtr(const void *a, const void *b)
     return CompareDouble(*(const double *)a, *(const double *)b);
 }
 
+int32_t Whole(double v)
+{
+    if (std::isnan(v)) return 0;
+    if (v > 2.0e9) return 2000000000;
+    if (v < -2.0e9) return -2000000000;
+    return (int32_t)v;
+}
+
 int32_t ClampInt(int32_t value, int32_t low, int32_t high)
 {
     if (value < low) value = low;

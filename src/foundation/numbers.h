@@ -82,6 +82,9 @@ inline int CompareDoubleApprox(double a, double b) { return CompareWithin(a, b, 
 int CompareDoublePtr(const void *a, const void *b);
 /* min(max(value, low), high): high wins when low > high. */
 int32_t ClampInt(int32_t value, int32_t low, int32_t high);
+/* A number used as a date, count, code or strategy number, truncated and held
+** inside the 32-bit range (NaN gives 0). */
+int32_t Whole(double v);
 /* Rounds to that many significant digits, halves away from zero.  0, NaN and
 ** infinities come back unchanged. */
 double RoundSignificant(double value, uint32_t digits);

@@ -71,6 +71,10 @@ TEST_F(FormulaText, ReferencesOutsideTheirListsUseTheQuestionForm)
         {ITEM_STRATEGY_REF, UNARY_NOT, 0, UNRESOLVED_REF, "NOT @?-8?"},
         {ITEM_ARG, UNARY_NONE, 3, 0, "Arg3"},
         {ITEM_NUMBER, UNARY_NEGATE, 0, 0.5, "-0.5"},
+        /* A number too large for a code or a list place is held at the edge. */
+        {ITEM_RELATIVE_SYMBOL, UNARY_NONE, 0, 11111111111.0, "&2000000000"},
+        {ITEM_SYMBOL_REF, UNARY_NONE, 0, 1e12, "$?2000000000?"},
+        {ITEM_STRATEGY_REF, UNARY_NONE, 0, -1e12, "@?-2000000001?"},
     };
     for (const auto &c : cases) {
         FormulaNode node = {};

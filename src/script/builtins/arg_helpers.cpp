@@ -180,10 +180,3 @@ uint32_t DirectBarField(const FormulaNode *node, int k)
     }
 }
 
-int32_t Whole(double v)
-{
-    if (std::isnan(v)) return 0;
-    if (v > 2.0e9) return 2000000000;
-    if (v < -2.0e9) return -2000000000;
-    return (int32_t)v;
-}

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "foundation/numbers.h"
 #include "script/eval/eval_context.h"
 #include "script/eval/item_table.h"
 #include "script/eval/value_getters.h"
@@ -49,9 +50,6 @@ int GetLengthArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBac
 int GetSmoothingLengthArg(FormulaNode *node, int32_t multiplier, EvalContext *context, int k, int32_t barsBack,
                           int32_t *lookback, double *length);
 
-/* A number used as a date, count or strategy number, truncated and held
-** inside the 32-bit range (NaN gives 0). */
-int32_t Whole(double v);
 
 /* True when the node is counted over test dates (its own or its operand's
 ** category is a strategy statistic). */

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/numbers.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "script/compiler/compile_links.h"
@@ -115,16 +116,16 @@ int FormatTokenText(const FormulaNode *node, char *out, int outSize)
     case ITEM_NUMBER:
         return Append(out, outSize, n, "%g", node->constant);
     case ITEM_STRATEGY_REF:
-        return n + FormatStrategyRef(out + n, outSize - n, (int32_t)node->constant - 1);
+        return n + FormatStrategyRef(out + n, outSize - n, Whole(node->constant) - 1);
     case ITEM_RELATIVE_SYMBOL: {
-        int code = (int)node->constant;
+        int32_t code = Whole(node->constant);
         if (code == RELATIVE_CC) return Append(out, outSize, n, "&cc");
         if (code == RELATIVE_CCB) return Append(out, outSize, n, "&ccb");
         if (code == RELATIVE_CII) return Append(out, outSize, n, "&cii");
         return Append(out, outSize, n, "&%d", code);
     }
     case ITEM_SYMBOL_REF: {
-        int32_t k = (int32_t)node->constant;
+        int32_t k = Whole(node->constant);
         if (k >= 1 && k <= LoadedSymbolCount()) return Append(out, outSize, n, "$%s", LoadedSymbolName(k));
         return Append(out, outSize, n, "$?%d?", k);
     }
