@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/futures.h"
 #include "engine/orders.h"
@@ -420,10 +421,11 @@ static const char *ReadTradeField(int id, const char *text, int32_t numFmt, int3
 
 /* ---- reading ------------------------------------------------------------------ */
 
-/* The first quoted part of line in which the separator stands between digits
-** without grouping thousands ("1,00": a decimal comma, or a number cut short),
-** into *part; false when there is none.  Dropped with the quotes, such a
-** comma would make the text another number. */
+/* The first quoted number of line in which the separator stands between
+** digits without grouping thousands ("1,00": a decimal comma, or a number cut
+** short), into *part; false when there is none.  Dropped with the quotes, such
+** a comma would make the text another number.  A quoted text ("MA(10,20)
+** cross", a strategy's name) is quoted for its commas and is no number. */
 static bool FindUngroupedQuotedNumber(const char *line, char separator, std::string *part)
 {
     const char *open = nullptr;
@@ -433,14 +435,17 @@ static bool FindUngroupedQuotedNumber(const char *line, char separator, std::str
             open = p + 1;
             continue;
         }
-        for (const char *c = open; c < p; c++) {
-            const bool amongDigits = c > open && c[-1] >= '0' && c[-1] <= '9' && c[1] >= '0' && c[1] <= '9';
+        const char *quoted = open;
+        open = nullptr;
+        if (std::string_view(quoted, (size_t)(p - quoted)).find_first_not_of("0123456789.+-$ ,") != std::string_view::npos)
+            continue;
+        for (const char *c = quoted; c < p; c++) {
+            const bool amongDigits = c > quoted && c[-1] >= '0' && c[-1] <= '9' && c[1] >= '0' && c[1] <= '9';
             if (*c != separator || !amongDigits) continue;
             if (GroupsThousands(c, p)) continue;
-            part->assign(open, p);
+            part->assign(quoted, p);
             return true;
         }
-        open = nullptr;
     }
     return false;
 }
@@ -597,7 +602,9 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
         line++;
         char *lineText = TakeTextLine(&p);
         if (companion) {
-            if (lineText[strspn(lineText, " \t")] == 0) {
+            /* A spreadsheet writes an empty row as its delimiters alone. */
+            const char blanks[] = {' ', '\t', delimiter, 0};
+            if (lineText[strspn(lineText, blanks)] == 0) {
                 if (!blankLine) blankLine = line;
                 continue;
             }

@@ -914,6 +914,12 @@ TEST_F(OrderIdentityTest, ACompanionListIsReadWholeOrRefused)
          "Line 4 of " + path + " cannot be read: it gives no Symbol."},
         {"blank between", "\r\n" + held, 3, "Line 2 of " + path + " cannot be read: it is blank, with positions after it."},
         {"blank at the end", held + "\r\n \r\n", 0, ""},
+        /* A spreadsheet's empty row is its delimiters alone. */
+        {"empty row between", ",,,,,,,,,,,\r\n" + held, 3, "Line 2 of " + path + " cannot be read: it is blank, with positions after it."},
+        {"empty row at the end", held + ",,,,,,,,,,,\r\n", 0, ""},
+        /* A quoted text holding digits and a comma is no number. */
+        {"quoted name", held + "CCC,\"Gone 10,20\",Long,100,6/3/2024,100,50,0,,,,\r\n", 0,
+         path + " holds open positions of strategies the script does not have"},
         {"strategy", held + "CCC,Gone,Long,100,6/3/2024,100,50,0,,,,\r\nDDD,Gone,Long,5,5/1/2024,5,50,0,5/2/2024,5,51,0\r\n", 0,
          path + " holds open positions of strategies the script does not have; no order is written for them:\r\n\r\n"
                 "line 4: strategy Gone\r\n"},
