@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "script/compiler/formula.h"
 
 int32_t UnescapeFindText(const char *text, char *out, int32_t outSize)
@@ -54,27 +55,18 @@ int32_t FindInLine(const char *line, int32_t length, const char *what, int match
     return -1;
 }
 
-/* The bytes of the UTF-8 character at line[i]: its sequence when whole and
-** well formed, else 1 (a byte of another code page is a character too). */
-static int32_t CharacterBytes(const char *line, int32_t i, int32_t length)
-{
-    unsigned char c = (unsigned char)line[i];
-    int32_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
-    if (i + n > length) return 1;
-    for (int32_t k = 1; k < n; k++)
-        if (((unsigned char)line[i + k] & 0xC0) != 0x80) return 1;
-    return n;
-}
-
-/* Counted in characters, so that a line of a UTF-8 script with a few
-** letters outside ASCII is still text. */
+/* A line is binary when ten or more of its characters, and a tenth of them,
+** are control characters or bytes that are no text.  A well-formed UTF-8
+** letter is a character of the script like any other, whatever its
+** alphabet; a stray byte above 127 counts as one odd character. */
 static int LooksBinary(const char *line, int32_t length)
 {
     int32_t odd = 0, characters = 0;
     for (int32_t i = 0; i < length; characters++) {
-        unsigned char c = (unsigned char)line[i];
-        if ((c < 32 || c > 126) && c != '\t') odd++;
-        i += CharacterBytes(line, i, length);
+        const unsigned char c = (unsigned char)line[i];
+        size_t letter = c >= 0x80 ? Utf8SequenceLength((const unsigned char *)line + i, (size_t)(length - i)) : 0;
+        if (letter == 0 && (c < 32 || c > 126) && c != '\t') odd++;
+        i += letter ? (int32_t)letter : 1;
     }
     return odd >= 10 && odd * 10 >= characters;
 }
@@ -95,9 +87,8 @@ int32_t SearchTextLines(const char *text, int32_t length, const char *what, int 
             char item[FIND_HIT_TEXT_SIZE];
             int32_t prefix = FormatText(item, sizeof item, "%.4d: ", number);
             int32_t room = FIND_HIT_TEXT_SIZE - 1 - prefix;
-            int32_t take = lineLength < room ? lineLength : room;
             /* Never half a letter: the item shows as UTF-8. */
-            while (take < lineLength && take > 0 && ((unsigned char)line[take] & 0xC0) == 0x80) take--;
+            int32_t take = lineLength <= room ? lineLength : (int32_t)Utf8CutLength(line, (size_t)room);
             memcpy(item + prefix, line, (size_t)take);
             item[prefix + take] = 0;
             hits++;
