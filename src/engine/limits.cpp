@@ -89,21 +89,40 @@ static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record
 
 /* ---- the accounts' symbols during a selection ---------------------------------------- */
 
+/* What the account's walk counts: an open position that has entered, and a
+** setup that a turn has already taken and kept. */
+static bool CountsOpen(const PositionRecord *p)
+{
+    return p->entryBar >= 0;
+}
+static int32_t TakenSetups(const StrategyRecord *r)
+{
+    return std::min(r->setupCount, r->nextSetup);
+}
+/* An open position counts towards its symbol's limit unless its exit waits
+** for the symbol's next open: it is gone by the first day an order for the
+** symbol can fill. */
+static bool HoldsItsSymbol(const PositionRecord *open)
+{
+    return open->exitWaitsFor == 0;
+}
+
 /* A setup without a category under a same-symbol limit of at most one asks of
 ** its account only whether a member already holds the symbol or has kept a
 ** setup in it: no sum is checked before the first one stops the count.  While
 ** a selection's turns run, the open positions stand still and setups are only
-** added to the kept ones, so a count per account and symbol, made the first
-** time the selection asks about that account and raised as setups are kept,
-** answers in one look what a walk over the account's positions and setups
-** would.  Greedy scoring re-sorts the setups already taken, so its
-** selections walk the accounts as before. */
+** added to the kept ones, so a mark per account and symbol, set the first
+** time the selection asks about that account and as setups are kept, answers
+** in one look what a walk over the account's positions and setups would.  A
+** mark is the selection's number, so no row is ever cleared.  Greedy scoring
+** re-sorts the setups already taken, so its selections walk the accounts as
+** before. */
 struct SelectionSymbols {
-    uint32_t selection = 0;         /* the running selection; 0 outside the turns */
-    uint32_t serial = 0;            /* selections so far */
-    int32_t symbols = 0;            /* symbols per row of counts */
-    std::vector<uint32_t> stamps;   /* per account: the selection its row was made in */
-    std::vector<int32_t> counts;    /* account x symbol: positions and kept setups */
+    uint32_t selection = 0;       /* the running selection; 0 outside the turns */
+    uint32_t serial = 0;          /* selections so far */
+    int32_t symbols = 0;          /* symbols per row of marks */
+    std::vector<uint32_t> stamps; /* per account: the selection its row was made in */
+    std::vector<uint32_t> marks;  /* account x symbol: the selection that saw the symbol held or kept */
 };
 static SelectionSymbols sSelection;
 
@@ -118,13 +137,16 @@ static void BeginSelectionSymbols()
     sSelection.selection = 0;
     for (int32_t s = 0; s < gStrategyCount; s++)
         if (gStrategies[s].GreedyScoring == 1) return;
-    sSelection.symbols = gStore.symbolCount;
     size_t accounts = (size_t)gStrategyCount;
-    if (sSelection.stamps.size() < accounts) sSelection.stamps.resize(accounts, 0);
-    if (sSelection.counts.size() < accounts * (size_t)sSelection.symbols)
-        sSelection.counts.resize(accounts * (size_t)sSelection.symbols);
+    if (sSelection.symbols != gStore.symbolCount || sSelection.stamps.size() < accounts) {
+        /* Another universe or more accounts: every mark is stale. */
+        sSelection.symbols = gStore.symbolCount;
+        sSelection.stamps.assign(accounts, 0u);
+        sSelection.marks.assign(accounts * (size_t)sSelection.symbols, 0u);
+    }
     if (++sSelection.serial == 0) {
         std::fill(sSelection.stamps.begin(), sSelection.stamps.end(), 0u);
+        std::fill(sSelection.marks.begin(), sSelection.marks.end(), 0u);
         sSelection.serial = 1;
     }
     sSelection.selection = sSelection.serial;
@@ -132,48 +154,38 @@ static void BeginSelectionSymbols()
 
 static bool BelongsTo(const EvalContext *context, int32_t member, int32_t record);
 
-/* An open position counts towards its symbol's limit unless its exit waits
-** for the symbol's next open: it is gone by the first day an order for the
-** symbol can fill. */
-static bool HoldsItsSymbol(const PositionRecord *open)
+/* The record's row of marks for the running selection, made on first use. */
+static const uint32_t *SelectionRow(const EvalContext *context, int32_t record)
 {
-    return open->exitWaitsFor == 0;
-}
-
-/* The record's row of counts for the running selection, made on first use. */
-static const int32_t *SelectionRow(const EvalContext *context, int32_t record)
-{
-    int32_t *row = &sSelection.counts[(size_t)record * (size_t)sSelection.symbols];
-    if (sSelection.stamps[(size_t)record] == sSelection.selection) return row;
-    std::fill(row, row + sSelection.symbols, 0);
+    uint32_t *row = &sSelection.marks[(size_t)record * (size_t)sSelection.symbols];
+    const uint32_t now = sSelection.selection;
+    if (sSelection.stamps[(size_t)record] == now) return row;
     for (int32_t m = 0; m < gStrategyCount; m++) {
         if (!BelongsTo(context, m, record)) continue;
         const StrategyRecord *r = &gStrategies[m];
         for (int32_t k = 0; r->openPositions && k < r->openCount; k++) {
             const PositionRecord *p = &r->openPositions[k];
             int32_t slot = SymbolSlot(p->symbol);
-            if (p->entryBar >= 0 && HoldsItsSymbol(p) && slot >= 0) row[slot]++;
+            if (CountsOpen(p) && HoldsItsSymbol(p) && slot >= 0) row[slot] = now;
         }
-        int32_t taken = std::min(r->setupCount, r->nextSetup);
-        for (int32_t k = 0; r->setups && k < taken; k++) {
-            const PositionRecord *p = &r->setups[k];
-            int32_t slot = SymbolSlot(p->symbol);
-            if (p->kept && slot >= 0) row[slot]++;
+        for (int32_t k = 0; r->setups && k < TakenSetups(r); k++) {
+            int32_t slot = SymbolSlot(r->setups[k].symbol);
+            if (r->setups[k].kept && slot >= 0) row[slot] = now;
         }
     }
-    sSelection.stamps[(size_t)record] = sSelection.selection;
+    sSelection.stamps[(size_t)record] = now;
     return row;
 }
 
 /* Strategy s kept the setup: every account whose row is made and that holds s
-** counts it. */
+** marks its symbol. */
 static void NoteSetupKept(const EvalContext *context, int32_t s, const PositionRecord *setup)
 {
     int32_t slot = SymbolSlot(setup->symbol);
     if (!sSelection.selection || slot < 0) return;
     for (int32_t record = 0; record < gStrategyCount; record++)
         if (sSelection.stamps[(size_t)record] == sSelection.selection && BelongsTo(context, s, record))
-            sSelection.counts[(size_t)record * (size_t)sSelection.symbols + (size_t)slot]++;
+            sSelection.marks[(size_t)record * (size_t)sSelection.symbols + (size_t)slot] = sSelection.selection;
 }
 
 /* Counts and sums of the same category and symbol over the record's
@@ -185,7 +197,7 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
     if (sSelection.selection && !setup->category[0] && l.MaxSameSym <= 1) {
         int32_t slot = SymbolSlot(setup->symbol);
         if (slot >= 0) {
-            *symbolCount = SelectionRow(context, record)[slot] > 0 ? 1 : 0;
+            *symbolCount = SelectionRow(context, record)[slot] == sSelection.selection ? 1 : 0;
             return 1;
         }
     }
@@ -199,10 +211,10 @@ static int CheckSameCategoryAndSymbol(const EvalContext *context, int32_t record
         for (int pass = 0; pass < 2; pass++) {
             /* Only setups that a turn has already taken can be kept. */
             const PositionRecord *records = pass == 0 ? r->openPositions : r->setups;
-            int32_t count = pass == 0 ? r->openCount : std::min(r->setupCount, r->nextSetup);
+            int32_t count = pass == 0 ? r->openCount : TakenSetups(r);
             for (int32_t k = 0; records && k < count; k++) {
                 const PositionRecord *p = &records[k];
-                if (p == setup || (pass == 1 && !p->kept) || (pass == 0 && p->entryBar < 0)) continue;
+                if (p == setup || (pass == 1 && !p->kept) || (pass == 0 && !CountsOpen(p))) continue;
                 double value = pass == 0 ? p->value + p->openProfit : p->value;
                 if (!categoryDone && withCategory && strcmp(p->category, setup->category) == 0) {
                     if (++*categoryCount >= l.MaxSameCat) {

@@ -1132,8 +1132,10 @@ TEST_F(CsvImportTest, ExportersFilesImportWholeAndADamagedLineCostsItself)
             said.push_back(file + ": 1 line not read as bars: line " + std::to_string(damagedLine) + " (" + files[f].reason +
                            ")\n");
     }
+    /* A line with one more empty field than the others ends its lines with. */
+    Write("export\\WIDER.csv", std::string(header) + "\n" + lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n" + lines[3] + ",\n");
     /* The same cut in a multi-symbol file, and tab files whose volume or
-    ** dividend is empty on the last field. */
+    ** dividend is empty on the last field, with a spreadsheet's empty rows. */
     const std::string multi =
         CsvFolderAndFile("export", "Symbol,Date,Open,High,Low,Close,Volume", "multi.csv",
                          "Symbol,Date,Open,High,Low,Close,Volume,\nMMM," + lines[0] + "\nMMM," + lines[1] + "\nMMM," +
@@ -1148,7 +1150,9 @@ TEST_F(CsvImportTest, ExportersFilesImportWholeAndADamagedLineCostsItself)
     ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_DELIM, "Tab"), 0);
     ASSERT_EQ(Line(IMPKW_CSV_FIELDS, "Symbol,Date,Open,High,Low,Close,Volume,Dividend"), 0);
-    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("dividends.txt", "DIV\t2024-01-02\t20\t21\t19\t20\t300\t\n"
+    ASSERT_EQ(Line(IMPKW_CSV_FILE, Write("dividends.txt", "\t\t\t\t\t\t\t\n"
+                                                           "DIV\t2024-01-02\t20\t21\t19\t20\t300\t\n"
+                                                           "\t\t\t\t\t\t\t\n"
                                                            "DIV\t2024-01-03\t20\t21\t19\t20.5\t400\t0.25\n"
                                                            "DIV\t2024-01-04\t20.5\t22\t20\t21\t500\t\n")),
               0);
@@ -1158,12 +1162,13 @@ TEST_F(CsvImportTest, ExportersFilesImportWholeAndADamagedLineCostsItself)
         ExpectDaily(Symbol(f.name), BAR_DAILY, bars);
     }
     ExpectDaily(Symbol("MMM"), BAR_DAILY, bars);
+    ExpectDaily(Symbol("WIDER"), BAR_DAILY, bars);
     ExpectDaily(Symbol("IDX"), BAR_DAILY, {{20240102, 100, 101, 99, 100.5, 0, 1}, {20240103, 100.5, 102, 100, 101, 0, 1}});
     EXPECT_EQ(Dates(Symbol("DIV")), (std::vector<int32_t>{20240102, 20240103, 20240104}));
     EXPECT_EQ(Symbol("DIV").bars[BAR_DAILY][2].volume, 500);
     const std::string text = ReadTestFile(log);
     for (const std::string &line : said) ExpectReported(text, line);
-    EXPECT_EQ(text.find("WHOLE.csv:"), std::string::npos) << text;
+    for (const char *quiet : {"WHOLE.csv:", "WIDER.csv:", "dividends.txt:"}) EXPECT_EQ(text.find(quiet), std::string::npos) << text;
 }
 
 /* A time that is no time of day, a split below zero (which would turn the

@@ -669,7 +669,13 @@ static inline LineReason FieldCountReason(PriceText *t, const char *line, const 
         const int fewest = FewestColumns(t, t->firstData);
         if (fewest > t->allowedFields) t->allowedFields = fewest;
     }
-    if (fields > t->allowedFields) return t->allowedFields > t->headerFields ? LINE_EXTRA_FIELDS_LINES : LINE_EXTRA_FIELDS;
+    if (fields > t->allowedFields) {
+        /* Once the lines show a writer's trailing delimiters, a line with a
+        ** few more of them (an empty optional field after the last one) is
+        ** as whole as the others. */
+        if (t->allowedFields == t->headerFields) return LINE_EXTRA_FIELDS;
+        return FieldsEmptyFrom(line, end, t->delim, t->headerFields) ? LINE_BAR : LINE_EXTRA_FIELDS_LINES;
+    }
     /* Fields past the header's that every line has are a writer's trailing
     ** delimiters only when they are empty: a thousands separator in every
     ** line's volume ("1,100,000") gives every line as many, and would store
@@ -1447,7 +1453,8 @@ int ImportCsvFile(ImportItem *row, int flags)
                 break;
             }
         }
-        if (line == end) continue;
+        /* A spreadsheet's empty row is its delimiters alone. */
+        if (line == end || FieldsEmptyFrom(line, end, t.delim, 0)) continue;
         Bar bar;
         LineValues v;
         char symbol[IMPORT_SYMBOL_SIZE];

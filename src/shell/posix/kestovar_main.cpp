@@ -200,7 +200,18 @@ static int64_t MonotonicMilliseconds()
     return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
+static void StopRequested(int stop);
+
+/* The interrupted code may be between a failed call and the reading of its
+** errno: the handler leaves errno as it found it. */
 static void Interrupted(int stop)
+{
+    const int saved = errno;
+    StopRequested(stop);
+    errno = saved;
+}
+
+static void StopRequested(int stop)
 {
     if (stop == SIGINT) {
         const int64_t now = MonotonicMilliseconds(), first = sFirstInterruptAt.load();
