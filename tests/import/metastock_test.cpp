@@ -417,6 +417,20 @@ TEST_F(MetaStockRunTest, RecordsPastTheFiniteByTheirPriceMultAreNamed)
     EXPECT_NE(std::string::npos, r.log.find(line)) << line << r.log;
 }
 
+/* The open the 5-field layout makes is the last close as the file holds it,
+** before the PriceMult divides both: 10 pence, inside the day's 9.5 to 12. */
+TEST_F(MetaStockRunTest, AMadeUpOpenIsTheLastCloseBeforeThePriceMult)
+{
+    Write("ms\\F2.dat", DataFile(5, {{20240102, 0, 11, 9, 10, 100}, {20240103, 0, 12, 9.5, 11, 100}}));
+    const TreeImport r = Run("  SymInfoFile: " + Write("info.csv", "Symbol,PriceMult\nMSD,100\n") + "\n");
+    ASSERT_EQ(0, r.code) << r.errors;
+    UnloadData();
+    ASSERT_EQ(1, ReadDataFile(tmp.File("run.kvd").c_str(), 0)) << Messages();
+    ASSERT_EQ(Dates(Symbol("MSD")), (std::vector<int32_t>{20240102, 20240103}));
+    EXPECT_DOUBLE_EQ(Symbol("MSD").bars[BAR_DAILY][1].open, 0.10);
+    EXPECT_DOUBLE_EQ(Symbol("MSD").bars[BAR_DAILY][1].low, 0.095);
+}
+
 } // namespace
 
 namespace {

@@ -168,6 +168,9 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
             record.firstDate = FIRST_USED_NONE;
             int32_t stored = 0;
             RefusedLines refused = {};
+            /* The last stored close as the record holds it: the stored bar's is
+            ** already divided by the price multiplier. */
+            double lastClose = 0;
             for (uint32_t r = 0; r < count; r++) {
                 const uint8_t *p = data + (uint64_t)r * size;
                 Bar bar;
@@ -193,7 +196,7 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                         bar.volume = Mbf(p + 16);
                         /* The open is made from the last close, inside the
                         ** day's range: a gap leaves it at the nearer end. */
-                        bar.open = stored > 0 && bar.high > bar.low ? record.bars[BAR_DAILY][stored - 1].close : bar.close;
+                        bar.open = stored > 0 && bar.high > bar.low ? lastClose : bar.close;
                         if (bar.high >= bar.low) bar.open = std::min(std::max(bar.open, bar.low), bar.high);
                     } else {
                         bar.open = Mbf(p + 4);
@@ -209,8 +212,11 @@ int ReadMetaStockData(ImportItem *row, const char *storedSymbol, const char *nam
                     }
                 }
                 const char *why = nullptr;
-                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags, 0, &why))
+                const double close = bar.close;
+                if (AddBar(&record, &bar, 0.0, 0.0, 0.0, flags, 0, &why)) {
                     record.bars[BAR_DAILY][stored++] = bar;
+                    lastClose = close;
+                }
                 else if (why)
                     NoteRefusedLine(&refused, (int32_t)r + 2, why);
                 record.barCounts[BAR_DAILY] = stored;
