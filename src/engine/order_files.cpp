@@ -82,14 +82,19 @@ static int LoadSideFile(const char *path, char **text, const char *kind)
     return LoadTextFile(path, text, nullptr);
 }
 
+int AccountValuePath(const char *path, char full[260])
+{
+    CopyString(full, 260, path, 259);
+    return strlen(path) <= 259 && ExpandPathMacros(full, gOutputFolder);
+}
+
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
 {
     const char *kind = isFreeCash ? "OrdersFreeCash" : "OrdersNetLiq";
     *amount = 0;
     if (!path[0]) return 1;
     char full[260];
-    CopyString(full, sizeof full, path, 259);
-    if (strlen(path) > 259 || !ExpandPathMacros(full, gOutputFolder)) {
+    if (!AccountValuePath(path, full)) {
         ReportError("%s file path is too long -- maximum is 260 chars.", kind);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;

@@ -430,6 +430,15 @@ static std::vector<RunFile> RunInputs()
         inputs.push_back({trades, std::string("the TradeList of strategy ") + gStrategies[s].name});
     }
     for (int32_t k = 0; k < gScriptFileCount; k++) inputs.push_back({gScriptFiles[k], "the included script"});
+    auto accountValue = [&](const char *setting, const char *what) {
+        if (setting[0] && AccountValuePath(setting, full)) inputs.push_back({full, what});
+    };
+    accountValue(gScriptSettings.OrdersNetLiq, "the OrdersNetLiq file");
+    accountValue(gScriptSettings.OrdersFreeCash, "the OrdersFreeCash file");
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        accountValue(gStrategies[s].OrdersNetLiq, "the OrdersNetLiq file");
+        accountValue(gStrategies[s].OrdersFreeCash, "the OrdersFreeCash file");
+    }
     return inputs;
 }
 

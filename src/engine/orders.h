@@ -160,6 +160,9 @@ int32_t AddBasketWeight(const char *name, double amount);
 /* Reads an OrdersNetLiq (isFreeCash 0) or OrdersFreeCash (1) file; an empty
 ** path gives 0. */
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash);
+/* The file an OrdersNetLiq or OrdersFreeCash setting names, its macros
+** expanded from the output folder, into full; 0 when it is too long. */
+int AccountValuePath(const char *path, char full[260]);
 /* Loads strategy's OrdersTemplate (the record at strategyIndex), or the global
 ** one for index -1. */
 int LoadOrdersTemplate(int32_t strategyIndex);

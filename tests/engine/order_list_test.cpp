@@ -775,11 +775,14 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
     const char *const templateText = "Sym,Qty\nsym,qty\n";
     /* Scripts the compile reads besides the script, and a list a strategy replays. */
     const std::string lib = scripts + "\\lib.kvs", autoInclude = scripts + "\\autoinclude.kvs", trades = tmp.File("trades.csv");
+    const std::string netLiq = tmp.File("netliq.txt"), freeCash = tmp.File("cash.txt");
     const std::map<std::string, std::string> alsoRead = {
         {lib, "Data:\n  FromLib: 1\n"},
         {autoInclude, "Data:\n  FromAuto: 2\n"},
         {trades, "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
-                 "AAA,20240109,open,100,10.5,20240111,close,100,12.5\n"}};
+                 "AAA,20240109,open,100,10.5,20240111,close,100,12.5\n"},
+        {netLiq, "100000 USD\n"},
+        {freeCash, "50000\n"}};
     const std::string s2 = "\nStrategy: S2\n  EntrySetup: 0\n  OrdersFile: ";
     const struct {
         const char *mode;
@@ -799,6 +802,8 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
         {"Text", "OrdersFile: " + autoInclude, "", "would replace the included script, " + autoInclude},
         {"Text", "OrdersFile: " + trades, "Strategy: TL\n  TradeList: " + trades + "\n  TLEndDate: latest\n",
          "The orders of the list would replace the TradeList of strategy TL, " + trades},
+        {"Text", "OrdersNetLiq: " + netLiq + "\n  OrdersFile: " + netLiq, "", "would replace the OrdersNetLiq file, " + netLiq},
+        {"Text", "OrdersFile: " + freeCash, "  OrdersFreeCash: " + freeCash + "\n", "would replace the OrdersFreeCash file, " + freeCash},
     };
     gRun.unattended = 1;
     for (const auto &c : cases) {
