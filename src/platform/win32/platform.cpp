@@ -270,8 +270,9 @@ static int DeleteOnClose(HANDLE h)
 
 /* Renames the open file through its handle: MoveFileEx would open it anew,
 ** which the sharing of a held file refuses.  The name goes whole, so that a
-** folder near the longest path still takes it. */
-static int RenameHandle(HANDLE h, const char *dst)
+** folder near the longest path still takes it.  An existing file of that name
+** is replaced only when replace says so. */
+static int RenameHandle(HANDLE h, const char *dst, bool replace)
 {
     const SystemPath name(dst, 1);
     if (!name.ok) return 0;
@@ -281,7 +282,7 @@ static int RenameHandle(HANDLE h, const char *dst)
     alignas(FILE_RENAME_INFO) unsigned char buffer[sizeof(FILE_RENAME_INFO) + sizeof name.text];
     FILE_RENAME_INFO *info = (FILE_RENAME_INFO *)buffer;
     memset(buffer, 0, sizeof buffer);
-    info->ReplaceIfExists = TRUE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = (DWORD)((n - 1) * sizeof(WCHAR));
     memcpy(info->FileName, wide, (size_t)n * sizeof(WCHAR));
@@ -554,13 +555,14 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
     uint64_t z = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount64() ^ ((uint64_t)InterlockedIncrement(&sCount) << 48);
     char away[MAX_PATH * 2];
     /* Six characters after "~kvd", or as many as a long folder leaves room
-    ** for: a name another remover took at the same moment only costs a file
-    ** left behind, which the next holder takes over. */
+    ** for: a name another remover took at the same moment, or a file of the
+    ** user's of that name, is never replaced; the removal then fails and the
+    ** file stays where the next holder takes it over. */
     const int letters = MAX_PATH - 1 - folder - 4 < 6 ? MAX_PATH - 1 - folder - 4 : 6;
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
     for (int i = 0; i < letters && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     if (n > 0 && n < (int)sizeof away) away[n] = 0;
-    if (n <= 0 || n >= (int)sizeof away - 1 || !RenameHandle(H(file), away)) return 0;
+    if (n <= 0 || n >= (int)sizeof away - 1 || !RenameHandle(H(file), away, false)) return 0;
     DeleteOnClose(H(file));
     return 1;
 }
@@ -645,7 +647,7 @@ int PlatRenameOpenFile(PlatFile file, const char *src, const char *dst)
         return 0;
     }
     if (TargetReadOnly(dst)) return 0;
-    return RenameWhenLetGo(dst, 1, [&] { return RenameHandle(H(file), dst) != 0; });
+    return RenameWhenLetGo(dst, 1, [&] { return RenameHandle(H(file), dst, true) != 0; });
 }
 
 /* MoveFileEx replaces a link itself, never the file it points to: the file
