@@ -499,11 +499,7 @@ bool OnePassWrites(const WindowState *s, bool partial)
 const Bar *PerBarArray(const EvalContext *context, int32_t *count)
 {
     *count = 0;
-    const SymbolRecord *symbol = context->symbol;
-    if (!symbol || context->trialBar) return nullptr;
-    int barSize = context->barSize >= BAR_WEEKLY && context->barSize <= BAR_YEARLY ? context->barSize : BAR_DAILY;
-    *count = symbol->barCounts[barSize];
-    return symbol->bars[barSize];
+    return context->trialBar ? nullptr : GetBarArray(context->symbol, context->barSize, count);
 }
 
 /* The per-bar walk of a sum, average or extreme over a plain bar field, the
@@ -513,7 +509,6 @@ const Bar *PerBarArray(const EvalContext *context, int32_t *count)
 bool WalkSumOrExtreme(WindowState *s, const EvalContext *context, const Bar *bars, int32_t first, int32_t n,
                       uint32_t field, FormulaNode *series)
 {
-    const bool highest = s->id == ITEM_HIGHEST || s->id == ITEM_SINCE_HIGH;
     double x = 0;
     uint32_t type = 0;
     int32_t j = 0;
@@ -522,7 +517,7 @@ bool WalkSumOrExtreme(WindowState *s, const EvalContext *context, const Bar *bar
         if (!std::isfinite(x)) break;
         if (s->family == FAMILY_SUM) {
             s->sum += x;
-        } else if (s->count == 0 || (highest ? x >= s->ext : x <= s->ext)) {
+        } else if (s->count == 0 || Better(s->id, x, s->ext)) {
             s->ext = x;
             s->since = 0;
         } else {
