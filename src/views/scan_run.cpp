@@ -131,13 +131,17 @@ void SortListRows(CellListWindow *list)
     const auto compare = list->listKind == LIST_KIND_TRADES ? CompareTradeListCells : CompareScanCells;
     /* Equal rows keep the order they are shown in, so sorting by one column
     ** after another sorts by both. */
-    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, [&](uint32_t a, uint32_t b) {
+    const auto before = [&](uint32_t a, uint32_t b) {
         for (int32_t k = 0; k < keyCount; k++) {
             const int result = compare(list, a, b, keys[k]);
             if (result) return (list->sortDirections[keys[k]] ? -result : result) < 0;
         }
         return false;
-    });
+    };
+    /* Rows already in order (a list made in its sort order) stay as they
+    ** are in one pass rather than a merge sort's. */
+    if (std::is_sorted(list->rowIndex, list->rowIndex + list->rowCount, before)) return;
+    std::stable_sort(list->rowIndex, list->rowIndex + list->rowCount, before);
 }
 
 static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int omitHeading)
