@@ -1,5 +1,5 @@
 /* optimize_history.cpp -- whether an optimization's cost depends on the
-** history before its dates.  The same optimization (40 tests of three months,
+** history before its dates.  The same optimization (200 tests of three months,
 ** one worker) runs on the generated store over 25 years and on that store
 ** cut to its last three years: the same bars on the tested dates, the same
 ** Data values there (their windows are far shorter than the three years), so
@@ -27,11 +27,12 @@
 namespace {
 
 const int32_t kSymbols = 250;
-const int32_t kTests = 40;
+const int32_t kTests = 200;
 
 const char kScript[] =
     "Parameters:\n"
-    "  Hold: from 2 to 41\n"
+    "  Hold: from 1 to 40\n"
+    "  Floor: 0.5, 1, 1.5, 2, 3\n"
     "Data:\n"
     "  Trend: C > MA(C, 50)\n"
     "  Change: C - C[3]\n"
@@ -42,7 +43,7 @@ const char kScript[] =
     "  MaxPositions: 20\n"
     "  QtyType: Percent\n"
     "  Quantity: 5\n"
-    "  ExitRule: BarsHeld >= Hold\n";
+    "  ExitRule: BarsHeld >= Hold OR Change < -Floor\n";
 
 /* Drops every bar and market date before date, as a data file that starts
 ** there would hold them. */
