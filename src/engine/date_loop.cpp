@@ -398,12 +398,16 @@ static void FinishTestOutputs(ResultsWindow *window, TestRecord *test)
     if (gSettings.AddTrades && test->tradeCount > 0 && gRunViewHooks.openTradeList) gRunViewHooks.openTradeList(test);
 }
 
-/* The setup filters of the Data values just calculated.  A filter only
-** spares the entry pass symbols that cannot make a setup: when one cannot be
-** built, the entry pass visits every symbol, as it does without filters. */
+/* The setup filters of the Data values just calculated, for the dates the
+** test has still to visit: a test of a few months in long data builds no
+** rows for the years it never reaches.  A filter only spares the entry pass
+** symbols that cannot make a setup: when one cannot be built, the entry pass
+** visits every symbol, as it does without filters. */
 static void PrepareSetupFilters(const EvalContext *context)
 {
-    if (!BuildSetupFilters(context)) FreeSetupFilters();
+    const TestRecord *test = context->test;
+    int32_t first = context->date > test->firstDate ? context->date : test->firstDate;
+    if (!BuildSetupFilters(context, first, test->lastDate)) FreeSetupFilters();
 }
 
 /* 1 + the highest test number in the list (1 for none).  The run keeps the

@@ -59,10 +59,13 @@ static bool CertainlyZero(double v)
     return std::isfinite(v) && FormulaIntValue(v) == 0;
 }
 
-/* The arrays of strategy s's filter; false when memory ran out. */
-static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
+/* The arrays of strategy s's filter, rows rowCount dates of the list from
+** firstRow on; false when memory ran out. */
+static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list, int32_t firstRow, int32_t rowCount)
 {
-    filter->rowCount = list->count;
+    filter->firstRow = firstRow;
+    filter->rowCount = rowCount;
+    filter->listCount = list->count;
     filter->words = (gStore.symbolCount + 63) / 64;
     filter->symbolCount = gStore.symbolCount;
     uint64_t words = (uint64_t)filter->rowCount * (uint64_t)filter->words;
@@ -75,19 +78,40 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list)
     return true;
 }
 
-/* The day rows of a symbol's daily bars: calls found(j, row) for each bar
-** j dated on a row of the master list. */
-template <typename Found>
-static void ForEachBarRow(const SymbolRecord *symbol, const DateList *list, int32_t rows, Found found)
+/* A symbol's daily bars dated from the filter's first row's date to its
+** last's, first .. end - 1, and the judgedCount bars from judged on that
+** those dates judge their setups on (none before the first bar). */
+struct RowBars {
+    int32_t first, end, shift, judged, judgedCount;
+};
+
+static RowBars BarsOnRows(const Bar *bars, int32_t count, const DateList *list, const SetupFilter *filter)
 {
-    const Bar *bars = symbol->bars[BAR_DAILY];
-    int32_t count = symbol->barCounts[BAR_DAILY];
-    if (count <= 0 || !bars) return;
-    int32_t row = FindDateIndex(list, bars[0].date, 1);
-    for (int32_t j = 0; j < count && row >= 0 && row < rows; j++) {
-        while (row < rows && (int32_t)list->dates[row] < bars[j].date) row++;
-        if (row >= rows) break;
-        if ((int32_t)list->dates[row] == bars[j].date) found(j, row);
+    int32_t firstDate = (int32_t)list->dates[filter->firstRow];
+    int32_t lastDate = (int32_t)list->dates[filter->firstRow + filter->rowCount - 1];
+    const Bar *first = std::lower_bound(bars, bars + count, firstDate, [](const Bar &b, int32_t d) { return b.date < d; });
+    const Bar *end = std::upper_bound(first, bars + count, lastDate, [](int32_t d, const Bar &b) { return d < b.date; });
+    RowBars span;
+    span.first = (int32_t)(first - bars);
+    span.end = (int32_t)(end - bars);
+    span.shift = filter->phase == PHASE_OPEN ? 1 : 0;
+    span.judged = std::max(span.first - span.shift, 0);
+    span.judgedCount = std::max(span.end - span.shift - span.judged, 0);
+    return span;
+}
+
+/* The rows of the bars of span: calls found(j, row) for each bar j dated on
+** a row of the filter, row counted from its first. */
+template <typename Found>
+static void ForEachBarRow(const Bar *bars, const RowBars &span, const DateList *list, const SetupFilter *filter,
+                          Found found)
+{
+    const uint32_t *dates = list->dates + filter->firstRow;
+    int32_t row = 0;
+    for (int32_t j = span.first; j < span.end; j++) {
+        while (row < filter->rowCount && (int32_t)dates[row] < bars[j].date) row++;
+        if (row >= filter->rowCount) break;
+        if ((int32_t)dates[row] == bars[j].date) found(j, row);
     }
 }
 
@@ -106,13 +130,20 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
     context->strategyIndex = s;
     context->symbol = symbol;
     context->callingSymbol = symbol;
-    values.resize((size_t)count);
+    /* A plan works out each bar from the bars at fixed offsets from it and
+    ** from Data items the calculation has done over the whole history, never
+    ** from a value it worked out on an earlier bar: the bars the rows judge,
+    ** worked out alone, have the values a run over every bar gives them,
+    ** with nothing to warm up. */
+    RowBars span = BarsOnRows(bars, count, list, filter);
+    int32_t judgedCount = span.judgedCount;
+    values.resize((size_t)judgedCount);
     FormulaNode *nodes = r->slots[SLOT_ENTRY_SETUP].nodes[context->slot];
     /* A continuous futures contract is visited on every bar: the visit marks
     ** its strategy as one that trades futures. */
     bool futures = IsContinuousFutures(symbol);
-    bool planned = !futures && EvalFormulaPlanned(nodes, context, 0, count, values.data());
-    if (!planned && !futures) {
+    bool planned = !futures && judgedCount > 0 && EvalFormulaPlanned(nodes, context, span.judged, judgedCount, values.data());
+    if (!planned && !futures && judgedCount > 0) {
         /* One value for the symbol on every bar (a benchmark's choice of its
         ** symbol, say), found once on its last bar. */
         context->barIndex = context->lastBar = count - 1;
@@ -123,12 +154,11 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
             planned = true;
         }
     }
-    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
     uint64_t *column = filter->bits + k / 64, *knownColumn = filter->known + k / 64;
     uint64_t mask = uint64_t(1) << (k % 64);
-    ForEachBarRow(symbol, list, filter->rowCount, [&](int32_t j, int32_t row) {
-        int32_t judged = j - shift;
-        double v = planned && judged >= 0 ? values[(size_t)judged] : NAN;
+    ForEachBarRow(bars, span, list, filter, [&](int32_t j, int32_t row) {
+        int32_t judged = j - span.shift;
+        double v = planned && judged >= 0 ? values[(size_t)(judged - span.judged)] : NAN;
         if (CertainlyZero(v)) return;
         column[(int64_t)row * filter->words] |= mask;
         if (std::isfinite(v)) knownColumn[(int64_t)row * filter->words] |= mask;
@@ -144,27 +174,31 @@ static void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContex
 {
     SymbolRecord *symbol = &gStore.symbols[k];
     int32_t count = symbol->barCounts[BAR_DAILY];
-    if (count <= 0 || !symbol->bars[BAR_DAILY]) return;
+    const Bar *bars = symbol->bars[BAR_DAILY];
+    if (count <= 0 || !bars) return;
+    /* Worked out on the judged bars alone, as the bits were. */
+    RowBars span = BarsOnRows(bars, count, list, filter);
+    int32_t judgedCount = span.judgedCount;
     bool scored = false;
-    if (filter->scores) {
+    if (filter->scores && judgedCount > 0) {
         context->strategy = &gStrategies[s];
         context->strategyIndex = s;
         context->symbol = symbol;
         context->callingSymbol = symbol;
-        values.resize((size_t)count);
-        scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, 0, count,
-                                    values.data());
+        values.resize((size_t)judgedCount);
+        scored = EvalFormulaPlanned(gStrategies[s].slots[SLOT_SETUP_SCORE].nodes[context->slot], context, span.judged,
+                                    judgedCount, values.data());
     }
-    int32_t shift = filter->phase == PHASE_OPEN ? 1 : 0;
     int32_t w = k / 64;
     uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
-    ForEachBarRow(symbol, list, filter->rowCount, [&](int32_t j, int32_t row) {
+    ForEachBarRow(bars, span, list, filter, [&](int32_t j, int32_t row) {
         int64_t at = (int64_t)row * filter->words + w;
         uint64_t word = filter->bits[at];
         if (!(word & mask)) return;
         int32_t place = filter->wordStart[at] + __builtin_popcountll(word & below);
         filter->barIndex[place] = j;
-        if (filter->scores) filter->scores[place] = scored && j - shift >= 0 ? values[(size_t)(j - shift)] : NAN;
+        int32_t judged = j - span.shift;
+        if (filter->scores) filter->scores[place] = scored && judged >= 0 ? values[(size_t)(judged - span.judged)] : NAN;
     });
 }
 
@@ -217,16 +251,19 @@ static void FillFilters(FillSymbol fill, const EvalContext *context, const DateL
     for (int32_t w = 1; w <= started; w++) threads[w].join();
 }
 
-int BuildSetupFilters(const EvalContext *context)
+int BuildSetupFilters(const EvalContext *context, int32_t firstDate, int32_t lastDate)
 {
     FreeSetupFilters();
     const DateList *list = &gStore.dateLists[BAR_DAILY];
     if (gSetupFilterOff || gStrategyCount <= 0 || gStore.symbolCount <= 0 || !list->dates || list->count <= 0 ||
         gSettings.OptBySymbol || gRun.generatingOrders || gRun.mode == RUN_MODE_ORDERS || gDebugEvalOn)
         return 1;
+    int32_t firstRow = FindDateIndex(list, firstDate, 1), lastRow = FindDateIndex(list, lastDate, -1);
+    if (firstRow < 0 || lastRow < firstRow) return 1;
+    int32_t rowCount = lastRow - firstRow + 1;
     int32_t filtered = 0;
     for (int32_t s = 0; s < gStrategyCount; s++) filtered += CanFilter(&gStrategies[s]);
-    uint64_t rowWords = (uint64_t)list->count * (uint64_t)((gStore.symbolCount + 63) / 64);
+    uint64_t rowWords = (uint64_t)rowCount * (uint64_t)((gStore.symbolCount + 63) / 64);
     uint64_t perSymbol = sizeof(int32_t) + sizeof(SetupVisit) + 1;
     /* The filter is worth building only while memory allows, as the data
     ** calculation keeps its blocks below the MaxMemPct setting. */
@@ -238,7 +275,8 @@ int BuildSetupFilters(const EvalContext *context)
         return 0;
     gSetupFilter.count = gStrategyCount;
     for (int32_t s = 0; s < gStrategyCount; s++)
-        if (CanFilter(&gStrategies[s]) && !AllocFilter(&gSetupFilter.filters[s], s, list)) return 0;
+        if (CanFilter(&gStrategies[s]) && !AllocFilter(&gSetupFilter.filters[s], s, list, firstRow, rowCount))
+            return 0;
     FillFilters(FillSymbolBits, context, list);
     /* The bar indexes of the set bits, in row order: counted, then written by
     ** the workers as the bits were. */
@@ -282,11 +320,12 @@ bool GetSetupFilterRow(int32_t s, const EvalContext *context, SetupFilterRow *ou
     const SetupFilter *filter = &gSetupFilter.filters[s];
     const DateList *list = &gStore.dateLists[BAR_DAILY];
     if (!filter->bits || !filter->barIndex || filter->symbolCount != gStore.symbolCount ||
-        filter->rowCount != list->count || context->barSize != BAR_DAILY || context->barPhase != filter->phase ||
+        filter->listCount != list->count || context->barSize != BAR_DAILY || context->barPhase != filter->phase ||
         context->trialBar || gRun.generatingOrders || gDebugEvalOn)
         return false;
     int32_t row = FindDateIndex(list, context->date, 0);
-    if (row < 0 || row >= filter->rowCount) return false;
+    if (row < filter->firstRow || row >= filter->firstRow + filter->rowCount) return false;
+    row -= filter->firstRow;
     int64_t at = (int64_t)row * filter->words;
     out->bits = filter->bits + at;
     out->known = filter->known + at;

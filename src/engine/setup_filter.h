@@ -16,7 +16,8 @@
 ** so the filter never changes a result.
 **
 ** Owns:       gSetupFilter: per strategy, one row of bits per date of the
-**             daily master list (one bit per symbol, in symbol order) with
+**             daily master list the test visits (one bit per symbol, in
+**             symbol order) with
 **             the bar index and known score of each set bit, and the traded
 **             symbols whose first used date a lookup may still lower; all
 **             through the tracked allocator.
@@ -33,8 +34,10 @@
 ** Threads:    built by the calculation's workers, blocks of 64 symbols each
 **             (a block owns its words of the rows), while the user-interface
 **             thread takes part and waits; read by the date loop alone.
-** Speed:      one block evaluation per strategy and symbol, no walk; per date
-**             one row of bits per strategy, and the few symbols not yet used.
+** Speed:      one block evaluation per strategy and symbol over the bars the
+**             test's dates judge, no walk, so a test of a few months costs
+**             the same over any length of history; per date one row of bits
+**             per strategy, and the few symbols not yet used.
 */
 #pragma once
 #include <cstdint>
@@ -51,7 +54,9 @@ struct SetupFilter {
     double *scores;      /* per set bit: the SetupScore its plan gives on the bar
                             the setup is judged on, NaN where only a walk can tell;
                             null when the strategy has no SetupScore */
-    int32_t rowCount;    /* dates of the daily master list when built */
+    int32_t firstRow;    /* the master list's index of the first row's date */
+    int32_t rowCount;    /* rows: the dates from firstRow on that were asked for */
+    int32_t listCount;   /* dates of the daily master list when built */
     int32_t words;       /* 64-bit words of a row */
     int32_t phase;       /* the phase whose setups it judges (open or close) */
     int32_t symbolCount; /* symbols when built */
@@ -95,10 +100,12 @@ extern int gSetupFilterOff;
 extern int64_t gSetupFilterVisits;
 
 /* Builds the filter of every strategy that can have one, after the data
-** calculation (the context is the test's, only copied).  1, also when no
-** filter is wanted or memory leaves no room for one; 0 when an allocation
-** failed, with what was built left for FreeSetupFilters. */
-int BuildSetupFilters(const EvalContext *context);
+** calculation (the context is the test's, only copied), with rows for the
+** master list's dates from firstDate to lastDate; on any other date the entry
+** pass visits every symbol.  1, also when no filter is wanted, no date is in
+** the range or memory leaves no room for one; 0 when an allocation failed,
+** with what was built left for FreeSetupFilters. */
+int BuildSetupFilters(const EvalContext *context, int32_t firstDate, int32_t lastDate);
 /* Frees every filter. */
 void FreeSetupFilters();
 

@@ -124,9 +124,17 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
         "  Level: 25, 70, 35, 90\nData:\n  Above: C > Level\nStrategy: Walk\n  EntrySetup: Above AND Up\n"
         "  MaxPositions: 4\n  Quantity: 10\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
     };
-    for (const char *body : scripts) {
+    /* Each script over the whole data, then over a few months in the middle,
+    ** whose filters hold those months' rows alone. */
+    const std::pair<int32_t, int32_t> ranges[] = {{gSettings.FirstDate, gSettings.LastDate}, {20201012, 20210226}};
+    const size_t n = sizeof scripts / sizeof scripts[0];
+    for (size_t i = 0; i < 2 * n; i++) {
+        const char *body = scripts[i % n];
         std::string script = std::string(kData) + body;
         SCOPED_TRACE(body);
+        SCOPED_TRACE(ranges[i / n].first);
+        gSettings.FirstDate = ranges[i / n].first;
+        gSettings.LastDate = ranges[i / n].second;
         gSettings.CalcThreads = 1;
         Outcome plain = RunOnce(script, 1);
         ASSERT_EQ(0, plain.code);
@@ -148,6 +156,69 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
             EXPECT_EQ(plain.firstUsed, filtered.firstUsed);
         }
     }
+}
+
+/* The filters of a few months hold a row for each of their market days and
+** none for any other day (the entry pass then visits every symbol), and each
+** row is the row a filter over the whole data holds for that day: the bits,
+** bars and scores of setups judged on the bar before (Dip, at the open) and on
+** the bar itself (Close), worked out without the history before. */
+TEST_F(SetupFilterRun, AFewMonthsFilterHoldsTheirRowsOfTheWholeData)
+{
+    ASSERT_EQ(0, RunOnce(std::string(kData) + "Strategy: Dip\n  EntrySetup: Strength < 0.6 AND C > C[5]\n"
+                                                "  SetupScore: Change - C[10]\n  MaxPositions: 2\n  Quantity: 20\n"
+                                                "  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n"
+                                                "Strategy: Close\n  EntrySetup: Up AND Change > 0\n  SetupScore: V\n"
+                                                "  EntryTime: ThisClose\n  MaxPositions: 2\n  Quantity: 20\n"
+                                                "  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
+                         0)
+                     .code);
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.barSize = BAR_DAILY;
+    context.walkForwardInterval = -1;
+    /* Per strategy and day: each visit's symbol, bar, known bit and score. */
+    auto rowsOf = [&](int32_t from, int32_t to) {
+        std::vector<std::vector<double>> rows;
+        for (int32_t s = 0; s < 2; s++)
+            for (int32_t date : days) {
+                if (date < from || date > to) continue;
+                context.date = date;
+                context.barPhase = s == 0 ? PHASE_OPEN : PHASE_CLOSE;
+                SetupFilterRow row;
+                EXPECT_TRUE(GetSetupFilterRow(s, &context, &row)) << date;
+                std::vector<double> visits;
+                for (int32_t w = 0; w < row.words; w++)
+                    for (uint64_t bits = row.bits[w], at = row.wordStart[w]; bits; bits &= bits - 1, at++) {
+                        int bit = __builtin_ctzll(bits);
+                        visits.insert(visits.end(), {double(w * 64 + bit), double(row.barIndex[at]),
+                                                     double((row.known[w] >> bit) & 1), row.scores[at]});
+                    }
+                rows.push_back(visits);
+            }
+        return rows;
+    };
+    ASSERT_EQ(1, BuildSetupFilters(&context, days.front(), days.back()));
+    auto whole = rowsOf(20210104, 20210331);
+    ASSERT_EQ(1, BuildSetupFilters(&context, 20210102, 20210331)); /* a Saturday: from the Monday on */
+    EXPECT_EQ(gSetupFilter.filters[0].rowCount, 63);
+    EXPECT_EQ(gSetupFilter.filters[1].rowCount, 63);
+    auto months = rowsOf(20210104, 20210331);
+    ASSERT_EQ(whole.size(), months.size());
+    size_t visited = 0;
+    for (size_t r = 0; r < whole.size(); r++) {
+        visited += whole[r].size() > 0;
+        /* A NaN score is a score only the walk can tell: the same either way. */
+        EXPECT_EQ(testing::PrintToString(whole[r]), testing::PrintToString(months[r])) << "row " << r;
+    }
+    EXPECT_GT(visited, whole.size() / 2);
+    SetupFilterRow row;
+    for (int32_t date : {20201231, 20210401}) {
+        context.date = date;
+        context.barPhase = PHASE_CLOSE;
+        EXPECT_FALSE(GetSetupFilterRow(1, &context, &row)) << date;
+    }
+    FreeSetupFilters();
 }
 
 /* A build that runs out of memory part way says so and leaves nothing
@@ -176,7 +247,7 @@ TEST_F(SetupFilterRun, AFailedBuildReportsItAndHoldsNothingOnceFreed)
     for (;; n++) {
         SCOPED_TRACE(n);
         FailNthAllocation(n);
-        int built = BuildSetupFilters(&context);
+        int built = BuildSetupFilters(&context, gStore.firstDate, gStore.lastDate);
         bool fired = !AllocationFaultArmed();
         FailNthAllocation(0);
         gOutOfMemory = 0;
