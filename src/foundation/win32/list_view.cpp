@@ -148,13 +148,16 @@ void SizeChildToClient(HWND window, int repaint)
     MoveWindow(child, 0, 0, r.right, r.bottom, repaint);
 }
 
+/* The folder chooser in the system's wide letters: the folder it starts in
+** and the one chosen are UTF-8 names outside ASCII as well. */
 static int CALLBACK FolderCallback(HWND window, UINT message, LPARAM lParam, LPARAM data)
 {
     if (message == BFFM_INITIALIZED) {
         const char **texts = (const char **)data;
         CenterWindow(window);
-        SetWindowTextA(window, texts[1]);
-        SendMessageA(window, BFFM_SETSELECTIONA, TRUE, (LPARAM)texts[0]);
+        SetWindowTitle(window, texts[1]);
+        WCHAR start[MAX_PATH];
+        if (PlatWideFromText(texts[0], start, MAX_PATH)) SendMessageW(window, BFFM_SETSELECTIONW, TRUE, (LPARAM)start);
     }
     return 0;
 }
@@ -162,18 +165,19 @@ static int CALLBACK FolderCallback(HWND window, UINT message, LPARAM lParam, LPA
 int BrowseForFolder(char *path, const char *title, int ignored, HWND owner)
 {
     const char *texts[2] = {path, title};
-    BROWSEINFOA info = {};
+    BROWSEINFOW info = {};
     info.hwndOwner = owner;
-    info.lpszTitle = "Folders:";
+    info.lpszTitle = L"Folders:";
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     info.lpfn = FolderCallback;
     info.lParam = (LPARAM)texts;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
+    LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
     if (!chosen) return 0;
-    char folder[MAX_PATH];
-    int ok = SHGetPathFromIDListA(chosen, folder) ? 1 : 0;
+    WCHAR folder[MAX_PATH];
+    char text[260];
+    int ok = SHGetPathFromIDListW(chosen, folder) && TextFromWide(folder, text, sizeof text) ? 1 : 0;
     CoTaskMemFree(chosen);
-    if (ok) CopyString(path, 260, folder, -1);
+    if (ok) CopyString(path, 260, text, -1);
     return ok;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdarg>
 
 #include "foundation/errors.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/text_match.h"
 #include "services/services.h"
 
@@ -31,7 +32,7 @@ void SetDlgTextF(void *dialog, int controlId, const char *format, ...)
     va_start(args, format);
     FormatTextV(text, sizeof text, format, args);
     va_end(args);
-    SetDlgItemTextA((HWND)dialog, controlId, text);
+    SetItemText((HWND)dialog, controlId, text); /* a path it names shows its letters */
 }
 
 void SetMenuText(void *menu, int item, const char *format, ...)

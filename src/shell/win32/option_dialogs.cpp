@@ -10,6 +10,7 @@
 
 #include "foundation/dates.h"
 #include "foundation/folder_helpers.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
@@ -135,8 +136,8 @@ INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam,
         for (const FolderButton &f : kFolderButtons) {
             if (id != f.button) continue;
             char path[260];
-            GetDlgItemTextA(dialog, f.edit, path, sizeof path);
-            if (BrowseForFolder(path, f.title, 0, dialog)) SetDlgItemTextA(dialog, f.edit, path);
+            GetItemText(dialog, f.edit, path, sizeof path);
+            if (BrowseForFolder(path, f.title, 0, dialog)) SetItemText(dialog, f.edit, path);
             return TRUE;
         }
         if (id == IDC_PO_DATE_FORMAT) {

@@ -355,15 +355,15 @@ static void FitWaitText(HWND dialog)
 {
     HWND label = GetDlgItem(dialog, IDC_WAIT_TEXT);
     HWND button = GetDlgItem(dialog, IDCANCEL);
-    char text[1024];
-    GetWindowTextA(label, text, sizeof text);
+    WCHAR text[1024];
+    GetWindowTextW(label, text, (int)(sizeof text / sizeof text[0]));
     RECT box;
     GetWindowRect(label, &box);
     MapWindowPoints(nullptr, dialog, (POINT *)&box, 2);
     HDC dc = GetDC(label);
     HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(label, WM_GETFONT, 0, 0));
     RECT need = {0, 0, box.right - box.left, 0};
-    DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+    DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
     SelectObject(dc, font);
     ReleaseDC(label, dc);
     const int grow = need.bottom - (box.bottom - box.top);

@@ -5,56 +5,64 @@
 #include <commdlg.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "foundation/text_match.h"
 #include "foundation/errors.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "shell/frame_rules.h"
 #include "services/services.h"
 
-/* Appends text and its terminating NUL to a filter list. */
-static int AddFilterPart(char *filter, int at, int size, const char *text)
+/* Appends text and its terminating NUL to a filter list of size letters. */
+static int AddFilterPart(WCHAR *filter, int at, int size, const char *text)
 {
-    int n = (int)strlen(text);
+    WCHAR wide[128];
+    if (!PlatWideFromText(text, wide, (int)(sizeof wide / sizeof wide[0]))) return at;
+    const int n = (int)wcslen(wide);
     if (at + n + 2 > size) return at;
-    memcpy(filter + at, text, (size_t)n + 1);
+    memcpy(filter + at, wide, ((size_t)n + 1) * sizeof(WCHAR));
     filter[at + n + 1] = 0;
     return at + n + 1;
 }
 
+/* The file chooser in the system's wide letters, so that folders and names
+** outside ASCII show and come back as the UTF-8 names they are. */
 int BrowseForFile(char *path, char *folder, const char *title, const char *typeName, const char *extension, int save)
 {
-    char filter[512] = "";
+    WCHAR filter[512] = L"";
+    const int room = (int)(sizeof filter / sizeof filter[0]);
     int at = 0;
     char text[128];
-    OPENFILENAMEA ofn = {};
+    WCHAR wideTitle[256];
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = GetForegroundWindow();
-    ofn.lpstrTitle = title;
+    ofn.lpstrTitle = title && PlatWideFromText(title, wideTitle, 256) ? wideTitle : nullptr;
     ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
     ofn.lpfnHook = FileDialogHook;
     int32_t *filterIndex = nullptr;
     if (extension) {
         FormatText(text, sizeof text, "%s Files (*.%s)", typeName, extension);
-        at = AddFilterPart(filter, at, sizeof filter, text);
+        at = AddFilterPart(filter, at, room, text);
         FormatText(text, sizeof text, "*.%s", extension);
-        at = AddFilterPart(filter, at, sizeof filter, text);
+        at = AddFilterPart(filter, at, room, text);
         if (!save) {
-            at = AddFilterPart(filter, at, sizeof filter, "All Files(*.*)");
-            at = AddFilterPart(filter, at, sizeof filter, "*.*");
+            at = AddFilterPart(filter, at, room, "All Files(*.*)");
+            at = AddFilterPart(filter, at, room, "*.*");
         }
         ofn.lpstrDefExt = nullptr;
     } else {
         static const char *const kTypes[6][2] = {{"Script Files (*.KVS)", "*.KVS"}, {"Data Files (*.KVD)", "*.KVD"}, {"Results Files (*.KVR)", "*.KVR"}, {"Log Files (*.TXT)", "*.TXT"}, {"CSV Files (*.CSV)", "*.CSV"}, {"All Files (*.*)", "*.*"}};
         for (const auto &t : kTypes) {
-            at = AddFilterPart(filter, at, sizeof filter, t[0]);
-            at = AddFilterPart(filter, at, sizeof filter, t[1]);
+            at = AddFilterPart(filter, at, room, t[0]);
+            at = AddFilterPart(filter, at, room, t[1]);
         }
         filterIndex = (int32_t *)typeName;
         ofn.nFilterIndex = filterIndex ? (DWORD)*filterIndex : 0;
     }
     ofn.lpstrFilter = filter;
-    char initial[260] = "";
+    WCHAR initial[MAX_PATH] = L"";
     if (folder && !folder[0] && path[0]) {
         CopyString(folder, 260, path, -1);
         char *slash = strrchr(folder, '\\');
@@ -62,27 +70,29 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
             *slash = 0;
         else
             folder[0] = 0;
-        CopyString(initial, sizeof initial, folder, -1);
-        ofn.lpstrInitialDir = initial[0] ? initial : nullptr;
+        if (folder[0] && PlatWideFromText(folder, initial, MAX_PATH)) ofn.lpstrInitialDir = initial;
     }
-    char chosen[260];
-    CopyString(chosen, sizeof chosen, path, -1);
+    WCHAR chosen[MAX_PATH] = L"";
+    PlatWideFromText(path, chosen, MAX_PATH);
     ofn.lpstrFile = chosen;
-    ofn.nMaxFile = sizeof chosen;
-    int ok;
-    if (save) {
-        ofn.Flags |= OFN_OVERWRITEPROMPT;
-        ok = GetSaveFileNameA(&ofn);
-        if (ok && extension && !AddDefaultExtension(chosen, ofn.nFileOffset, extension)) {
+    ofn.nMaxFile = MAX_PATH;
+    int ok = save ? (ofn.Flags |= OFN_OVERWRITEPROMPT, GetSaveFileNameW(&ofn)) : GetOpenFileNameW(&ofn);
+    char name[260];
+    if (ok && !TextFromWide(chosen, name, sizeof name)) {
+        ReportError("%s file path is too long -- maximum is 260 chars.", extension ? typeName : "The");
+        SetResultCode(RESULT_FILE_ERROR);
+        ok = 0;
+    }
+    if (ok && save && extension) {
+        const char *slash = strrchr(name, '\\');
+        if (!AddDefaultExtension(name, slash ? (int)(slash - name + 1) : 0, extension)) {
             ReportError("%s file path is too long -- maximum is 260 chars.", typeName);
             SetResultCode(RESULT_FILE_ERROR);
             ok = 0;
         }
-    } else {
-        ok = GetOpenFileNameA(&ofn);
     }
     if (filterIndex && ok) *filterIndex = (int32_t)ofn.nFilterIndex;
-    if (ok) CopyString(path, 260, chosen, -1);
+    if (ok) CopyString(path, 260, name, -1);
     return ok ? 1 : 0;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/date_loop.h"
+#include "foundation/win32/window_text.h"
 #include "engine/optimizer.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
@@ -504,13 +505,14 @@ static INT_PTR CALLBACK RenameTestDlgProc(HWND dialog, UINT message, WPARAM wPar
         char title[64];
         FormatText(title, sizeof title, "Rename Test %4.4d", sTest->testNumber);
         SetWindowTextA(dialog, title);
-        SetDlgItemTextA(dialog, IDC_RENAME_TEXT, sTest->settings.TestName);
+        SetItemText(dialog, IDC_RENAME_TEXT, sTest->settings.TestName);
         SendDlgItemMessageA(dialog, IDC_RENAME_TEXT, EM_LIMITTEXT, 79, 0);
         return TRUE;
     }
     if (message != WM_COMMAND) return FALSE;
     if (LOWORD(wParam) == IDOK) {
-        GetDlgItemTextA(dialog, IDC_RENAME_TEXT, sTest->settings.TestName, 80);
+        /* A name longer than the record holds keeps its whole letters. */
+        GetItemText(dialog, IDC_RENAME_TEXT, sTest->settings.TestName, sizeof sTest->settings.TestName);
         HWND view = GetListViewOf(sWindow);
         TestRecord *test = nullptr;
         const int row = GetSelectedTest(sWindow, &test);

@@ -194,6 +194,25 @@ TEST_F(ResultWindowsTest, ResultsListSortsDeletesAndOpensTradeLists)
     ASSERT_FALSE(DialogWatcher::Seen().empty());
     EXPECT_EQ(0u, DialogWatcher::Seen().back().find("Rename Test 0003|"));
     EXPECT_EQ(1, list->modified);
+    /* Its box shows a name's letters and keeps the letters typed, as UTF-8. */
+    TestRecord *renamed = list->lastTest;
+    CopyString(renamed->settings.TestName, sizeof renamed->settings.TestName, "donn\xC3\xA9" "es \xD0\x9F", -1);
+    DialogWatcher::Delay(60000); /* the dialog is the typist's to end */
+    std::wstring boxText;
+    std::thread typist([&boxText] {
+        HWND dialog = AwaitShownDialog("Rename Test 0003", 300);
+        if (!dialog) return;
+        WCHAR text[100] = L"";
+        GetDlgItemTextW(dialog, IDC_RENAME_TEXT, text, 100);
+        boxText = text;
+        SetDlgItemTextW(dialog, IDC_RENAME_TEXT, L"\u0422\u0435\u0441\u0442 \u20AC");
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    ResultsCommand(window, IDM_RENAME_TEST);
+    typist.join();
+    DialogWatcher::Delay(0);
+    EXPECT_EQ(L"donn\u00E9es \u041F", boxText);
+    EXPECT_STREQ("\xD0\xA2\xD0\xB5\xD1\x81\xD1\x82 \xE2\x82\xAC", renamed->settings.TestName);
 
     /* Deleting test 2 drops the Stop column, which only it had. */
     SelectItem(window, 1);
@@ -1436,17 +1455,21 @@ TEST_F(ResultWindowsTest, TheWaitDialogShowsItsWholeTextForTheLongestPath)
         pathOf("ab", "r.kvr"),
         "C:\\" + std::string(256, 'W'),
         "C:\\" + std::string(256, 'i'),
+        /* a name outside the code page shows its letters */
+        "C:\\donn\xC3\xA9" "es\\\xD0\x9F\xD1\x80\xD0\xBE \xE2\x82\xAC.kvr",
     };
     DialogWatcher::Delay(60000); /* the dialog is this test's to end */
     for (const std::string &path : paths) {
-        ASSERT_EQ(259u, path.size());
+        if (std::none_of(path.begin(), path.end(), [](char c) { return c & 0x80; })) ASSERT_EQ(259u, path.size());
         std::string fault = "no wait dialog";
-        std::thread look([&fault] {
+        std::wstring shown;
+        std::thread look([&fault, &shown] {
             HWND dialog = AwaitShownDialog("Waiting for Another Program", 3000);
             if (!dialog) return;
             HWND label = GetDlgItem(dialog, IDC_WAIT_TEXT), button = GetDlgItem(dialog, IDCANCEL);
-            char text[1024] = "";
-            GetWindowTextA(label, text, sizeof text);
+            WCHAR text[1024] = L"";
+            GetWindowTextW(label, text, 1024);
+            shown = text;
             RECT room, inside, box, at, frame;
             GetClientRect(label, &room);
             GetClientRect(dialog, &inside);
@@ -1458,7 +1481,7 @@ TEST_F(ResultWindowsTest, TheWaitDialogShowsItsWholeTextForTheLongestPath)
             HDC dc = GetDC(label);
             HGDIOBJ font = SelectObject(dc, (HFONT)SendMessageA(label, WM_GETFONT, 0, 0));
             RECT need = {0, 0, room.right, 0};
-            DrawTextA(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+            DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
             SelectObject(dc, font);
             ReleaseDC(label, dc);
             MONITORINFO screen = {sizeof screen};
@@ -1475,6 +1498,9 @@ TEST_F(ResultWindowsTest, TheWaitDialogShowsItsWholeTextForTheLongestPath)
         EXPECT_EQ(0, WaitForOtherProgram(path.c_str(), [](void *) { return 0; }, nullptr));
         look.join();
         EXPECT_EQ("", fault) << path;
+        WCHAR wide[300] = L"";
+        PlatWideFromText(path.c_str(), wide, 300);
+        EXPECT_NE(std::wstring::npos, shown.find(wide)) << path;
     }
     DialogWatcher::Delay(0);
 }
