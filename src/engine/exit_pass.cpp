@@ -746,17 +746,20 @@ int ExecutePositionExit(EvalContext *context)
 }
 
 /* An exit at the open of a longer bar's period fills on the symbol's first
-** day in it, which need not be the run's date.  A run of a shorter bar size
-** keeps the position, its value and its place on the account until that
-** day, as it books an entry on its fill day; ExecuteWaitingExits lets it go
-** there.  (A part leaving beside a remainder goes at once.) */
+** day in it, which need not be the first day an entry at the same open fills
+** on: the run's date in a daily run, the first market day of its period in a
+** run of a longer bar size.  Either run keeps the position, its value and its
+** place on the account past the entries of that open, as a shorter run books
+** an entry on its fill day; ExecuteWaitingExits lets it go at the first exit
+** pass on or after its day (in a run of the period's own bar size, the same
+** row's next one).  (A part leaving beside a remainder goes at once.) */
 static bool WaitsForItsExitDay(EvalContext *context, PositionRecord *p, int32_t forced)
 {
-    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize <= gSettings.BarSize2 ||
+    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize == BAR_DAILY ||
         p->exitTiming != PHASE_OPEN || p->exitReason == EXIT_TRADE_LIST || p->fillDay != 0)
         return false;
     const int32_t date = FindExecutionBar(context, p, 0);
-    if (date <= context->date) return false;
+    if (date <= GetPeriodFirstDate(context->date, 1, gSettings.BarSize2)) return false;
     p->exitDate = p->fillDay = p->exitWaitsFor = date;
     return true;
 }

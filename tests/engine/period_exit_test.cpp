@@ -1007,39 +1007,48 @@ namespace {
 ** leaves by its rule at the next week's open.  AAA has no bar on Monday
 ** 8 February: the exit fills at Tuesday's open of 104 and is dated there,
 ** and until then the account holds the position, valued at the 100 it last
-** traded at.  A daily strategy sharing a Combined MaxPositions of 1 wants
-** BBB from Monday's open and gets the slot only on Tuesday. */
+** traded at.  A strategy sharing a Combined MaxPositions of 1 wants BBB
+** from that week's open.  In a daily run it gets the slot on Tuesday; in a
+** run of weekly bars its entry would fill on Monday, a day the slot is still
+** taken, so it waits for the next week's open. */
 TEST_F(EngineTest, AGapWeeksExitAtTheOpenKeepsItsSlotToItsFillDay)
 {
     const std::vector<int32_t> d = Weekdays(20160104, 20160331);
     std::vector<DayBar> aaa;
     for (int32_t day : d)
         if (day != 20160208) aaa.push_back(day < 20160209 ? DayBar{day, 100, 100, 100, 100} : DayBar{day, 104, 104, 104, 104});
-    LoadStore(d, {{"AAA", aaa}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
-    const TradeRecord *trades = TradesOfRun(2, "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
-                                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
-                                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20160205\n"
-                                               "  Quantity: 100\n  QtyType: Shares\n"
-                                               "Combined:\n  MaxPositions: 1\n");
-    ASSERT_NE(nullptr, trades);
-    const TestRecord *test = LastTest();
-    const TradeRecord *w = trades[0].strategy == 0 ? &trades[0] : &trades[1], *daily = w == trades ? &trades[1] : &trades[0];
-    EXPECT_EQ(20160201, w->dateIn);
-    EXPECT_EQ(20160209, w->dateOut);
-    EXPECT_DOUBLE_EQ(104, w->priceOut);
-    EXPECT_EQ(20160209, daily->dateIn);
-    int32_t combined = -1;
-    for (int32_t s = 0; s < test->strategyCount; s++)
-        if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
-    ASSERT_GE(combined, 0);
-    for (int32_t r = 0; r < test->rowsFilled; r++) {
-        const StatCell *cell = Cell(test, r, 0);
-        const int32_t date = (int32_t)cell->date;
-        const int32_t held = date >= 20160201 && date < 20160209;
-        EXPECT_EQ(held, cell->positions) << date;
-        EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
-        EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
-        EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+    for (const char *run : {"Daily", "Weekly"}) {
+        SCOPED_TRACE(run);
+        const bool weekly = run[0] == 'W';
+        LoadStore(d, {{"AAA", aaa}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        const TradeRecord *trades =
+            TradesOfRun(2, std::string("Settings:\n  BarSize: ") + run +
+                               "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
+                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20160205\n"
+                               "  Quantity: 100\n  QtyType: Shares\n"
+                               "Combined:\n  MaxPositions: 1\n");
+        ASSERT_NE(nullptr, trades);
+        const TestRecord *test = LastTest();
+        const TradeRecord *w = trades[0].strategy == 0 ? &trades[0] : &trades[1], *other = w == trades ? &trades[1] : &trades[0];
+        EXPECT_EQ(20160201, w->dateIn);
+        EXPECT_EQ(20160209, w->dateOut);
+        EXPECT_DOUBLE_EQ(104, w->priceOut);
+        EXPECT_EQ(weekly ? 20160215 : 20160209, other->dateIn);
+        int32_t combined = -1;
+        for (int32_t s = 0; s < test->strategyCount; s++)
+            if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
+        ASSERT_GE(combined, 0);
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *cell = Cell(test, r, 0);
+            const int32_t date = (int32_t)cell->date;
+            /* A weekly row is the account after the week's close. */
+            const int32_t held = date >= 20160201 && date < (weekly ? 20160212 : 20160209);
+            EXPECT_EQ(held, cell->positions) << date;
+            EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
+            EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
+            EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+        }
     }
 }
 

@@ -527,11 +527,25 @@ void ExpectSameAccount(const RunTrades &own, const RunTrades &daily, const std::
     }
 }
 
-/* A daily strategy sharing the account of the strategies given, whose
-** Combined strategy holds at most five positions at once. */
-const char *const kDailySharer = "Strategy: Day\n  BarSize: Daily\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n"
-                                 "  EntrySetup: C > MA(C, 3)\n  Quantity: 10000\n  ExitStop: C * 0.97371\n  ExitRule: BarsHeld >= 3\n"
-                                 "Combined:\n  MaxPositions: 5\n";
+/* A strategy of the bar size given sharing the account of the strategies
+** given, whose Combined strategy holds at most five positions at once. */
+std::string Sharer(const char *barSize)
+{
+    return std::string("Strategy: Day\n  BarSize: ") + barSize +
+        "\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n  EntrySetup: C > MA(C, 3)\n"
+        "  Quantity: 10000\n  ExitStop: C * 0.97371\n  ExitRule: BarsHeld >= 3\nCombined:\n  MaxPositions: 5\n";
+}
+
+/* A strategy of the bar size given, put first, that holds DDD from a
+** period that rose and leaves at the open after one that fell, never
+** entering again at that open: in a period whose first days DDD missed, the
+** slot it leaves is the others' only from its exit's day. */
+std::string GapHolder(const char *barSize)
+{
+    return std::string("Strategy: Gap\n  BarSize: ") + barSize +
+        "\n  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  Side: Long\n  EntrySetup: ?Symbol = \"DDD\" AND C > O\n"
+        "  ExitRule: C < O\n  Quantity: 10000\n";
+}
 
 /* Generated strategies of every bar size, in a daily run and in a run of
 ** their own bar size, on five symbols with splits and dividends, one of
@@ -621,15 +635,26 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 if (!ownRun) {
                     daily = full;
                     SCOPED_TRACE("sharing the account with a daily strategy");
-                    const RunTrades shared = TradesOn(*this, d, stored, script + kDailySharer);
-                    ExpectAlike(shared, TradesOn(*this, d, adjusted, script + kDailySharer));
+                    const RunTrades shared = TradesOn(*this, d, stored, script + Sharer("Daily"));
+                    ExpectAlike(shared, TradesOn(*this, d, adjusted, script + Sharer("Daily")));
                     ExpectPositionsOfTrades(shared, d, size, stored);
                     ExpectAccountOfTrades(shared);
                     ExpectTradesWithin(shared, d, 5);
                 } else {
-                    SCOPED_TRACE("against the daily run");
-                    ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
-                    ExpectSameAccount(full, daily, alike);
+                    {
+                        SCOPED_TRACE("against the daily run");
+                        ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
+                        ExpectSameAccount(full, daily, alike);
+                    }
+                    /* A run of the bar size decides a day's entries at its
+                    ** period's open, where an exit waiting for its symbol's
+                    ** first day still holds its slot. */
+                    SCOPED_TRACE("sharing the account with a strategy of the run's bar size");
+                    const std::string withGap = std::string(script).insert(script.find("Strategy:"), GapHolder(barSize));
+                    const RunTrades shared = TradesOn(*this, d, stored, withGap + Sharer(barSize));
+                    ExpectPositionsOfTrades(shared, d, size, stored);
+                    ExpectAccountOfTrades(shared);
+                    ExpectTradesWithin(shared, d, 5);
                 }
             }
         }
