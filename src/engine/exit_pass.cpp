@@ -470,10 +470,13 @@ static int CheckExit(EvalContext *context, int32_t forced)
             SetContextBar(context, bar);
             p->exitDate = bar->date;
         }
-        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
+        if (phase == PHASE_CLOSE && symbol->lastDate < dataEnd && symbol->lastDate <= bar->date && !governed) {
             /* The symbol's last bar is complete, though a longer one's date
             ** may lie before the context date: the exit is on that bar, as
-            ** when its data end before the date. */
+            ** when its data end before the date.  (A run that ends before
+            ** its data holds the symbol's last date at its last session up
+            ** to the end: a longer bar whose date lies after it ends there,
+            ** as in the data cut at the end.) */
             SetContextBar(context, bar);
             reason = EXIT_END_OF_DATA;
         }

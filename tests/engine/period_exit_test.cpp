@@ -1060,23 +1060,37 @@ namespace {
 ** ends on the 28th by its EndDate reads nothing later, so it trades as the
 ** data cut there: the AAA position leaves by its end of data at the close of
 ** the 27th, and a strategy sharing a Combined MaxPositions of 1 takes the
-** slot at the open of the 28th.  Daily and monthly holders alike. */
+** slot at the open of the 28th.  Daily and monthly holders alike; and so
+** for an EndDate of Thursday 20 June, inside a week and a month, which AAA
+** missed: its weekly or monthly bar whose date lies later ends on the 19th,
+** as in the data cut on the 20th, and the position leaves by its end of data
+** at that close. */
 TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
 {
-    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
-    for (const char *size : {"Daily", "Monthly"}) {
+    const struct {
+        const char *size;
+        int32_t end, signal, entry;
+    } cases[] = {{"Daily", 20130628, 20130430, 20130501},
+                 {"Monthly", 20130628, 20130430, 20130501},
+                 {"Weekly", 20130620, 20130426, 20130429},
+                 {"Monthly", 20130620, 20130430, 20130501}};
+    for (const auto &c : cases) {
+        const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, c.end);
+        char end[40];
+        snprintf(end, sizeof end, "Settings:\n  EndDate: %04d-%02d-%02d\n", c.end / 10000, c.end / 100 % 100, c.end % 100);
         std::vector<std::tuple<std::string, int32_t, int32_t, int32_t, double>> seen[2];
         for (int k = 0; k < 2; k++) {
-            SCOPED_TRACE(std::string(size) + (k ? " EndDate" : " cut data"));
+            SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.end) + (k ? " EndDate" : " cut data"));
             const std::vector<int32_t> &d = k ? all : cut;
             std::vector<int32_t> a;
             for (int32_t day : d)
-                if (day != 20130628) a.push_back(day);
+                if (day != c.end) a.push_back(day);
             LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
             const TradeRecord *trades =
-                TradesOfRun(2, std::string(k ? "Settings:\n  EndDate: 2013-06-28\n" : "") + "Strategy: A\n  BarSize: " + size +
-                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
-                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                TradesOfRun(2, std::string(k ? end : "") + "Strategy: A\n  BarSize: " + c.size +
+                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = " + std::to_string(c.signal) +
+                                   "\n  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130618\n"
                                    "  Quantity: 100\n  QtyType: Shares\n"
                                    "Combined:\n  MaxPositions: 1\n");
             ASSERT_NE(nullptr, trades);
@@ -1084,10 +1098,11 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
                 seen[k].emplace_back(trades[t].symbol, trades[t].dateIn, trades[t].dateOut, trades[t].reason, trades[t].priceOut);
             std::sort(seen[k].begin(), seen[k].end());
         }
-        SCOPED_TRACE(size);
+        SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.end));
         ASSERT_EQ(2u, seen[0].size());
-        EXPECT_EQ(std::make_tuple(std::string("AAA"), 20130501, 20130627, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
-        EXPECT_EQ(20130628, std::get<1>(seen[0][1]));
+        const int32_t before = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], c.end, -1);
+        EXPECT_EQ(std::make_tuple(std::string("AAA"), c.entry, before, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
+        EXPECT_EQ(c.end, std::get<1>(seen[0][1]));
         EXPECT_EQ(seen[0], seen[1]);
     }
 }
