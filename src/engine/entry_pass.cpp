@@ -360,8 +360,9 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
         ** the scan and the orders of the day before cannot.  The position
         ** then leaves by end of data at that bar's close.  At the close a
         ** symbol whose last bar is the date has none left to fill on
-        ** before the run's last date. */
-        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count || context->barPhase < PHASE_CLOSE;
+        ** before the run's last date: its last as the run knows it, which
+        ** for a run that ends before its data is its last up to the end. */
+        bool fillable = bar->date >= gSettings.LastDate || bar->date < symbol->lastDate || context->barPhase < PHASE_CLOSE;
         /* The bar the setup reads is of the signal date: the bar before
         ** in the other phases, at the close the date's own, which a longer
         ** bar that ended earlier in its period (data that end there, no

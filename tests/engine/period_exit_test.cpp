@@ -1049,6 +1049,17 @@ TEST_F(EngineTest, AGapWeeksExitAtTheOpenKeepsItsSlotToItsFillDay)
             EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
             EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
         }
+        /* A weekly sibling whose symbol also first trades on Tuesday fills
+        ** there, after AAA has left: the slot is free for it at that open. */
+        LoadStore(d, {{"AAA", aaa}, {"CCC", aaa}});
+        trades = TradesOfRun(2, std::string("Settings:\n  BarSize: ") + run +
+                                    "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                                    "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
+                                    "Strategy: C\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"CCC\" AND BarDate >= 20160205\n"
+                                    "  Quantity: 100\n  QtyType: Shares\n"
+                                    "Combined:\n  MaxPositions: 1\n");
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20160209, trades[0].strategy == 0 ? trades[1].dateIn : trades[0].dateIn);
     }
 }
 
@@ -1064,7 +1075,8 @@ namespace {
 ** for an EndDate of Thursday 20 June, inside a week and a month, which AAA
 ** missed: its weekly or monthly bar whose date lies later ends on the 19th,
 ** as in the data cut on the 20th, and the position leaves by its end of data
-** at that close. */
+** at that close.  An entry at the close of AAA's last day before the end has
+** no later bar to fill on before the end, on either data. */
 TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
 {
     const struct {
@@ -1076,6 +1088,7 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
                  {"Monthly", 20130620, 20130430, 20130501}};
     for (const auto &c : cases) {
         const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, c.end);
+        const int32_t before = cut[cut.size() - 2];
         char end[40];
         snprintf(end, sizeof end, "Settings:\n  EndDate: %04d-%02d-%02d\n", c.end / 10000, c.end / 100 % 100, c.end % 100);
         std::vector<std::tuple<std::string, int32_t, int32_t, int32_t, double>> seen[2];
@@ -1092,6 +1105,8 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
                                    "\n  Quantity: 100\n  QtyType: Shares\n"
                                    "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130618\n"
                                    "  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: E\n  EntryTime: ThisClose\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = " +
+                                   std::to_string(before) + "\n  Quantity: 100\n  QtyType: Shares\n"
                                    "Combined:\n  MaxPositions: 1\n");
             ASSERT_NE(nullptr, trades);
             for (int32_t t = 0; t < 2; t++)
@@ -1100,7 +1115,6 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
         }
         SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.end));
         ASSERT_EQ(2u, seen[0].size());
-        const int32_t before = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], c.end, -1);
         EXPECT_EQ(std::make_tuple(std::string("AAA"), c.entry, before, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
         EXPECT_EQ(c.end, std::get<1>(seen[0][1]));
         EXPECT_EQ(seen[0], seen[1]);
