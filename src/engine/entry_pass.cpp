@@ -19,7 +19,7 @@
 
 /* ---- valuation ----------------------------------------------------------------------------- */
 
-void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount)
+static void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double amount)
 {
     if (!cell) return;
     cell->markToMarket += amount;
@@ -30,7 +30,8 @@ void AddOpenPositionValue(StatCell *cell, const PositionRecord *position, double
     }
 }
 
-double GetPositionEventAmount(EvalContext *context)
+/* The dividends due to the context's position up to the context date. */
+static double GetPositionEventAmount(EvalContext *context)
 {
     PositionRecord *p = context->position;
     SymbolRecord *symbol = p ? p->symbol : nullptr;
@@ -72,7 +73,10 @@ static double ValueAt(const PositionRecord *p, double price, double barSplit, do
     return (price - p->entryPrice) * fx * p->quantity * pointValue;
 }
 
-double ComputePositionValue(EvalContext *context, double *eventAmount, double *adverse, double *favourable)
+/* Open profit of the context's position at the context date and phase; the
+** event amount and the adverse and favourable excursions through the
+** outputs (each may be null). */
+static double ComputePositionValue(EvalContext *context, double *eventAmount, double *adverse, double *favourable)
 {
     if (eventAmount) *eventAmount = 0;
     if (adverse) *adverse = 0;
@@ -134,10 +138,9 @@ double ComputePositionValue(EvalContext *context, double *eventAmount, double *a
     return profit;
 }
 
-void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, const PositionRecord *p,
-                             const TradeRecord *trade)
+/* A closed trade into a cell of its strategy or of a group above it. */
+static void AddTradeToStrategyStats(StatCell *cell, const PositionRecord *p, const TradeRecord *trade)
 {
-    (void)strategy;
     if (!cell) return;
     cell->exits++;
     if (!p->partial && p->heldCount <= 1) {
@@ -182,6 +185,75 @@ void AddTradeToStrategyStats(StatCell *cell, const StrategyRecord *strategy, con
     cell->slippage += p->exitSlippage;
     cell->rollCosts += trade->rollCosts;
     cell->currencyResult += TradeCurrencyGain(trade);
+}
+
+void MarkToMarketAll(EvalContext *context)
+{
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StatCell *cell = GetCurrentCell(context, s);
+        if (!cell) continue;
+        cell->markToMarket = cell->mae = cell->mfe = cell->shortMarkToMarket = 0;
+        cell->marginedMarkToMarket = cell->shortMarginedMarkToMarket = 0;
+    }
+    context->barSize = gSettings.BarSize2;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        StrategyRecord *r = &gStrategies[s];
+        if (r->kind == STRATEGY_KIND_STATS_GROUP) continue;
+        int32_t chain[PARENT_CHAIN_MAX];
+        int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
+        context->strategy = r;
+        context->strategyIndex = s;
+        for (int32_t k = 0; k < r->openCount; k++) {
+            PositionRecord *p = &r->openPositions[k];
+            if (p->entryBar < 0) continue;
+            context->position = p;
+            context->symbol = p->symbol;
+            double event = 0, adverse = 0, favourable = 0;
+            double profit = ComputePositionValue(context, &event, &adverse, &favourable);
+            for (int32_t j = 0; j < n; j++) {
+                StatCell *cell = GetCurrentCell(context, chain[j]);
+                if (!cell) continue;
+                AddOpenPositionValue(cell, p, profit);
+                cell->dividends += event;
+                cell->mae += adverse;
+                cell->mfe += favourable;
+            }
+        }
+    }
+    context->barSize = gSettings.BarSize2;
+}
+
+double CreditDividendsOwedAtExit(EvalContext *context)
+{
+    PositionRecord *p = context->position;
+    if (!p || p->exitDate <= 0) return 0.0;
+    const int32_t date = context->date, barSize = context->barSize;
+    context->date = p->exitDate;
+    context->barSize = BAR_DAILY;
+    const double owed = GetPositionEventAmount(context);
+    context->date = date;
+    context->barSize = barSize;
+    return owed;
+}
+
+void BookPositionExit(EvalContext *context, const TradeRecord *trade, double owed)
+{
+    const PositionRecord *p = context->position;
+    /* The row's valuation holds the position without what it was owed at its
+    ** exit: the trade's profit books those dividends, so only the rest leaves
+    ** the open value, or the account would lose them on the exit's row. */
+    const int32_t barSize = context->barSize;
+    context->barSize = gSettings.BarSize2;
+    const double open = ComputePositionValue(context, nullptr, nullptr, nullptr) - owed;
+    context->barSize = barSize;
+    int32_t chain[PARENT_CHAIN_MAX];
+    const int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+    for (int32_t k = 0; k < n; k++) {
+        StatCell *cell = GetCurrentCell(context, chain[k]);
+        if (cell) cell->dividends += owed;
+        AddTradeToStrategyStats(cell, p, trade);
+        AddOpenPositionValue(cell, p, -open);
+    }
 }
 
 /* ---- the pass ----------------------------------------------------------------------------- */
@@ -288,8 +360,9 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
         ** the scan and the orders of the day before cannot.  The position
         ** then leaves by end of data at that bar's close.  At the close a
         ** symbol whose last bar is the date has none left to fill on
-        ** before the run's last date. */
-        bool fillable = bar->date >= gSettings.LastDate || context->barIndex + 1 < count || context->barPhase < PHASE_CLOSE;
+        ** before the run's last date: its last as the run knows it, which
+        ** for a run that ends before its data is its last up to the end. */
+        bool fillable = bar->date >= gSettings.LastDate || bar->date < symbol->lastDate || context->barPhase < PHASE_CLOSE;
         /* The bar the setup reads is of the signal date: the bar before
         ** in the other phases, at the close the date's own, which a longer
         ** bar that ended earlier in its period (data that end there, no

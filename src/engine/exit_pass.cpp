@@ -19,44 +19,6 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 
-/* ---- valuation ----------------------------------------------------------------------------- */
-
-void MarkToMarketAll(EvalContext *context)
-{
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        StatCell *cell = GetCurrentCell(context, s);
-        if (!cell) continue;
-        cell->markToMarket = cell->mae = cell->mfe = cell->shortMarkToMarket = 0;
-        cell->marginedMarkToMarket = cell->shortMarginedMarkToMarket = 0;
-    }
-    context->barSize = gSettings.BarSize2;
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        StrategyRecord *r = &gStrategies[s];
-        if (r->kind == STRATEGY_KIND_STATS_GROUP) continue;
-        int32_t chain[PARENT_CHAIN_MAX];
-        int32_t n = CollectParentChain(s, chain, PARENT_CHAIN_MAX);
-        context->strategy = r;
-        context->strategyIndex = s;
-        for (int32_t k = 0; k < r->openCount; k++) {
-            PositionRecord *p = &r->openPositions[k];
-            if (p->entryBar < 0) continue;
-            context->position = p;
-            context->symbol = p->symbol;
-            double event = 0, adverse = 0, favourable = 0;
-            double profit = ComputePositionValue(context, &event, &adverse, &favourable);
-            for (int32_t j = 0; j < n; j++) {
-                StatCell *cell = GetCurrentCell(context, chain[j]);
-                if (!cell) continue;
-                AddOpenPositionValue(cell, p, profit);
-                cell->dividends += event;
-                cell->mae += adverse;
-                cell->mfe += favourable;
-            }
-        }
-    }
-    context->barSize = gSettings.BarSize2;
-}
-
 /* ---- one position ------------------------------------------------------------------------- */
 
 /* The position follows its trade-list row rather than the strategy's rules. */
@@ -470,10 +432,13 @@ static int CheckExit(EvalContext *context, int32_t forced)
             SetContextBar(context, bar);
             p->exitDate = bar->date;
         }
-        if (phase == PHASE_CLOSE && bar->date < dataEnd && symbol->lastDate <= bar->date && !governed) {
+        if (phase == PHASE_CLOSE && symbol->lastDate < dataEnd && symbol->lastDate <= bar->date && !governed) {
             /* The symbol's last bar is complete, though a longer one's date
             ** may lie before the context date: the exit is on that bar, as
-            ** when its data end before the date. */
+            ** when its data end before the date.  (A run that ends before
+            ** its data holds the symbol's last date at its last session up
+            ** to the end: a longer bar whose date lies after it ends there,
+            ** as in the data cut at the end.) */
             SetContextBar(context, bar);
             reason = EXIT_END_OF_DATA;
         }
@@ -659,19 +624,7 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
-    /* The position earns the dividends whose ex-dates fell while it was held,
-    ** up to its fill: the daily valuation credits them as they come, but a run
-    ** of a longer bar size credits a period's dividends only at the next
-    ** period's open, which a position leaving in the period never sees. */
-    double owed = 0;
-    if (p->exitDate > 0) {
-        int32_t date = context->date, barSize = context->barSize;
-        context->date = p->exitDate;
-        context->barSize = BAR_DAILY;
-        owed = GetPositionEventAmount(context);
-        context->date = date;
-        context->barSize = barSize;
-    }
+    const double owed = CreditDividendsOwedAtExit(context);
     TradeRecord scratch{};
     TradeRecord *t = &scratch;
     if (r->keepTrades && test) {
@@ -721,21 +674,7 @@ int ExecutePositionExit(EvalContext *context)
     int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(context->strategyIndex, symbol) : nullptr;
     p->heldCount = held ? *held : 0;
     if (held && !p->partial && *held > 0) --*held;
-    /* The row's valuation holds the position without what it was owed here:
-    ** the trade's profit books those dividends, so only the rest leaves the
-    ** open value, or the account would lose them on the exit's row. */
-    int32_t barSize = context->barSize;
-    context->barSize = gSettings.BarSize2;
-    double open = ComputePositionValue(context, nullptr, nullptr, nullptr) - owed;
-    context->barSize = barSize;
-    int32_t chain[PARENT_CHAIN_MAX];
-    int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
-    for (int32_t k = 0; k < n; k++) {
-        StatCell *cell = GetCurrentCell(context, chain[k]);
-        if (cell) cell->dividends += owed;
-        AddTradeToStrategyStats(cell, &gStrategies[chain[k]], p, t);
-        AddOpenPositionValue(cell, p, -open);
-    }
+    BookPositionExit(context, t, owed);
     if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_EXIT, t);
     if (test) test->closedTradeCount++;
     gPositionState.exitCount++;
@@ -746,17 +685,20 @@ int ExecutePositionExit(EvalContext *context)
 }
 
 /* An exit at the open of a longer bar's period fills on the symbol's first
-** day in it, which need not be the run's date.  A run of a shorter bar size
-** keeps the position, its value and its place on the account until that
-** day, as it books an entry on its fill day; ExecuteWaitingExits lets it go
-** there.  (A part leaving beside a remainder goes at once.) */
+** day in it, which need not be the first day an entry at the same open fills
+** on: the run's date in a daily run, the first market day of its period in a
+** run of a longer bar size.  Either run keeps the position, its value and its
+** place on the account past the entries of that open, as a shorter run books
+** an entry on its fill day; ExecuteWaitingExits lets it go at the first exit
+** pass on or after its day (in a run of the period's own bar size, the same
+** row's next one).  (A part leaving beside a remainder goes at once.) */
 static bool WaitsForItsExitDay(EvalContext *context, PositionRecord *p, int32_t forced)
 {
-    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize <= gSettings.BarSize2 ||
+    if (forced || gRun.generatingOrders || context->remainderIndex != 0 || context->barSize == BAR_DAILY ||
         p->exitTiming != PHASE_OPEN || p->exitReason == EXIT_TRADE_LIST || p->fillDay != 0)
         return false;
     const int32_t date = FindExecutionBar(context, p, 0);
-    if (date <= context->date) return false;
+    if (date <= GetPeriodFirstDate(context->date, 1, gSettings.BarSize2)) return false;
     p->exitDate = p->fillDay = p->exitWaitsFor = date;
     return true;
 }

@@ -21,8 +21,6 @@
 /* The exit pass of the context's phase; forced (0 none) closes every open
 ** position with that reason.  Returns the number of exits. */
 int32_t RunExitPass(EvalContext *context, int32_t forced);
-/* Revalues every open position into the cells' mark-to-market totals. */
-void MarkToMarketAll(EvalContext *context);
 /* How the exit pass checks a strategy whose bar size is longer than the
 ** run's on a date: its intraday targets and stops day by day (dayByDay), on
 ** a date inside its period before the period's bar date (midPeriod). */

@@ -107,6 +107,33 @@ static bool HoldsItsSymbol(const PositionRecord *open)
     return open->exitWaitsFor == 0;
 }
 
+/* An open position whose exit at the period's open waits for its symbol's
+** first day in it (exitWaitsFor) keeps its place on the account until that
+** day, which a setup can take only when it cannot fill before it: its
+** symbol does not trade from the first day it could fill on to the day
+** before.  The record's members' positions that leave so. */
+static int32_t LeavingBeforeItsFill(const EvalContext *context, int32_t record, const PositionRecord *setup)
+{
+    SymbolRecord *symbol = setup->symbol;
+    if (!symbol || setup->strategyIndex < 0 || setup->strategyIndex >= gStrategyCount) return 0;
+    int32_t count = 0, start = 0;
+    for (int32_t m = 0; m < gStrategyCount; m++) {
+        const StrategyRecord *r = &gStrategies[m];
+        for (int32_t k = 0; r->openPositions && k < r->openCount; k++) {
+            const PositionRecord *p = &r->openPositions[k];
+            if (!CountsOpen(p) || p->exitWaitsFor == 0 || !BelongsTo(context, m, record)) continue;
+            /* (A longer bar's entry fills from its own period's start.) */
+            if (start == 0)
+                start = std::max(GetPeriodFirstDate(context->date, 1, gSettings.BarSize2),
+                                 GetPeriodFirstDate(context->date, 1, gStrategies[setup->strategyIndex].BarSize));
+            const Bar *before =
+                GetBarOnOrBefore(symbol, OffsetTradingDate(&gStore.dateLists[BAR_DAILY], p->exitWaitsFor, -1), BAR_DAILY);
+            if (!before || before->date < start) count++;
+        }
+    }
+    return count;
+}
+
 /* A setup without a category under a same-symbol limit of at most one asks of
 ** its account only whether a member already holds the symbol or has kept a
 ** setup in it: no sum is checked before the first one stops the count.  While
@@ -286,7 +313,7 @@ int CheckSetupLimits(EvalContext *context, int32_t record, PositionRecord *setup
         return (int)setup->kept;
     }
     if (setup->heldCount == 0) {
-        if (a->openCount >= l.MaxPositions) {
+        if (a->openCount >= l.MaxPositions && a->openCount - LeavingBeforeItsFill(context, record, setup) >= l.MaxPositions) {
             SkipWith(setup, SKIP_MAX_POSITIONS);
         } else if (a->newCount >= l.MaxNewPos) {
             SkipWith(setup, SKIP_MAX_NEW_POSITIONS);

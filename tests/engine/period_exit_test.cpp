@@ -1007,39 +1007,59 @@ namespace {
 ** leaves by its rule at the next week's open.  AAA has no bar on Monday
 ** 8 February: the exit fills at Tuesday's open of 104 and is dated there,
 ** and until then the account holds the position, valued at the 100 it last
-** traded at.  A daily strategy sharing a Combined MaxPositions of 1 wants
-** BBB from Monday's open and gets the slot only on Tuesday. */
+** traded at.  A strategy sharing a Combined MaxPositions of 1 wants BBB
+** from that week's open.  In a daily run it gets the slot on Tuesday; in a
+** run of weekly bars its entry would fill on Monday, a day the slot is still
+** taken, so it waits for the next week's open. */
 TEST_F(EngineTest, AGapWeeksExitAtTheOpenKeepsItsSlotToItsFillDay)
 {
     const std::vector<int32_t> d = Weekdays(20160104, 20160331);
     std::vector<DayBar> aaa;
     for (int32_t day : d)
         if (day != 20160208) aaa.push_back(day < 20160209 ? DayBar{day, 100, 100, 100, 100} : DayBar{day, 104, 104, 104, 104});
-    LoadStore(d, {{"AAA", aaa}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
-    const TradeRecord *trades = TradesOfRun(2, "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
-                                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
-                                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20160205\n"
-                                               "  Quantity: 100\n  QtyType: Shares\n"
-                                               "Combined:\n  MaxPositions: 1\n");
-    ASSERT_NE(nullptr, trades);
-    const TestRecord *test = LastTest();
-    const TradeRecord *w = trades[0].strategy == 0 ? &trades[0] : &trades[1], *daily = w == trades ? &trades[1] : &trades[0];
-    EXPECT_EQ(20160201, w->dateIn);
-    EXPECT_EQ(20160209, w->dateOut);
-    EXPECT_DOUBLE_EQ(104, w->priceOut);
-    EXPECT_EQ(20160209, daily->dateIn);
-    int32_t combined = -1;
-    for (int32_t s = 0; s < test->strategyCount; s++)
-        if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
-    ASSERT_GE(combined, 0);
-    for (int32_t r = 0; r < test->rowsFilled; r++) {
-        const StatCell *cell = Cell(test, r, 0);
-        const int32_t date = (int32_t)cell->date;
-        const int32_t held = date >= 20160201 && date < 20160209;
-        EXPECT_EQ(held, cell->positions) << date;
-        EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
-        EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
-        EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+    for (const char *run : {"Daily", "Weekly"}) {
+        SCOPED_TRACE(run);
+        const bool weekly = run[0] == 'W';
+        LoadStore(d, {{"AAA", aaa}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        const TradeRecord *trades =
+            TradesOfRun(2, std::string("Settings:\n  BarSize: ") + run +
+                               "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                               "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
+                               "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20160205\n"
+                               "  Quantity: 100\n  QtyType: Shares\n"
+                               "Combined:\n  MaxPositions: 1\n");
+        ASSERT_NE(nullptr, trades);
+        const TestRecord *test = LastTest();
+        const TradeRecord *w = trades[0].strategy == 0 ? &trades[0] : &trades[1], *other = w == trades ? &trades[1] : &trades[0];
+        EXPECT_EQ(20160201, w->dateIn);
+        EXPECT_EQ(20160209, w->dateOut);
+        EXPECT_DOUBLE_EQ(104, w->priceOut);
+        EXPECT_EQ(weekly ? 20160215 : 20160209, other->dateIn);
+        int32_t combined = -1;
+        for (int32_t s = 0; s < test->strategyCount; s++)
+            if (strcmp(test->strategies[s].name, "Combined") == 0) combined = s;
+        ASSERT_GE(combined, 0);
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *cell = Cell(test, r, 0);
+            const int32_t date = (int32_t)cell->date;
+            /* A weekly row is the account after the week's close. */
+            const int32_t held = date >= 20160201 && date < (weekly ? 20160212 : 20160209);
+            EXPECT_EQ(held, cell->positions) << date;
+            EXPECT_NEAR(held * 10000, cell->invested, 1e-9) << date;
+            EXPECT_NEAR(cell->startEquity + (date >= 20160209 ? 400 : 0), cell->equityBase + cell->markToMarket, 1e-9) << date;
+            EXPECT_LE(Cell(test, r, combined)->positions, 1) << date;
+        }
+        /* A weekly sibling whose symbol also first trades on Tuesday fills
+        ** there, after AAA has left: the slot is free for it at that open. */
+        LoadStore(d, {{"AAA", aaa}, {"CCC", aaa}});
+        trades = TradesOfRun(2, std::string("Settings:\n  BarSize: ") + run +
+                                    "\nStrategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20160129\n"
+                                    "  Quantity: 100\n  QtyType: Shares\n  ExitRule: BarDate = 20160205\n  ExitTime: NextOpen\n"
+                                    "Strategy: C\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"CCC\" AND BarDate >= 20160205\n"
+                                    "  Quantity: 100\n  QtyType: Shares\n"
+                                    "Combined:\n  MaxPositions: 1\n");
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(20160209, trades[0].strategy == 0 ? trades[1].dateIn : trades[0].dateIn);
     }
 }
 
@@ -1051,34 +1071,52 @@ namespace {
 ** ends on the 28th by its EndDate reads nothing later, so it trades as the
 ** data cut there: the AAA position leaves by its end of data at the close of
 ** the 27th, and a strategy sharing a Combined MaxPositions of 1 takes the
-** slot at the open of the 28th.  Daily and monthly holders alike. */
+** slot at the open of the 28th.  Daily and monthly holders alike; and so
+** for an EndDate of Thursday 20 June, inside a week and a month, which AAA
+** missed: its weekly or monthly bar whose date lies later ends on the 19th,
+** as in the data cut on the 20th, and the position leaves by its end of data
+** at that close.  An entry at the close of AAA's last day before the end has
+** no later bar to fill on before the end, on either data. */
 TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
 {
-    const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, 20130628);
-    for (const char *size : {"Daily", "Monthly"}) {
+    const struct {
+        const char *size;
+        int32_t end, signal, entry;
+    } cases[] = {{"Daily", 20130628, 20130430, 20130501},
+                 {"Monthly", 20130628, 20130430, 20130501},
+                 {"Weekly", 20130620, 20130426, 20130429},
+                 {"Monthly", 20130620, 20130430, 20130501}};
+    for (const auto &c : cases) {
+        const std::vector<int32_t> all = Weekdays(20130401, 20130930), cut = Weekdays(20130401, c.end);
+        const int32_t before = cut[cut.size() - 2];
+        char end[40];
+        snprintf(end, sizeof end, "Settings:\n  EndDate: %04d-%02d-%02d\n", c.end / 10000, c.end / 100 % 100, c.end % 100);
         std::vector<std::tuple<std::string, int32_t, int32_t, int32_t, double>> seen[2];
         for (int k = 0; k < 2; k++) {
-            SCOPED_TRACE(std::string(size) + (k ? " EndDate" : " cut data"));
+            SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.end) + (k ? " EndDate" : " cut data"));
             const std::vector<int32_t> &d = k ? all : cut;
             std::vector<int32_t> a;
             for (int32_t day : d)
-                if (day != 20130628) a.push_back(day);
+                if (day != c.end) a.push_back(day);
             LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
             const TradeRecord *trades =
-                TradesOfRun(2, std::string(k ? "Settings:\n  EndDate: 2013-06-28\n" : "") + "Strategy: A\n  BarSize: " + size +
-                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130430\n  Quantity: 100\n  QtyType: Shares\n"
-                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130626\n"
+                TradesOfRun(2, std::string(k ? end : "") + "Strategy: A\n  BarSize: " + c.size +
+                                   "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = " + std::to_string(c.signal) +
+                                   "\n  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: D\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate >= 20130618\n"
                                    "  Quantity: 100\n  QtyType: Shares\n"
+                                   "Strategy: E\n  EntryTime: ThisClose\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate = " +
+                                   std::to_string(before) + "\n  Quantity: 100\n  QtyType: Shares\n"
                                    "Combined:\n  MaxPositions: 1\n");
             ASSERT_NE(nullptr, trades);
             for (int32_t t = 0; t < 2; t++)
                 seen[k].emplace_back(trades[t].symbol, trades[t].dateIn, trades[t].dateOut, trades[t].reason, trades[t].priceOut);
             std::sort(seen[k].begin(), seen[k].end());
         }
-        SCOPED_TRACE(size);
+        SCOPED_TRACE(std::string(c.size) + " " + std::to_string(c.end));
         ASSERT_EQ(2u, seen[0].size());
-        EXPECT_EQ(std::make_tuple(std::string("AAA"), 20130501, 20130627, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
-        EXPECT_EQ(20130628, std::get<1>(seen[0][1]));
+        EXPECT_EQ(std::make_tuple(std::string("AAA"), c.entry, before, (int32_t)EXIT_END_OF_DATA, 10.0), seen[0][0]);
+        EXPECT_EQ(c.end, std::get<1>(seen[0][1]));
         EXPECT_EQ(seen[0], seen[1]);
     }
 }
