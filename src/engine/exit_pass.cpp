@@ -624,6 +624,7 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
+    if (p->exitWaitsFor != 0 && gPositionState.exitsWaiting > 0) gPositionState.exitsWaiting--;
     const double owed = CreditDividendsOwedAtExit(context);
     TradeRecord scratch{};
     TradeRecord *t = &scratch;
@@ -700,6 +701,7 @@ static bool WaitsForItsExitDay(EvalContext *context, PositionRecord *p, int32_t 
     const int32_t date = FindExecutionBar(context, p, 0);
     if (date <= GetPeriodFirstDate(context->date, 1, gSettings.BarSize2)) return false;
     p->exitDate = p->fillDay = p->exitWaitsFor = date;
+    gPositionState.exitsWaiting++;
     return true;
 }
 

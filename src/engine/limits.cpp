@@ -115,7 +115,7 @@ static bool HoldsItsSymbol(const PositionRecord *open)
 static int32_t LeavingBeforeItsFill(const EvalContext *context, int32_t record, const PositionRecord *setup)
 {
     SymbolRecord *symbol = setup->symbol;
-    if (!symbol || setup->strategyIndex < 0 || setup->strategyIndex >= gStrategyCount) return 0;
+    if (gPositionState.exitsWaiting == 0 || !symbol || setup->strategyIndex < 0 || setup->strategyIndex >= gStrategyCount) return 0;
     int32_t count = 0, start = 0;
     for (int32_t m = 0; m < gStrategyCount; m++) {
         const StrategyRecord *r = &gStrategies[m];

@@ -88,6 +88,8 @@ struct PositionState {
     PositionRecord *waiting;     /* entries of a longer bar that fill on a later day than the one
                                     they were opened on, until that day (tracked) */
     int32_t waitingCount, waitingCapacity;
+    int32_t exitsWaiting;        /* open positions whose exit waits for its fill day (exitWaitsFor):
+                                    the limit check looks for them only while there are any */
 };
 extern PositionState gPositionState;
 
