@@ -1339,7 +1339,9 @@ TEST_F(ResultWindowsTest, TheRunTimeLeavesOutAQuestionsWait)
     GetStatusText(1, time, sizeof time);
     int hours = -1, minutes = -1, seconds = -1, ms = -1;
     ASSERT_EQ(4, sscanf(time, "Time: %d:%d:%d.%d", &hours, &minutes, &seconds, &ms)) << time;
-    EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1000) << time;
+    /* The 1.5 s the question was held open are not the test's time (room is
+    ** left for a loaded machine). */
+    EXPECT_LT(((hours * 60 + minutes) * 60 + seconds) * 1000 + ms, 1400) << time;
     gSettings = saved;
 }
 
