@@ -61,15 +61,15 @@ int StartPoolTask(WorkerBatch *batch, void (*task)(void *), void *arg)
         std::lock_guard<std::mutex> guard(pool.lock);
         /* Each queued task has a free thread of its own coming, or it would
         ** wait for another task of its pass to end, which may wait for it. */
-        if (pool.idle <= (int32_t)pool.queue.size()) {
-            try {
+        try {
+            if (pool.idle <= (int32_t)pool.queue.size()) {
                 std::thread(PoolThread).detach();
-            } catch (...) {
-                return 0;
+                pool.made++;
             }
-            pool.made++;
+            pool.queue.push_back(PoolTask{task, arg, batch});
+        } catch (...) {
+            return 0; /* a thread made all the same waits for the next task */
         }
-        pool.queue.push_back(PoolTask{task, arg, batch});
         batch->pending++;
         pool.started++;
     }
