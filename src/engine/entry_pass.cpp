@@ -90,9 +90,15 @@ static double ComputePositionValue(EvalContext *context, double *eventAmount, do
     Bar *bars = GetBarArray(symbol, context->barSize, &count);
     if (!bars || count <= 0) return 0.0;
     Bar *bar = nullptr;
-    int32_t i = FindBarIndex(symbol, context->barSize, context->date, PHASE_CLOSE, context->slot, &bar);
+    DayCursor *cursor = context->barSize == BAR_DAILY ? PositionDayCursor(symbol) : nullptr;
+    int32_t i = cursor ? StepDailyBar(symbol, cursor, context->date, context->slot, &bar)
+                       : FindBarIndex(symbol, context->barSize, context->date, PHASE_CLOSE, context->slot, &bar);
     if (i < 0) {
-        bar = GetBarOnOrBefore(symbol, context->date, context->barSize);
+        /* A symbol without a bar on the date is valued at its last before it. */
+        if (cursor && cursor->date == context->date)
+            bar = cursor->bar >= 0 ? &bars[cursor->bar] : nullptr;
+        else
+            bar = GetBarOnOrBefore(symbol, context->date, context->barSize);
         if (!bar || bar->date < p->entryDate) return 0.0;
         i = (int32_t)(bar - bars);
     }

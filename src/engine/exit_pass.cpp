@@ -59,6 +59,20 @@ static void SetContextBar(EvalContext *context, const Bar *bar)
     context->lastBar = context->barPhase < PHASE_CLOSE ? i - 1 : i;
 }
 
+/* SyncContextBar for the position's symbol; in a daily test its day cursor
+** stands on the bar the search would find. */
+static const Bar *SyncPositionBar(EvalContext *context)
+{
+    DayCursor *cursor = context->barSize == BAR_DAILY ? PositionDayCursor(context->symbol) : nullptr;
+    if (!cursor) return SyncContextBar(context);
+    Bar *bar = nullptr;
+    int32_t i = StepDailyBar(context->symbol, cursor, context->date, context->slot, &bar);
+    if (i < 0) return nullptr;
+    context->barIndex = i;
+    context->lastBar = context->barPhase < PHASE_CLOSE ? i - 1 : i;
+    return bar;
+}
+
 /* Evaluates the exit rule as text into the label: 1 when it gives an exit. */
 static int ExitRuleFires(EvalContext *context, PositionRecord *p)
 {
@@ -424,7 +438,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
     }
     Bar partial;
     if (!bar) {
-        bar = SyncContextBar(context);
+        bar = SyncPositionBar(context);
         if (!bar) {
             if (forced != EXIT_END_OF_TEST) return 0;
             bar = GetBarOnOrBefore(symbol, context->date, context->barSize);
@@ -517,7 +531,7 @@ static int CheckExit(EvalContext *context, int32_t forced)
                 if (r->ExitTime == TIME_NEXT_CLOSE) {
                     int32_t barIndex = context->barIndex, lastBar = context->lastBar;
                     context->barPhase = PHASE_INTRADAY;
-                    const Bar *synced = SyncContextBar(context);
+                    const Bar *synced = SyncPositionBar(context);
                     if (synced && synced->date == context->date) fires = ExitRuleFires(context, p);
                     context->barPhase = phase;
                     context->barIndex = barIndex;

@@ -20,6 +20,7 @@
 #include "script/eval/value_access.h"
 
 PositionState gPositionState;
+int gPositionDayCursorsOff = 0;
 
 /* ---- state ----------------------------------------------------------------------- */
 
@@ -44,6 +45,7 @@ void ResetPositionState()
     FreeMemory(&gPositionState.sortHeld);
     FreeMemory(&gPositionState.sortKeys);
     FreeMemory(&gPositionState.waiting);
+    FreeMemory(&gPositionState.dayCursors);
     gPositionState = PositionState{};
     gPositionState.accountStrategy = -1;
 }
@@ -73,8 +75,21 @@ int PreparePositionState(const TestRecord *test)
         memset(gPositionState.heldCounts, 0, (size_t)n * sizeof(int32_t));
         gPositionState.heldSymbolCount = gStore.symbolCount;
     }
+    if (gStore.symbolCount > 0 && !gPositionDayCursorsOff) {
+        uint64_t bytes = (uint64_t)gStore.symbolCount * sizeof(DayCursor);
+        if (!AllocMemory(&gPositionState.dayCursors, bytes)) return 0;
+        memset(gPositionState.dayCursors, 0, (size_t)bytes);
+        gPositionState.dayCursorCount = gStore.symbolCount;
+    }
     gPositionState.accountStrategy = test ? test->mainStrategy : -1;
     return 1;
+}
+
+DayCursor *PositionDayCursor(const SymbolRecord *symbol)
+{
+    if (!symbol || !gPositionState.dayCursors || symbol < gStore.symbols) return nullptr;
+    ptrdiff_t k = symbol - gStore.symbols;
+    return k < gPositionState.dayCursorCount ? &gPositionState.dayCursors[k] : nullptr;
 }
 
 StrategyAccount *GetStrategyAccount(int32_t strategy)

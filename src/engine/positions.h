@@ -6,8 +6,9 @@
 **             (pending totals, the limit values of the date, the turn
 **             bookkeeping), the held counts of DynamicSizing strategies
 **             (strategy × symbol), the selection counter, the round-robin
-**             flag, the index of the run's account strategy and the entries
-**             of longer bars waiting for their fill day.  The setup
+**             flag, the index of the run's account strategy, the entries
+**             of longer bars waiting for their fill day and one day cursor
+**             per symbol (its daily bar on the test's date).  The setup
 **             and open-position arrays themselves live in each
 **             StrategyRecord (setups, openPositions), since the evaluator
 **             reads them there; so do the account share factor and the day's
@@ -90,8 +91,14 @@ struct PositionState {
     int32_t waitingCount, waitingCapacity;
     int32_t exitsWaiting;        /* open positions whose exit waits for its fill day (exitWaitsFor):
                                     the limit check looks for them only while there are any */
+    DayCursor *dayCursors;       /* per symbol of the store: its daily bar as the test's dates
+                                    go by, read by the exit checks and valuations (tracked) */
+    int32_t dayCursorCount;
 };
 extern PositionState gPositionState;
+/* Set, a test has no day cursors and every exit check and valuation looks
+** its bar up afresh: the path tests and benchmarks hold the cursors to. */
+extern int gPositionDayCursorsOff;
 
 /* Makes the state ready for a test over the compiled strategies and the
 ** loaded symbols: every strategy's setups and open positions emptied, one
@@ -110,6 +117,9 @@ int32_t *GetHeldCount(int32_t strategy, const SymbolRecord *symbol);
 /* strategy itself first, then every group above it (parent lists followed
 ** recursively, each once); the number written, at most max. */
 int32_t CollectParentChain(int32_t strategy, int32_t *out, int32_t max);
+/* The day cursor of a symbol of the store for the test, null for any other
+** record or before the state is prepared. */
+DayCursor *PositionDayCursor(const SymbolRecord *symbol);
 /* 1-based number of symbol in gStore.symbols, 0 for none or the calendar. */
 int32_t SymbolNumberOf(const SymbolRecord *symbol);
 

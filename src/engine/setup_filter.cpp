@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <thread>
 #include <vector>
 
 #include "engine/entry_pass.h"
@@ -13,6 +12,7 @@
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "foundation/worker_pool.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
@@ -25,6 +25,7 @@
 
 SetupFilterState gSetupFilter;
 int gSetupFilterOff = 0;
+int gSetupFilterPlainBitCount = 0;
 int64_t gSetupFilterVisits = 0;
 
 void FreeSetupFilters()
@@ -78,6 +79,32 @@ static bool AllocFilter(SetupFilter *filter, int32_t s, const DateList *list, in
     return true;
 }
 
+/* The build counts the bits of its rows with the processor's own
+** instruction where it has one: x86-64's baseline, which both builds
+** target, lacks it, and the compiler's routine that stands in for it is a
+** call per word.  The loops that count are built both ways (always inlined
+** into a wrapper for each), and the processor picks one once. */
+#if defined(__x86_64__) || defined(__i386__)
+#define BIT_COUNT_TARGET __attribute__((target("popcnt")))
+static bool ProcessorCountsBits()
+{
+    static const bool counts = (__builtin_cpu_init(), __builtin_cpu_supports("popcnt") != 0);
+    return counts;
+}
+#else
+#define BIT_COUNT_TARGET
+static bool ProcessorCountsBits()
+{
+    return false;
+}
+#endif
+#define ALWAYS_INLINED __attribute__((always_inline))
+
+static bool CountBitsByInstruction()
+{
+    return !gSetupFilterPlainBitCount && ProcessorCountsBits();
+}
+
 /* A symbol's daily bars dated from the filter's first row's date to its
 ** last's, first .. end - 1, and the judgedCount bars from judged on that
 ** those dates judge their setups on (none before the first bar). */
@@ -103,8 +130,8 @@ static RowBars BarsOnRows(const Bar *bars, int32_t count, const DateList *list, 
 /* The rows of the bars of span: calls found(j, row) for each bar j dated on
 ** a row of the filter, row counted from its first. */
 template <typename Found>
-static void ForEachBarRow(const Bar *bars, const RowBars &span, const DateList *list, const SetupFilter *filter,
-                          Found found)
+static inline ALWAYS_INLINED void ForEachBarRow(const Bar *bars, const RowBars &span, const DateList *list,
+                                                const SetupFilter *filter, Found found)
 {
     const uint32_t *dates = list->dates + filter->firstRow;
     int32_t row = 0;
@@ -169,8 +196,8 @@ static void FillSymbolBits(SetupFilter *filter, int32_t s, int32_t k, EvalContex
 
 /* The second pass, once every bit is set and counted: the bar index, and the
 ** SetupScore its plan gives, of each set bit of symbol k. */
-static void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context, std::vector<double> &values,
-                           const DateList *list)
+static inline ALWAYS_INLINED void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context,
+                                                 std::vector<double> &values, const DateList *list)
 {
     SymbolRecord *symbol = &gStore.symbols[k];
     int32_t count = symbol->barCounts[BAR_DAILY];
@@ -191,7 +218,7 @@ static void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContex
     }
     int32_t w = k / 64;
     uint64_t below = (uint64_t(1) << (k % 64)) - 1, mask = uint64_t(1) << (k % 64);
-    ForEachBarRow(bars, span, list, filter, [&](int32_t j, int32_t row) {
+    ForEachBarRow(bars, span, list, filter, [&](int32_t j, int32_t row) ALWAYS_INLINED {
         int64_t at = (int64_t)row * filter->words + w;
         uint64_t word = filter->bits[at];
         if (!(word & mask)) return;
@@ -200,6 +227,28 @@ static void FillSymbolBars(SetupFilter *filter, int32_t s, int32_t k, EvalContex
         int32_t judged = j - span.shift;
         if (filter->scores) filter->scores[place] = scored && judged >= 0 ? values[(size_t)(judged - span.judged)] : NAN;
     });
+}
+
+BIT_COUNT_TARGET static void FillSymbolBarsCounted(SetupFilter *filter, int32_t s, int32_t k, EvalContext *context,
+                                                   std::vector<double> &values, const DateList *list)
+{
+    FillSymbolBars(filter, s, k, context, values, list);
+}
+
+/* Each word's place among the set bits of the words before it; the total. */
+static inline ALWAYS_INLINED int64_t CountWordStarts(const uint64_t *bits, int32_t *wordStart, int64_t words)
+{
+    int64_t total = 0;
+    for (int64_t at = 0; at < words; at++) {
+        wordStart[at] = (int32_t)total;
+        total += __builtin_popcountll(bits[at]);
+    }
+    return total;
+}
+
+BIT_COUNT_TARGET static int64_t CountWordStartsCounted(const uint64_t *bits, int32_t *wordStart, int64_t words)
+{
+    return CountWordStarts(bits, wordStart, words);
 }
 
 typedef void (*FillSymbol)(SetupFilter *, int32_t, int32_t, EvalContext *, std::vector<double> &, const DateList *);
@@ -228,6 +277,20 @@ static void FillFiltersThread(FillSymbol fill, const EvalContext *loop, int32_t 
     }
 }
 
+struct FillTask {
+    FillSymbol fill;
+    const EvalContext *context;
+    int32_t slot;
+    std::atomic<int32_t> *nextBlock;
+    const DateList *list;
+};
+
+static void RunFillTask(void *arg)
+{
+    const FillTask *t = (const FillTask *)arg;
+    FillFiltersThread(t->fill, t->context, t->slot, t->nextBlock, t->list);
+}
+
 /* One pass of the build over every symbol.  What it writes is the same
 ** whichever worker writes it; the calculation's workers share out the
 ** symbols, the user-interface thread taking part and waiting for this short
@@ -237,18 +300,15 @@ static void FillFilters(FillSymbol fill, const EvalContext *context, const DateL
     std::atomic<int32_t> nextBlock{0};
     int32_t blocks = (gStore.symbolCount + 63) / 64;
     int32_t workers = std::min(ComputeWorkerCount(gSettings.CalcThreads, PlatProcessorCount()), blocks);
-    std::thread threads[FORMULA_WORKER_COPIES];
-    int32_t started = 0;
+    FillTask tasks[FORMULA_WORKER_COPIES];
+    WorkerBatch batch;
     for (int32_t w = 1; w < workers && w < FORMULA_WORKER_COPIES; w++) {
-        try {
-            threads[w] = std::thread(FillFiltersThread, fill, context, w, &nextBlock, list);
-            started = w;
-        } catch (...) {
-            break; /* the threads running and this one share out the rest */
-        }
+        tasks[w] = FillTask{fill, context, w, &nextBlock, list};
+        /* Without a thread, the ones running and this one share out the rest. */
+        if (!StartPoolTask(&batch, RunFillTask, &tasks[w])) break;
     }
     FillFiltersThread(fill, context, 0, &nextBlock, list);
-    for (int32_t w = 1; w <= started; w++) threads[w].join();
+    WaitPoolTasks(&batch);
 }
 
 int BuildSetupFilters(const EvalContext *context, int32_t firstDate, int32_t lastDate)
@@ -283,11 +343,9 @@ int BuildSetupFilters(const EvalContext *context, int32_t firstDate, int32_t las
     for (int32_t s = 0; s < gSetupFilter.count; s++) {
         SetupFilter *filter = &gSetupFilter.filters[s];
         if (!filter->bits) continue;
-        int64_t words = (int64_t)filter->rowCount * filter->words, total = 0;
-        for (int64_t at = 0; at < words; at++) {
-            filter->wordStart[at] = (int32_t)total;
-            total += __builtin_popcountll(filter->bits[at]);
-        }
+        int64_t words = (int64_t)filter->rowCount * filter->words;
+        int64_t total = CountBitsByInstruction() ? CountWordStartsCounted(filter->bits, filter->wordStart, words)
+                                                 : CountWordStarts(filter->bits, filter->wordStart, words);
         /* A score the walk gives by its plan alone is worked out here too. */
         bool scores = IsSlotGiven(&gStrategies[s].slots[SLOT_SETUP_SCORE]);
         uint64_t bytes = (uint64_t)(total + 1) * (sizeof(int32_t) + (scores ? sizeof(double) : 0));
@@ -299,7 +357,7 @@ int BuildSetupFilters(const EvalContext *context, int32_t firstDate, int32_t las
             (scores && !AllocMemory(&filter->scores, (uint64_t)(total + 1) * sizeof(double))))
             return 0;
     }
-    FillFilters(FillSymbolBars, context, list);
+    FillFilters(CountBitsByInstruction() ? FillSymbolBarsCounted : FillSymbolBars, context, list);
     if (!AllocMemory(&gSetupFilter.pending, (uint64_t)gStore.symbolCount * sizeof(int32_t)) ||
         !AllocMemory(&gSetupFilter.visits, (uint64_t)gStore.symbolCount * sizeof(SetupVisit)))
         return 0;

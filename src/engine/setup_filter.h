@@ -95,6 +95,9 @@ extern SetupFilterState gSetupFilter;
 /* Set, no filter is built and every symbol is visited on every date: the
 ** plain path, against which tests hold the filtered one. */
 extern int gSetupFilterOff;
+/* Set, the filter's bits are counted without the processor's instruction
+** even where it has one: the path of the processors that lack it. */
+extern int gSetupFilterPlainBitCount;
 /* Symbols the entry pass has visited through a filter, counted for tests
 ** that must know the filter took part. */
 extern int64_t gSetupFilterVisits;

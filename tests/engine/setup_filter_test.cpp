@@ -13,6 +13,7 @@
 #include "engine/setup_filter.h"
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
+#include "foundation/worker_pool.h"
 #include "engine_fixture.h"
 #include "marketdata/store/symbols.h"
 #include "script/builtins/builtins.h"
@@ -139,12 +140,15 @@ TEST_F(SetupFilterRun, EveryScriptTradesAsThePlainPassDoes)
         Outcome plain = RunOnce(script, 1);
         ASSERT_EQ(0, plain.code);
         EXPECT_GT(plain.trades.size(), 0u);
-        /* The filter is built by as many workers as the calculation has. */
-        for (int workers : {1, 4}) {
+        /* The filter is built by as many workers as the calculation has,
+        ** counting its bits by the processor's instruction or without. */
+        for (int workers : {1, 4, -4}) {
             SCOPED_TRACE(workers);
-            gSettings.CalcThreads = workers;
+            gSettings.CalcThreads = std::abs(workers);
+            gSetupFilterPlainBitCount = workers < 0;
             int64_t visits = gSetupFilterVisits;
             Outcome filtered = RunOnce(script, 0);
+            gSetupFilterPlainBitCount = 0;
             EXPECT_GT(gSetupFilterVisits, visits) << "the filter took part";
             ASSERT_EQ(0, filtered.code);
             ASSERT_EQ(plain.trades.size(), filtered.trades.size());
@@ -219,6 +223,36 @@ TEST_F(SetupFilterRun, AFewMonthsFilterHoldsTheirRowsOfTheWholeData)
         EXPECT_FALSE(GetSetupFilterRow(1, &context, &row)) << date;
     }
     FreeSetupFilters();
+}
+
+/* The workers that build the filters of one run after another are the
+** same kept threads.  Blocks of 64 symbols go to the workers, so the
+** universe is wider here; the script has no Data item, so no
+** calculation's workers take part. */
+TEST_F(SetupFilterRun, RunsBuildTheirFiltersOnKeptThreads)
+{
+    std::vector<int32_t> market = Weekdays(20200106, 20200228);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (int k = 0; k < 200; k++) {
+        std::vector<DayBar> bars;
+        for (size_t i = 0; i < market.size(); i++) {
+            double open = 20.0 + k % 7 + (double)(i % 5), close = open + ((i + k) % 3 == 0 ? 0.5 : -0.5);
+            bars.push_back(DayBar{market[i], open, std::max(open, close), std::min(open, close), close});
+        }
+        symbols.push_back({"W" + std::to_string(k), bars});
+    }
+    LoadStore(market, symbols);
+    const std::string script = "Strategy: Up\n  EntrySetup: C > O\n  MaxPositions: 2\n"
+                               "  Quantity: 20\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n";
+    gSettings.CalcThreads = 4;
+    Outcome first = RunOnce(script, 0);
+    ASSERT_EQ(0, first.code);
+    EXPECT_GT(first.trades.size(), 0u);
+    const int64_t made = PoolThreadsMade(), tasks = PoolTasksStarted();
+    for (int run = 0; run < 3; run++) ASSERT_EQ(0, RunOnce(script, 0).code);
+    /* Two passes a run, each on three workers besides the caller. */
+    EXPECT_EQ(tasks + 3 * 2 * 3, PoolTasksStarted());
+    EXPECT_EQ(made, PoolThreadsMade());
 }
 
 /* A build that runs out of memory part way says so and leaves nothing

@@ -161,6 +161,50 @@ TEST_F(LookupTest, HintsChangeNoResult)
     EXPECT_EQ(FindBarIndex(spy, BAR_DAILY, 20240105, PHASE_CLOSE, -1, nullptr), 3);
 }
 
+TEST_F(StoreTest, ADayCursorAnswersAsTheSearchAndLeavesTheSameTraces)
+{
+    /* Two copies of a symbol with missing weekdays and untraded first bars:
+    ** one walked by its cursor, the other by the search, both on slot 2. */
+    std::vector<int32_t> market = MarketDays(20240101, 20240329, kClosed2024), days;
+    for (size_t i = 0; i < market.size(); i++)
+        if (i % 9 != 4) days.push_back(market[i]);
+    std::vector<double> volumes(days.size(), 300.0);
+    for (int i = 0; i < 6; i++) volumes[(size_t)i] = 0.0;
+    SymbolRecord a, b;
+    MakeSymbol(&a, "A", days, 5.0, volumes);
+    MakeSymbol(&b, "B", days, 5.0, volumes);
+    InstallSymbols({a, b});
+    SymbolRecord *stepped = &gStore.symbols[0], *searched = &gStore.symbols[1];
+    DayCursor cursor{};
+    /* Every calendar day from before the first bar to after the last, each
+    ** looked up three times, then a walk that starts again further back. */
+    std::vector<int32_t> walk;
+    for (int32_t d = 20231227; d <= 20240405; d = NextDay(d)) walk.push_back(d);
+    for (int32_t d = 20240212; d <= 20240305; d = NextDay(d)) walk.push_back(d);
+    for (int32_t date : walk) {
+        for (int again = 0; again < 3; again++) {
+            /* Other lookups of the day may move the slot's hint elsewhere. */
+            if (again > 0) stepped->barHints[2] = searched->barHints[2] = again == 1 ? 0 : 1000;
+            if (again == 0) stepped->barHints[2] = searched->barHints[2];
+            Bar *mine = (Bar *)1, *theirs = (Bar *)1;
+            int i = StepDailyBar(stepped, &cursor, date, 2, &mine);
+            int j = FindBarIndex(searched, BAR_DAILY, date, PHASE_OPEN, 2, &theirs);
+            ASSERT_EQ(i, j) << date;
+            EXPECT_EQ(mine ? mine - stepped->bars[BAR_DAILY] : -1, theirs ? theirs - searched->bars[BAR_DAILY] : -1);
+            if (again == 0) EXPECT_EQ(stepped->barHints[2], searched->barHints[2]) << date;
+            EXPECT_EQ(GetFirstUsedDate(stepped), GetFirstUsedDate(searched)) << date;
+        }
+    }
+    /* Market day 4 is a Monday the symbol missed (8 January): the cursor
+    ** keeps Friday's bar, as it does on the Saturday after a Friday traded. */
+    cursor = DayCursor{};
+    EXPECT_EQ(-1, StepDailyBar(stepped, &cursor, 20240108, 0, nullptr));
+    EXPECT_EQ(20240105, stepped->bars[BAR_DAILY][cursor.bar].date);
+    EXPECT_EQ(-1, StepDailyBar(stepped, &cursor, 20240113, 0, nullptr));
+    EXPECT_EQ(20240112, stepped->bars[BAR_DAILY][cursor.bar].date);
+    EXPECT_EQ(GetFirstUsedDate(stepped), days[6]);
+}
+
 TEST_F(StoreTest, EmptyBarArraysFindNothing)
 {
     std::vector<int32_t> days = MarketDays(20240101, 20240131);

@@ -16,6 +16,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/worker_pool.h"
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/builtins/builtins.h"
@@ -518,6 +519,28 @@ TEST_F(DataCalcTest, AStopRequestEndsTheCalculationWithTheNotice)
     ASSERT_EQ(1, CalculateData());
     EXPECT_DOUBLE_EQ(gStore.symbols[4].bars[BAR_DAILY][6].close * 2, Value(&gStore.symbols[4], 2, 6));
     EXPECT_EQ(0, gDataRecalcNeeded);
+}
+
+TEST_F(DataCalcTest, CalculationsAndStoppedOnesRunOnTheSameKeptThreads)
+{
+    MakeStore(12, 40);
+    gSettings.CalcThreads = 4;
+    SetLibrary({{"Ping", "1 + Pong"}, {"Pong", "Ping * 2"}});
+    SetItems({{"First", "C"}, {"Loop", "Ping + C"}, {"Later", "C * 2"}});
+    EXPECT_EQ(0, CalculateData());
+    int64_t made = PoolThreadsMade();
+    EXPECT_GE(made, 4) << "the workers ran on the pool's threads";
+    /* The stopped calculation left no thread behind busy: the next ones,
+    ** the changed item computed again each time, find theirs free. */
+    ClearStopRequest();
+    ClearPendingRuntimeError();
+    for (int round = 0; round < 3; round++) {
+        Recompile(1, round % 2 ? "C - 1" : "C - 2");
+        ASSERT_EQ(1, CalculateData());
+        EXPECT_DOUBLE_EQ(gStore.symbols[5].bars[BAR_DAILY][9].close - 2 + round % 2,
+                         Value(&gStore.symbols[5], 1, 9));
+    }
+    EXPECT_EQ(made, PoolThreadsMade());
 }
 
 TEST_F(DataCalcTest, LowMemoryEndsTheCalculationLikeAStop)

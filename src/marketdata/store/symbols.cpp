@@ -235,6 +235,43 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
     return result;
 }
 
+int StepDailyBar(SymbolRecord *record, DayCursor *cursor, int32_t date, int slot, Bar **bar)
+{
+    if (bar) *bar = nullptr;
+    if (!record || date < record->firstDate || date > record->lastDate) return -1;
+    int32_t count = record->barCounts[BAR_DAILY];
+    Bar *bars = record->bars[BAR_DAILY];
+    if (!bars || count <= 0) return -1;
+    if (cursor->date == date && cursor->bar < count) {
+        /* Stepped here today: the first lookup of the date left the traces
+        ** (the first used date lowered, which only a bar before could
+        ** lower further, and a hint, which changes no answer). */
+        int32_t i = cursor->bar;
+        if (i < 0 || bars[i].date != date) return -1;
+        if (bar) *bar = &bars[i];
+        return i;
+    }
+    cursor->bar = LocateOnOrBefore(bars, count, date, cursor->date ? cursor->bar : count - 1);
+    cursor->date = date;
+    if (slot < 0 || slot >= WORKER_SLOTS) slot = 0;
+    std::atomic_ref<int32_t> hint(record->barHints[slot]);
+    /* FindBarIndex's daily answer from where the search would have stopped. */
+    int32_t i = cursor->bar;
+    if (i == count - 1 && bars[i].date < date) {
+        hint.store(count - 1, std::memory_order_relaxed);
+        return -1;
+    }
+    if (i < 0) {
+        hint.store(0, std::memory_order_relaxed);
+        return -1;
+    }
+    NoteBarUsed(record, &bars[i]);
+    hint.store(i, std::memory_order_relaxed);
+    if (bars[i].date != date) return -1;
+    if (bar) *bar = &bars[i];
+    return i;
+}
+
 void NoteDailyBarFound(SymbolRecord *record, int slot, int32_t index)
 {
     const Bar *bar = &record->bars[BAR_DAILY][index];

@@ -291,6 +291,22 @@ Bar *GetBarArray(const SymbolRecord *record, int barSize, int32_t *count);
 ** A traded bar (volume above 0) that the search stands on lowers the record's
 ** first used date. */
 int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int slot, Bar **bar);
+/* One symbol's place in a walk through the daily dates in order: the date
+** it was last stepped to (0: none yet) and its last daily bar on or before
+** that date (-1: none).  Zeroed, it stands nowhere. */
+struct DayCursor {
+    int32_t date;
+    int32_t bar;
+};
+/* FindBarIndex(record, BAR_DAILY, date, any phase, slot, bar) for a walk
+** through the dates in order, where a symbol is looked up many times a date:
+** the cursor steps to the date at its first lookup there (one bar on, as a
+** rule), leaving what the search leaves, and the later lookups of the date
+** read where it stands, leaving nothing (a first used date the first one
+** lowered stays; a hint changes no answer).  The answer is FindBarIndex's;
+** a symbol with no bar on the date keeps its last bar before it in the
+** cursor.  A cursor belongs to one walk over unchanged bars. */
+int StepDailyBar(SymbolRecord *record, DayCursor *cursor, int32_t date, int slot, Bar **bar);
 /* What FindBarIndex leaves behind when it finds the daily bar at index,
 ** dated exactly the date asked for: the first used date lowered for a traded
 ** bar, and the slot's hint.  For a caller that knows the index already. */

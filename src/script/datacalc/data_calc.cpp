@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "foundation/allocator.h"
@@ -18,6 +17,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/worker_pool.h"
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "script/compiler/definitions.h"
@@ -488,6 +488,9 @@ int CalcPerDateThread(CalcWorkerContext *worker)
     return 0;
 }
 
+static void RunPerSymbolTask(void *worker) { CalcPerSymbolThread((CalcWorkerContext *)worker); }
+static void RunPerDateTask(void *worker) { CalcPerDateThread((CalcWorkerContext *)worker); }
+
 /* The worker's place for its status part: the symbol or the date. */
 static void FormatWorkerStatus(CalcWorkerContext *worker, int perDate)
 {
@@ -569,7 +572,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
     if (n <= 0) return 0;
 
     CalcWorkerContext workers[CALC_MAX_WORKERS];
-    std::thread threads[CALC_MAX_WORKERS];
+    WorkerBatch batch;
     memset((void *)workers, 0, sizeof workers);
     /* Every symbol's values are the same whichever worker computes them, so
     ** symbols go to whichever worker is free: a worker slowed down by
@@ -580,7 +583,6 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
         int32_t next;
     } shared{};
     int dynamic = !perDate && run->seedBase == 0;
-    int32_t started = 0;
     for (int32_t k = 0; k < n; k++) {
         CalcWorkerContext *w = &workers[k];
         w->nodes = item->formula.nodes[k];
@@ -601,10 +603,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
         w->outOfSample = run->outOfSample;
         w->current = -1;
         w->nextWork = dynamic ? &shared.next : nullptr;
-        try {
-            threads[k] = perDate ? std::thread(CalcPerDateThread, w) : std::thread(CalcPerSymbolThread, w);
-            started++;
-        } catch (...) {
+        if (!StartPoolTask(&batch, perDate ? RunPerDateTask : RunPerSymbolTask, w)) {
             /* The workers already going are told to stop by the loop below. */
             w->running = 0;
             w->stop = 1;
@@ -642,7 +641,7 @@ int RunCalcThreads(FormulaItem *item, int itemIndex, int perDate, const CalcRun 
             return true;
         });
     }
-    for (int32_t k = 0; k < started; k++) threads[k].join();
+    WaitPoolTasks(&batch);
     if (run->showProgress)
         for (int p = 2; p <= parts + 1; p++) SetStatusText(p, nullptr);
     return stopped;

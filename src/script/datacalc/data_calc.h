@@ -19,7 +19,8 @@
 **             space the block gains is zero.  Growing keeps the contents, so
 **             an item whose offsets did not move keeps its values.
 ** Workers:    RunCalcThreads starts N = min(CalcThreads, work items) workers
-**             (the setting is read once per calculation);
+**             (the setting is read once per calculation) on the kept threads
+**             of the worker pool;
 **             worker k evaluates node copy k with lookup hint k and random
 **             slot k, so nothing is locked.  A per-symbol pass hands out
 **             symbols in ascending order to whichever worker is free (one
