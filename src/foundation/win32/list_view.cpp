@@ -18,7 +18,7 @@
 #include "services/services.h"
 
 int gOmitListHeading = 0;
-char gLastCsvFolder[260];
+char gLastCsvFolder[PATH_SIZE];
 
 /* ---- dialogs ------------------------------------------------------------------------------------ */
 
@@ -172,7 +172,7 @@ int BrowseForFolder(char *path, const char *title, int ignored, HWND owner)
     char folder[MAX_PATH];
     int ok = SHGetPathFromIDListA(chosen, folder) ? 1 : 0;
     CoTaskMemFree(chosen);
-    if (ok) CopyString(path, 260, folder, -1);
+    if (ok) CopyString(path, PATH_SIZE, folder, -1);
     return ok;
 }
 
@@ -718,11 +718,11 @@ int CopyListView(HWND listWindow, void *target)
 
 int SaveListCsv(HWND listWindow, const char *path)
 {
-    char chosen[260];
+    char chosen[PATH_SIZE];
     if (path) {
         CopyString(chosen, sizeof chosen, path, -1);
     } else {
-        char title[260];
+        char title[PATH_SIZE];
         GetWindowTitle(listWindow, title, sizeof title);
         char *blank = strchr(title, ' ');
         if (blank) *blank = 0;

@@ -54,9 +54,9 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         ofn.nFilterIndex = filterIndex ? (DWORD)*filterIndex : 0;
     }
     ofn.lpstrFilter = filter;
-    char initial[260] = "";
+    char initial[PATH_SIZE] = "";
     if (folder && !folder[0] && path[0]) {
-        CopyString(folder, 260, path, -1);
+        CopyString(folder, PATH_SIZE, path, -1);
         char *slash = strrchr(folder, '\\');
         if (slash)
             *slash = 0;
@@ -65,7 +65,7 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         CopyString(initial, sizeof initial, folder, -1);
         ofn.lpstrInitialDir = initial[0] ? initial : nullptr;
     }
-    char chosen[260];
+    char chosen[PATH_SIZE];
     CopyString(chosen, sizeof chosen, path, -1);
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
@@ -82,7 +82,7 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         ok = GetOpenFileNameA(&ofn);
     }
     if (filterIndex && ok) *filterIndex = (int32_t)ofn.nFilterIndex;
-    if (ok) CopyString(path, 260, chosen, -1);
+    if (ok) CopyString(path, PATH_SIZE, chosen, -1);
     return ok ? 1 : 0;
 }
 
