@@ -683,9 +683,10 @@ static void OnDropFiles(HDROP drop)
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; i++) {
         /* In the program's UTF-8, as every name it takes. */
-        WCHAR wide[MAX_PATH];
-        char path[MAX_PATH * 4];
-        if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
+        /* Room for a path's letters, two wide characters each at most. */
+        WCHAR wide[PATH_SIZE];
+        char path[PATH_SIZE * 2];
+        if (!DragQueryFileW(drop, i, wide, PATH_SIZE) ||
             !TextFromWide(wide, path, sizeof path))
             continue;
         if (gRun.state.load() != RUN_IDLE)
