@@ -28,6 +28,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/data_load.h"
 #include "script/compiler/compile_driver.h"
@@ -137,8 +138,11 @@ static int32_t MainStrategyOfScript()
 static void CopySettings(TestSettingsCopy *copy)
 {
     const ProgramSettings &s = gSettings;
-    CopyString(copy->DataFile, sizeof copy->DataFile, s.DataFile, -1);
-    CopyString(copy->ActiveScript, sizeof copy->ActiveScript, s.ActiveScript, -1);
+    /* The results file keeps these two in fields of its own fixed size: a
+    ** longer name is kept to its last whole letter there. */
+    CopyString(copy->DataFile, sizeof copy->DataFile, s.DataFile, (int)Utf8CutLength(s.DataFile, TEST_PATH_SIZE - 1));
+    CopyString(copy->ActiveScript, sizeof copy->ActiveScript, s.ActiveScript,
+               (int)Utf8CutLength(s.ActiveScript, TEST_PATH_SIZE - 1));
     CopyString(copy->TestName, sizeof copy->TestName, s.TestName, -1);
     copy->AccountSize = s.AccountSize;
     copy->FirstDate = s.FirstDate;
@@ -242,7 +246,7 @@ static void OpenTestLog(int32_t testNumber)
     EngineRun &run = gEngineRun;
     PlaceWaitingTestLog(1);
     MakeTestLogPath(run.testLogPath, sizeof run.testLogPath, testNumber);
-    char stem[FILE_PATH_SIZE];
+    char stem[PATH_SIZE];
     FormatText(stem, sizeof stem, "%s\\TEST.TXT", gLogsFolder);
     gRun.testLogFile = BeginReplaceFileQuietly(&sTestLog, stem) ? sTestLog.file : nullptr;
     gRun.testLogFailed = 0;
@@ -367,7 +371,7 @@ void UpdateExaminePanel()
 
 void ExportTestCsvs(TestRecord *test)
 {
-    char path[260];
+    char path[PATH_SIZE];
     if (CheckOutputPath(path, gScriptSettings.SaveStatsAs, "Stats") && gRunViewHooks.saveStatsCsv)
         gRunViewHooks.saveStatsCsv(test, path);
     if (CheckOutputPath(path, gScriptSettings.SaveTradesAs, "Trades") && gRunViewHooks.saveTradesCsv)
@@ -727,7 +731,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 calendarEnds.Lift();
                 CutDateListsAt(date);
                 gRun.orderDate = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], date, 1);
-                char path[260];
+                char path[PATH_SIZE];
                 if (CheckOutputPath(path, gScriptSettings.SavePositionsAs, "Positions")) WritePositionsCsv(&context, path);
                 bool played = true;
                 if (gRun.mode == RUN_MODE_ORDERS && !gScriptSettings.OrdersLiveData) {

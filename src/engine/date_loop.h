@@ -19,6 +19,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
@@ -30,7 +31,7 @@ struct EngineRun {
     int32_t testCount;         /* tests of the run, for the live-graph rule */
     int32_t walkForwardRun;    /* the run has walk-forward dates (not optimizing) */
     ResultsWindow *results;    /* the results list the tests go to */
-    char testLogPath[260];     /* the test log of the current test */
+    char testLogPath[PATH_SIZE]; /* the test log of the current test */
     void *liveGraph;           /* the live statistics graph of the current test, or null */
     int32_t testsListed;       /* tests of the run that joined the results list */
     int32_t numberedExports;   /* the run exports more than one test: every SaveStatsAs and

@@ -15,6 +15,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/settings_items.h"
 #include "script/compiler/strategy.h"
@@ -82,10 +83,10 @@ static int LoadSideFile(const char *path, char **text, const char *kind)
     return LoadTextFile(path, text, nullptr);
 }
 
-int AccountValuePath(const char *path, char full[260])
+int AccountValuePath(const char *path, char full[PATH_SIZE])
 {
-    CopyString(full, 260, path, 259);
-    return strlen(path) <= 259 && ExpandPathMacros(full, gOutputFolder);
+    CopyString(full, PATH_SIZE, path, -1);
+    return !PathTooLong(path) && ExpandPathMacros(full, gOutputFolder);
 }
 
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
@@ -93,7 +94,7 @@ int ReadAccountValueFile(const char *path, double *amount, int isFreeCash)
     const char *kind = isFreeCash ? "OrdersFreeCash" : "OrdersNetLiq";
     *amount = 0;
     if (!path[0]) return 1;
-    char full[260];
+    char full[PATH_SIZE];
     if (!AccountValuePath(path, full)) {
         ReportError("%s file path is too long -- maximum is 260 chars.", kind);
         SetResultCode(RESULT_FILE_ERROR);
@@ -158,16 +159,16 @@ static uint32_t FindOrderField(const char *name)
     return ORDER_FIELD_LITERAL;
 }
 
-int OrdersTemplatePath(const char *setting, char full[260])
+int OrdersTemplatePath(const char *setting, char full[PATH_SIZE])
 {
-    CopyString(full, 260, setting, 259);
-    return strlen(setting) <= 259 && ExpandPathMacros(full, gScriptsFolder);
+    CopyString(full, PATH_SIZE, setting, -1);
+    return !PathTooLong(setting) && ExpandPathMacros(full, gScriptsFolder);
 }
 
 /* Reads the header line and splits the field line of the template at path. */
 static int ReadTemplateFile(OrderTemplate *t, const char *path)
 {
-    char full[260];
+    char full[PATH_SIZE];
     if (!OrdersTemplatePath(path, full)) {
         ReportError("OrdersTemplate file path is too long -- maximum is 260 chars.");
         SetResultCode(RESULT_FILE_ERROR);

@@ -377,11 +377,11 @@ static void ScriptBaseName(char *out, int size)
     CopyString(out, size, name, dot ? (int)(dot - name) : -1);
 }
 
-/* Resolves name against the output folder into out (260); 0 when too long. */
+/* Resolves name against the output folder into out (PATH_SIZE); 0 when too long. */
 static int ResolveOrderPath(char *out, const char *name)
 {
-    if (strlen(name) > 259) return 0;
-    CopyString(out, 260, name, -1);
+    if (PathTooLong(name)) return 0;
+    CopyString(out, PATH_SIZE, name, -1);
     return ExpandPathMacros(out, gOutputFolder);
 }
 
@@ -416,7 +416,7 @@ static std::vector<RunFile> RunInputs()
     const char *data = gStore.loadedPath[0] ? gStore.loadedPath : gSettings.DataFile;
     if (data[0]) inputs.push_back({data, "the data file"});
     if (gSettings.ActiveScript[0]) inputs.push_back({gSettings.ActiveScript, "the script"});
-    char full[260];
+    char full[PATH_SIZE];
     if (gScriptSettings.OrdersTemplate[0] && OrdersTemplatePath(gScriptSettings.OrdersTemplate, full))
         inputs.push_back({full, "the OrdersTemplate"});
     for (int32_t s = 0; s < gStrategyCount; s++)
@@ -425,7 +425,7 @@ static std::vector<RunFile> RunInputs()
     if (gSlatewickTradesPath[0]) inputs.push_back({gSlatewickTradesPath, "the companion trades file"});
     for (int32_t s = 0; s < gStrategyCount; s++) {
         if (!gStrategies[s].TradeList[0]) continue;
-        char trades[TL_PATH_MAX + 1];
+        char trades[PATH_SIZE];
         TradeListPath(&gStrategies[s], trades);
         inputs.push_back({trades, std::string("the TradeList of strategy ") + gStrategies[s].name});
     }
@@ -471,12 +471,14 @@ static int RefuseClashingOrderFiles(const std::vector<RunFile> &outputs)
 /* Opens the text list, the global CSV and the strategies' own CSVs; 0 after reporting. */
 static int OpenOrderFiles(int32_t orderDate)
 {
-    char base[260], textName[300] = "", csvName[300] = "";
+    /* Room for more than a path's letters, so that a name made too long is
+    ** refused as that rather than cut to another file's name. */
+    char base[PATH_SIZE], textName[2 * PATH_SIZE] = "", csvName[2 * PATH_SIZE] = "";
     ScriptBaseName(base, sizeof base);
     bool csv = CsvWanted();
     int32_t mode = gScriptSettings.OrdersMode;
     if (!gScriptSettings.OrdersFile[0]) {
-        char folder[300];
+        char folder[PATH_SIZE + 8];
         FormatText(folder, sizeof folder, "%s\\Orders", gOutputFolder);
         PlatCreateFolder(folder);
         FormatText(textName, sizeof textName, "Orders\\%s_%d_orders.txt", base, (int)orderDate);
@@ -497,7 +499,7 @@ static int OpenOrderFiles(int32_t orderDate)
     } else {
         CopyString(textName, sizeof textName, gScriptSettings.OrdersFile, -1);
     }
-    char textPath[260], csvPath[260];
+    char textPath[PATH_SIZE], csvPath[PATH_SIZE];
     if (!ResolveOrderPath(textPath, textName)) {
         ReportError("Order List text file path is too long -- maximum is 260 chars.");
         SetResultCode(RESULT_FILE_ERROR);
@@ -518,7 +520,7 @@ static int OpenOrderFiles(int32_t orderDate)
     for (int32_t s = 0; s < gStrategyCount; s++) {
         const StrategyRecord *r = &gStrategies[s];
         if (mode != ORDERS_TEMPLATE || !r->OrdersFile[0] || r->kind == STRATEGY_KIND_STATS_GROUP) continue;
-        char path[260];
+        char path[PATH_SIZE];
         if (!ResolveOrderPath(path, r->OrdersFile)) {
             ReportError("Strategy orders file path is too long -- maximum is 260 chars.");
             SetResultCode(RESULT_FILE_ERROR);
@@ -1244,7 +1246,7 @@ static int AllocateRun()
 static int CloseAndShow(OrderFile **file, int commit, bool asList)
 {
     if (!*file) return 1;
-    char path[FILE_PATH_SIZE];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, (*file)->file.path, -1);
     int ok = CloseOrderFile(*file, commit);
     *file = nullptr;

@@ -162,7 +162,7 @@ int32_t AddBasketWeight(const char *name, double amount);
 int ReadAccountValueFile(const char *path, double *amount, int isFreeCash);
 /* The file an OrdersNetLiq or OrdersFreeCash setting names, its macros
 ** expanded from the output folder, into full; 0 when it is too long. */
-int AccountValuePath(const char *path, char full[260]);
+int AccountValuePath(const char *path, char full[PATH_SIZE]);
 /* Loads strategy's OrdersTemplate (the record at strategyIndex), or the global
 ** one for index -1. */
 int LoadOrdersTemplate(int32_t strategyIndex);
@@ -170,7 +170,7 @@ int LoadOrdersTemplate(int32_t strategyIndex);
 const OrderTemplate *OrdersTemplateFor(int32_t strategyIndex);
 /* An OrdersTemplate setting as the file it is read from (relative names are in
 ** the scripts folder); 0 when the path is too long. */
-int OrdersTemplatePath(const char *setting, char full[260]);
+int OrdersTemplatePath(const char *setting, char full[PATH_SIZE]);
 
 /* Starts an order file under a temporary name beside path; null when it
 ** cannot be created (nothing reported: the caller names the file). */

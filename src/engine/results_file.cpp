@@ -37,6 +37,7 @@
 #include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 
@@ -84,7 +85,7 @@ static const uint64_t kFilePiece = 1u << 30;
 struct ResultsState {
     ResultsLayout layout;
     uint64_t fileSize;               /* of the file being loaded */
-    char saveFolder[FILE_PATH_SIZE]; /* the save dialog's last folder */
+    char saveFolder[PATH_SIZE];      /* the save dialog's last folder */
 };
 static ResultsState sResults;
 
@@ -594,10 +595,10 @@ void (*gResultsLoadHeld)(const char *path) = nullptr;
 static int MakeGuardPath(char *out, const char *path)
 {
     static const char kSuffix[] = ".~kvl";
-    char final[FILE_PATH_SIZE];
+    char final[PATH_SIZE];
     if (!PlatResolveLinks(path, final, sizeof final)) CopyString(final, sizeof final, path, -1);
-    if (strlen(final) + sizeof kSuffix <= FILE_PATH_SIZE) {
-        FormatText(out, FILE_PATH_SIZE, "%s%s", final, kSuffix);
+    if (PathLetters(final) + strlen(kSuffix) <= PATH_LETTERS) {
+        FormatText(out, PATH_SIZE, "%s%s", final, kSuffix);
         return 1;
     }
     /* Too long with the suffix: one guard for the folder's results files,
@@ -610,8 +611,8 @@ static int MakeGuardPath(char *out, const char *path)
     if (other && (!slash || other > slash)) slash = other;
     const size_t folder = slash ? (size_t)(slash - final) + 1 : 0;
     for (const char *guard : kFolderGuards) {
-        if (folder + strlen(guard) >= FILE_PATH_SIZE) continue;
-        FormatText(out, FILE_PATH_SIZE, "%.*s%s", (int)folder, final, guard);
+        if (PathLetters(final, folder) + strlen(guard) > PATH_LETTERS) continue;
+        FormatText(out, PATH_SIZE, "%.*s%s", (int)folder, final, guard);
         return 1;
     }
     return 0;
@@ -639,7 +640,7 @@ static int LookAtResultsGuardAgain(void *user)
 static int TakeResultsGuard(FileGuard *guard, const char *path, int exclusive)
 {
     guard->file = nullptr;
-    char guardPath[FILE_PATH_SIZE];
+    char guardPath[PATH_SIZE];
     int busy = 0, stopped = 0;
     if (!MakeGuardPath(guardPath, path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
@@ -895,7 +896,7 @@ static int ConfirmPartialSave(ResultsWindow *window)
 int SaveResultsFile(ResultsWindow *window, int saveAs)
 {
     if (!window) return 0;
-    char path[FILE_PATH_SIZE];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, window->path, -1);
     if (!path[0] || saveAs) {
         if (!BrowseForFile(path, sResults.saveFolder, "Save Results File", "Results", "KVR", 1)) return 0;

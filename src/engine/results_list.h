@@ -27,7 +27,7 @@ struct ResultsWindow {
     int32_t testCount;
     int32_t columnCount; /* parameter columns */
     ParamValue *columns; /* tracked */
-    char path[260];      /* the results file, "" untitled */
+    char path[PATH_SIZE]; /* the results file, "" untitled */
     int32_t modified;
     int32_t open;                           /* 1 while the list is in use */
     int32_t partialLoad;                    /* the file held tests that could not be read */

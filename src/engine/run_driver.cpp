@@ -17,6 +17,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/import/import_driver.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
@@ -75,8 +76,8 @@ int CheckSaveAsCsvPath(char *outPath, const char *path, const char *kind)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
-    CopyString(outPath, 260, path, 259);
-    if (!ExpandPathMacros(outPath, gOutputFolder)) {
+    CopyString(outPath, PATH_SIZE, path, -1);
+    if (PathTooLong(path) || !ExpandPathMacros(outPath, gOutputFolder)) {
         ReportError("Save%sAs file path is too long -- maximum is 260 chars.", kind);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -231,7 +232,7 @@ static void WriteWaitingExports()
     const int32_t multiFrom = run.waitingExportCount - run.multiSaveCount;
     for (int32_t k = 0; k < multiFrom; k++)
         if (tests[k]) ExportTestCsvs(tests[k]);
-    char statsPath[260], tradesPath[260];
+    char statsPath[PATH_SIZE], tradesPath[PATH_SIZE];
     bool stats = run.multiSaveCount > 0 && gScriptSettings.SaveStatsAs[0] &&
                  CheckSaveAsCsvPath(statsPath, gScriptSettings.SaveStatsAs, "Stats");
     bool trades = run.multiSaveCount > 0 && gScriptSettings.SaveTradesAs[0] &&
@@ -506,7 +507,7 @@ int RunScript(int mode)
             gSettings.KeepTrades = 1;
             ShowKeepTradesInPanel();
         }
-        char script[260];
+        char script[PATH_SIZE];
         CopyString(script, sizeof script, gSettings.ActiveScript, -1);
 
         if (!CompileScript(script, mode, 1)) {

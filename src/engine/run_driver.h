@@ -30,7 +30,7 @@ void FormatRunTime(uint64_t milliseconds, char *out, size_t size);
 /* The run's parameter values (parameters whose names start with '_' left
 ** out) into values when given; their number. */
 int32_t CollectParamValues(ParamValue *values);
-/* Checks that path ends in .csv and fits 260 characters after its macros are
+/* Checks that path ends in .csv and fits a path's 259 letters after its macros are
 ** expanded; 1 with outPath, 0 after reporting ("Stats", "Trades" or
 ** "Positions" names the setting).  A refused path is an export the run could
 ** not write: the result code becomes the file error, and the run goes on. */

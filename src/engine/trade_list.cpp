@@ -23,6 +23,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/script_state.h"
@@ -81,9 +82,9 @@ static void DateText(int32_t date, char out[DATE_TEXT_SIZE])
 
 /* The strategy's file as it is opened: a relative name without a ScriptPath
 ** of its own is in the scripts folder. */
-void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1])
+void TradeListPath(const StrategyRecord *strategy, char path[PATH_SIZE])
 {
-    CopyString(path, TL_PATH_MAX, strategy->TradeList, -1);
+    CopyString(path, PATH_SIZE, strategy->TradeList, -1);
     ExpandPathMacros(path, gSettings.ScriptPath[0] ? gSettings.ScriptPath : nullptr);
 }
 
@@ -103,7 +104,7 @@ static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char
     __attribute__((format(printf, 3, 4)));
 static void LineNotRead(const StrategyRecord *strategy, int32_t line, const char *format, ...)
 {
-    char reason[512], path[TL_PATH_MAX + 1];
+    char reason[512], path[PATH_SIZE];
     va_list args;
     va_start(args, format);
     FormatTextV(reason, sizeof reason, format, args);
@@ -529,13 +530,13 @@ static void NoteStrangerStrategy(const StrategyRecord *strategy, const int32_t c
 int32_t ReadTradeListFile(StrategyRecord *strategy)
 {
     strategy->tradeListRowCount = -1;
-    char path[TL_PATH_MAX + 1];
-    if (strlen(strategy->TradeList) >= TL_PATH_MAX) {
+    char path[PATH_SIZE];
+    /* The companion's file is named by the setting that made it too long. */
+    if (IsCompanionList(strategy) && RefuseCutOrdersPath()) return -1;
+    if (PathTooLong(strategy->TradeList)) {
         ReportError("TradeList file path is too long -- maximum is 260 chars.");
         return -1;
     }
-    /* Whatever file a cut companion path names is not the account's. */
-    if (IsCompanionList(strategy) && RefuseCutOrdersPath()) return -1;
     TradeListPath(strategy, path);
     char *block = nullptr;
     uint32_t size = 0;
@@ -1064,9 +1065,9 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
                      [](const TradeListRow &a, const TradeListRow &b) { return CompareTrades(&a, &b) < 0; });
     if (!gSettings.WriteTLDebugFile) return;
 
-    char path[TL_PATH_MAX * 2];
+    char path[2 * PATH_SIZE];
     FormatText(path, sizeof path, "%s\\%s_TL_Debug.csv", gSettings.OutputPath, strategy->name);
-    if (strlen(path) >= TL_PATH_MAX) {
+    if (PathTooLong(path)) {
         ReportError("TradeList Debug file path is too long -- maximum is 260 chars.");
         SetResultCode(RESULT_FILE_ERROR);
         return;

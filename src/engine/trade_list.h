@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/platform.h"
+
 struct EvalContext;
 struct PositionRecord;
 struct StrategyRecord;
@@ -30,7 +32,6 @@ struct SymbolRecord;
 enum {
     TL_SYMBOL_SIZE = 40,
     TL_REASON_SIZE = 80,
-    TL_PATH_MAX = 260,
     TL_LINE_FIELDS = 128,
     TL_LATEST_DATE = 99991231
 };
@@ -114,7 +115,7 @@ const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value
 int32_t ParseTradeListDate(const char *text, int32_t dateFmt);
 
 /* The strategy's TradeList file as the run opens it. */
-void TradeListPath(const StrategyRecord *strategy, char path[TL_PATH_MAX + 1]);
+void TradeListPath(const StrategyRecord *strategy, char path[PATH_SIZE]);
 /* Reads and parses the strategy's file; the row count, or -1 after reporting. */
 int32_t ReadTradeListFile(StrategyRecord *strategy);
 /* Fill-per-row text (line count lines, the first a header when it holds no

@@ -337,7 +337,7 @@ int InsertWalkForwardSection(void **pEditor)
         }
     }
     if (sSectionLength > 0 && (refused || (!window && gRun.unattended))) {
-        char path[260];
+        char path[PATH_SIZE];
         CopyString(path, sizeof path, gSettings.ActiveScript, -1);
         ExpandPathMacros(path, gScriptsFolder); /* the compile read the script by the same path */
         ok = AppendToScriptFile(path, sSection, sSectionLength);

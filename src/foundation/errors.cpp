@@ -35,7 +35,7 @@ static void AppendErrorLog(const char *message)
     FormatDate(MakeDate(now.year, now.month, now.day), picture, date);
     char stamp[64];
     FormatText(stamp, sizeof stamp, "%s %02d:%02d:%02d", date, now.hour, now.minute, now.second);
-    char path[300];
+    char path[PATH_SIZE + 16];
     FormatText(path, sizeof path, "%s\\errorlog.txt", gProgramFolder);
     char entry[1400];
     /* The script a batch is on names the entry; it need not be the settings'

@@ -24,10 +24,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct MessageState {
     char title[64];                /* "Kestovar" */
     void *owner;                   /* main window, null until set */
-    char backupRoot[260];          /* the program folder */
+    char backupRoot[PATH_SIZE];    /* the program folder */
     std::atomic<int> suppressNext; /* one-shot: the next ReportError on the UI thread shows nothing */
     int waitNesting;               /* open SetWaitCursor levels */
     void *previousCursor;          /* the cursor to restore when the last level closes */

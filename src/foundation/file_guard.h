@@ -21,7 +21,7 @@
 
 struct FileGuard {
     PlatFile file;             /* null while not held */
-    char path[FILE_PATH_SIZE]; /* the guard file */
+    char path[PATH_SIZE];      /* the guard file */
     int exclusive;
 };
 

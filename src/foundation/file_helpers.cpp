@@ -11,6 +11,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "services/services.h"
 
 /* The program's file messages, worded as the user sees them. */
@@ -44,11 +45,11 @@ const char *GetErrorText()
     return tErrorText;
 }
 
-/* A path the program can hand to the system: shorter than 260 characters.
+/* A path the program can hand to the system: at most PATH_LETTERS letters.
 ** Sets the "too long" error otherwise, so the caller's message says why. */
 static int PathFits(const char *path)
 {
-    if (strlen(path) < FILE_PATH_SIZE) return 1;
+    if (!PathTooLong(path)) return 1;
     PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
     return 0;
 }
@@ -113,7 +114,7 @@ int WriteLogData(PlatFile file, const void *data, uint32_t size, const char *pat
     if (PlatWriteFile(file, data, size, &written) && written == size) return 1;
     *failed = 1;
     if (written != size && PlatLastError() == 0) PlatSetLastError(PLAT_ERR_ACCESS_DENIED);
-    char shown[FILE_PATH_SIZE];
+    char shown[PATH_SIZE];
     ReportError(kWriteFailed, (int)size, PathAsShown(path, shown, sizeof shown), GetErrorText());
     SetResultCode(RESULT_FILE_ERROR);
     return 0;
@@ -243,20 +244,20 @@ int LoadTextFile(const char *path, void *pBlock, uint32_t *pSize)
 
 int MakeTempPath(char *out, const char *path)
 {
-    size_t n = strlen(path);
-    if (n + 4 < FILE_PATH_SIZE) {
-        FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
+    if (PathLetters(path) + 4 <= PATH_LETTERS) {
+        FormatText(out, PATH_SIZE, "%s.~kv", path);
         return 1;
     }
     const char *slash = strrchr(path, '\\');
     size_t folder = slash ? (size_t)(slash - path) + 1 : 0;
+    const size_t folderLetters = PathLetters(path, folder);
     /* A path that fits with a short name keeps a name that fits too: "~kvt"
     ** is no writer's temporary name (those have two characters or more after
     ** "~kv"). */
-    const char *name = folder + 7 < FILE_PATH_SIZE ? "~kv.tmp" : "~kvt";
-    if (folder + strlen(name) >= FILE_PATH_SIZE) return 0;
+    const char *name = folderLetters + 7 <= PATH_LETTERS ? "~kv.tmp" : "~kvt";
+    if (folderLetters + strlen(name) > PATH_LETTERS) return 0;
     memcpy(out, path, folder);
-    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, name, -1);
+    CopyString(out + folder, PATH_SIZE - (int)folder, name, -1);
     return 1;
 }
 
@@ -273,7 +274,7 @@ int MakeTempPath(char *out, const char *path)
 enum { TEMP_SUFFIX_LENGTH = 6,
        TEMP_SUFFIX_SHORTEST = 2 };
 
-/* The temporary files' common start for path (out: FILE_PATH_SIZE) and how
+/* The temporary files' common start for path (out: PATH_SIZE) and how
 ** many characters follow it (*suffix); *named is 1 when the stem is the
 ** file's own name and ".~kv", so that its temporaries name the file they
 ** stand for.  0 when no name fits (path names a folder). */
@@ -282,8 +283,8 @@ static int MakeTempStem(char *out, const char *path, int *suffix, int *named)
     const size_t n = strlen(path);
     *suffix = TEMP_SUFFIX_LENGTH;
     *named = 0;
-    if (n + 4 + TEMP_SUFFIX_LENGTH < FILE_PATH_SIZE) {
-        FormatText(out, FILE_PATH_SIZE, "%s.~kv", path);
+    if (PathLetters(path) + 4 + TEMP_SUFFIX_LENGTH <= PATH_LETTERS) {
+        FormatText(out, PATH_SIZE, "%s.~kv", path);
         *named = 1;
         return 1;
     }
@@ -292,13 +293,13 @@ static int MakeTempStem(char *out, const char *path, int *suffix, int *named)
         if (path[i] == '\\' || path[i] == '/') folder = i + 1;
     if (folder >= n) return 0;
     const char *stem = "~kv";
-    const int room = (int)(FILE_PATH_SIZE - 1 - folder); /* at least the name's own length */
+    const int room = (int)(PATH_LETTERS - PathLetters(path, folder)); /* at least the name's own length */
     if (room < 3 + TEMP_SUFFIX_SHORTEST)
         stem = room > 1 ? "~" : "";
     const int left = room - (int)strlen(stem);
     if (left < TEMP_SUFFIX_LENGTH) *suffix = left;
     memcpy(out, path, folder);
-    CopyString(out + folder, FILE_PATH_SIZE - (int)folder, stem, -1);
+    CopyString(out + folder, PATH_SIZE - (int)folder, stem, -1);
     return 1;
 }
 
@@ -324,7 +325,7 @@ static void MakeTempSuffix(char out[TEMP_SUFFIX_LENGTH + 1], int length)
 }
 
 struct LeftTemporaries {
-    char folder[FILE_PATH_SIZE]; /* with its separator; "" for the current folder */
+    char folder[PATH_SIZE];      /* with its separator; "" for the current folder */
     const char *stem;            /* the file part of the stem */
 };
 
@@ -338,8 +339,9 @@ static int RemoveLeftTemporary(const char *name, int isFolder, void *user)
     if (isFolder || strlen(name) != n + TEMP_SUFFIX_LENGTH || CompareNoCaseN(name, left->stem, n) != 0) return 1;
     for (int i = 0; i < TEMP_SUFFIX_LENGTH; i++)
         if (!isalnum((unsigned char)name[n + i])) return 1;
-    char path[FILE_PATH_SIZE];
-    if (FormatText(path, sizeof path, "%s%s", left->folder, name) < FILE_PATH_SIZE - 1) PlatDeleteUnusedFile(path);
+    char path[PATH_SIZE];
+    FormatText(path, sizeof path, "%s%s", left->folder, name);
+    if (!PathTooLong(path)) PlatDeleteUnusedFile(path);
     return 1;
 }
 
@@ -352,7 +354,7 @@ static void RemoveLeftTemporaries(const char *stem)
         if (*p == '\\' || *p == '/') file = p + 1;
     CopyString(left.folder, sizeof left.folder, stem, (int)(file - stem));
     left.stem = file;
-    char pattern[FILE_PATH_SIZE + 2];
+    char pattern[PATH_SIZE + 2];
     FormatText(pattern, sizeof pattern, "%s*", stem);
     const int code = PlatLastError();
     PlatListFolder(pattern, RemoveLeftTemporary, &left);
@@ -361,9 +363,9 @@ static void RemoveLeftTemporaries(const char *stem)
 
 /* Creates a new temporary file for path (its name into temp) that this
 ** process alone holds; null with the system's error set when it cannot. */
-static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
+static PlatFile OpenOwnTemporary(const char *path, char temp[PATH_SIZE])
 {
-    char stem[FILE_PATH_SIZE];
+    char stem[PATH_SIZE];
     int length = 0, named = 0;
     if (!MakeTempStem(stem, path, &length, &named)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
@@ -376,7 +378,7 @@ static PlatFile OpenOwnTemporary(const char *path, char temp[FILE_PATH_SIZE])
     for (int tries = 0; tries < 100; tries++) {
         char suffix[TEMP_SUFFIX_LENGTH + 1];
         MakeTempSuffix(suffix, length);
-        FormatText(temp, FILE_PATH_SIZE, "%s%s", stem, suffix);
+        FormatText(temp, PATH_SIZE, "%s%s", stem, suffix);
         /* (A name as short as the file's own may be the file's own.) */
         if (ComparePaths(temp, path) == 0) continue;
         PlatFile file = PlatOpenFile(temp, PLAT_CREATE_EXCLUSIVE);
@@ -513,9 +515,9 @@ static void BackupName(char *out, const char *folder, const char *name, const ch
     char number[16] = "";
     if (k > 0) FormatText(number, sizeof number, "(%d)", k);
     if (ext[0])
-        FormatText(out, FILE_PATH_SIZE, "%s\\%s%s.%s", folder, name, number, ext);
+        FormatText(out, PATH_SIZE, "%s\\%s%s.%s", folder, name, number, ext);
     else
-        FormatText(out, FILE_PATH_SIZE, "%s\\%s%s", folder, name, number);
+        FormatText(out, PATH_SIZE, "%s\\%s%s", folder, name, number);
 }
 
 int BackupFile(const char *path)
@@ -526,7 +528,7 @@ int BackupFile(const char *path)
     ** keeps both builds alike (one of them could reach the longer name). */
     if (!PathFits(path)) return 0;
 
-    char folder[FILE_PATH_SIZE];
+    char folder[PATH_SIZE];
     int len = CopyString(folder, sizeof folder, gMessageState.backupRoot, -1);
     while (len > 0 && folder[len - 1] == '\\') folder[--len] = 0;
 
@@ -537,7 +539,7 @@ int BackupFile(const char *path)
     for (const char *p = path; *p; p++)
         if (*p == '\\' || *p == '/') file = p + 1;
     const char *dot = strrchr(file, '.');
-    char name[FILE_PATH_SIZE], ext[16] = "";
+    char name[PATH_SIZE], ext[16] = "";
     CopyString(name, sizeof name, file, dot ? (int)(dot - file) : -1);
     if (dot) CopyString(ext, sizeof ext, dot + 1, 15);
 
@@ -545,7 +547,7 @@ int BackupFile(const char *path)
     ** overwrite the wrong backup. */
     char digits[16];
     int numberLen = FormatText(digits, sizeof digits, "(%d)", n);
-    if ((size_t)len + 8 + 1 + strlen(name) + numberLen + 1 + strlen(ext) >= FILE_PATH_SIZE) {
+    if (PathLetters(folder) + 8 + 1 + PathLetters(name) + numberLen + 1 + PathLetters(ext) > PATH_LETTERS) {
         ReportError(kPathTooLong, "Backup");
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -558,7 +560,7 @@ int BackupFile(const char *path)
         return 0;
     }
 
-    char from[FILE_PATH_SIZE], to[FILE_PATH_SIZE];
+    char from[PATH_SIZE], to[PATH_SIZE];
     BackupName(from, folder, name, ext, 0);
     if (PlatFileExists(from)) {
         BackupName(to, folder, name, ext, 1);

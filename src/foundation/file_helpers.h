@@ -9,7 +9,7 @@
 **             leaves an open handle or a half-filled block behind on failure.
 ** Handles:    PlatFile variables of the caller; the routines that may close a
 **             handle on failure take the variable's address and set it to null.
-** Paths:      at most 259 characters.  A longer path is refused before the
+** Paths:      at most 259 letters (PathTooLong).  A longer one is refused before the
 **             system sees it, with the system's "too long" text, so both builds
 **             give the same answer.
 ** Replacing:  a file the user already has is never written in place.  The new
@@ -25,7 +25,6 @@
 #include "platform/platform.h"
 
 enum {
-    FILE_PATH_SIZE = 260, /* path buffers; a path holds at most 259 characters */
     ERROR_TEXT_SIZE = 256,
     PLAT_ERR_FILENAME_TOO_LONG = 206
 };
@@ -115,8 +114,8 @@ int SaveFileQuietly(const char *path, const void *data, uint32_t size);
 ** meet: each save replaces the file whole, the last rename winning. */
 struct ReplaceFile {
     PlatFile file;                 /* the open temporary file, null when closed */
-    char path[FILE_PATH_SIZE];     /* the file to replace, as given */
-    char tempPath[FILE_PATH_SIZE]; /* the temporary file beside it */
+    char path[PATH_SIZE];          /* the file to replace, as given */
+    char tempPath[PATH_SIZE];      /* the temporary file beside it */
 };
 
 /* Creates the temporary file beside path (messages name path itself),
@@ -125,7 +124,7 @@ struct ReplaceFile {
 ** left on disk. */
 int BeginReplaceFile(ReplaceFile *rf, const char *path, uint32_t expectedSize);
 /* The one fixed temporary name beside path of a writer that makes a second
-** writer of the file fail (the data file's save) (out: FILE_PATH_SIZE
+** writer of the file fail (the data file's save) (out: PATH_SIZE
 ** characters): the name with ".~kv" added, or "~kv.tmp" in the same folder
 ** when that would be too long, or "~kvt" when that would be too long as well;
 ** 0 when none fits. */

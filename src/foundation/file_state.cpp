@@ -3,10 +3,12 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 FileState LookAtFile(const char *path)
 {
     FileState state = {};
-    state.seen = path && strlen(path) < 260 && PlatGetFileInfo(path, &state.size, &state.time) &&
+    state.seen = path && !PathTooLong(path) && PlatGetFileInfo(path, &state.size, &state.time) &&
         PlatGetFileId(path, &state.id);
     if (!state.seen) state = FileState{};
     return state;

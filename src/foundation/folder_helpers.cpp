@@ -16,7 +16,7 @@ void StripTrailingSlashes(char *path)
 
 int CreateFolder(const char *path)
 {
-    char folder[260];
+    char folder[PATH_SIZE];
     CopyString(folder, sizeof folder, path, -1);
     StripTrailingSlashes(folder);
     if (PlatCreateFolder(folder)) return 1;

@@ -9,6 +9,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "services/services.h"
 
 static const char kOpenForAppendFailed[] = "Unable to open %s for appending\r\n\r\n%s";
@@ -66,7 +67,7 @@ static int ReplaceRange(IniFile *rec, int from, int to, const char *insert, int 
 ** another process made in between. */
 static PlatFile OpenExclusive(const char *path)
 {
-    if (strlen(path) >= FILE_PATH_SIZE) {
+    if (PathTooLong(path)) {
         PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         return nullptr;
     }

@@ -34,11 +34,10 @@
 
 #include "platform/platform.h"
 
-enum { INI_PATH_SIZE = 264,
-       INI_SLACK = 256 };
+enum { INI_SLACK = 256 };
 
 struct IniFile {
-    char path[INI_PATH_SIZE]; /* the file name as opened */
+    char path[PATH_SIZE];     /* the file name as opened */
     PlatFile file;            /* the open file, null after closing */
     int32_t writable;         /* 1: the text is written back on close */
     int32_t section;          /* offset of the current section's "[", -1 = whole file */

@@ -13,19 +13,19 @@
 const char *gCompilingScriptPath = nullptr;
 const char *gSlatewickFolderSetting = nullptr;
 
-enum { PATH_SIZE = 260 };
-
 /* The program's folder macros.  They are expanded last, from the program's
 ** own folders; the environment step passes them by, so a variable of the
 ** same name cannot redirect the program's files. */
 static const char *const kFolderMacroNames[4] = {"kestovar", "scripts", "data", "output"};
 
 /* Rebuilds path as text before + value + text after for the length bytes at
-** offset; 0 (path unchanged) when the result would exceed 258 characters. */
+** offset; 0 (path unchanged) when the result would exceed 258 letters.  The
+** bytes replaced are a macro's name between question marks, so the letters
+** around them stay whole. */
 static int Splice(char *path, size_t offset, size_t length, const char *value)
 {
     size_t total = strlen(path), valueLength = strlen(value);
-    if (total - length + valueLength > PATH_MACRO_MAX) return 0;
+    if (PathLetters(path) - PathLetters(path + offset, length) + PathLetters(value) > PATH_MACRO_MAX) return 0;
     memmove(path + offset + valueLength, path + offset + length, total - offset - length + 1);
     memcpy(path + offset, value, valueLength);
     return 1;
@@ -88,7 +88,7 @@ std::string PathFromCurrentFolder(const std::string &typed)
     return path;
 }
 
-int ReplacePathMacro(char path[260], const char *macro, const char *value)
+int ReplacePathMacro(char path[PATH_SIZE], const char *macro, const char *value)
 {
     char trimmed[PATH_SIZE];
     int n = CopyString(trimmed, sizeof trimmed, value ? value : "", -1);
@@ -137,12 +137,12 @@ static const char *CurrentScript()
     return gCompilingScriptPath && gCompilingScriptPath[0] ? gCompilingScriptPath : gSettings.ActiveScript;
 }
 
-int ExpandPathMacros(char path[260], const char *base)
+int ExpandPathMacros(char path[PATH_SIZE], const char *base)
 {
     /* The name as written, read as UTF-8 before anything is put around it: a
     ** script saved in code page 1252 names the same file in both programs,
     ** and its 1252 letters stay its own when the folders put in are UTF-8. */
-    if (!NameToUtf8(path, PATH_MACRO_MAX + 1)) return 0;
+    if (!NameToUtf8(path, PATH_SIZE)) return 0;
     char value[PATH_SIZE];
     PlatDateTime now;
     PlatGetLocalTime(&now);
@@ -180,13 +180,11 @@ int ExpandPathMacros(char path[260], const char *base)
         else
             base = gScriptsFolder;
     }
-    size_t length = strlen(path);
     /* '/' counts as a root too: the Linux build's absolute paths start with it. */
-    if (!base[0] || !path[0] || path[0] == '\\' || path[0] == '/' || path[1] == ':' || length >= PATH_SIZE)
-        return 1;
+    if (!base[0] || !path[0] || path[0] == '\\' || path[0] == '/' || path[1] == ':') return 1;
     size_t baseLength = strlen(base);
     const char *separator = IsPathSeparator(base[baseLength - 1]) ? "" : "\\";
-    if (baseLength + strlen(separator) + length > PATH_MACRO_MAX) return 0;
+    if (PathLetters(base) + strlen(separator) + PathLetters(path) > PATH_MACRO_MAX) return 0;
     char joined[PATH_SIZE * 2];
     FormatText(joined, sizeof joined, "%s%s%s", base, separator, path);
     CopyString(path, PATH_SIZE, joined, -1);

@@ -12,7 +12,7 @@
 ** Reads:      gSettings.TestName and gSettings.ActiveScript, the effective
 **             folders (gProgramFolder, gScriptsFolder, gDataFolder,
 **             gOutputFolder), the local clock and the environment.
-** Errors:     1 success, 0 when the result would be longer than 258 characters
+** Errors:     1 success, 0 when the result would be longer than 258 letters
 **             (the path is then left partly expanded).  No message: callers
 **             report in their own words.
 ** Threads:    UI thread (the environment and the compiler's state are read).
@@ -20,7 +20,9 @@
 #pragma once
 #include <string>
 
-enum { PATH_MACRO_MAX = 258 }; /* longest expanded path, in characters */
+#include "platform/platform.h"
+
+enum { PATH_MACRO_MAX = 258 }; /* longest expanded path, in letters (PathLetters) */
 
 /* The path of the script being compiled, null between compiles; set by the
 ** script compiler.  ?scriptpath? and ?scriptname? use it before ActiveScript. */
@@ -46,9 +48,9 @@ int HasPathSeparator(const char *text);
 std::string PathFromCurrentFolder(const std::string &typed);
 
 /* Replaces every occurrence of macro (case ignored) by value with its trailing
-** path separators removed.  0 when a result would exceed 258 characters; the
+** path separators removed.  0 when a result would exceed 258 letters; the
 ** occurrences replaced before that stay replaced. */
-int ReplacePathMacro(char path[260], const char *macro, const char *value);
+int ReplacePathMacro(char path[PATH_SIZE], const char *macro, const char *value);
 
 /* Replaces the macros ?desktop?, ?date?, ?time?, ?orderdate?, ?testname?,
 ** ?swfolder?, ?scriptpath?, ?scriptname?, then any other ?name? that is an
@@ -59,4 +61,4 @@ int ReplacePathMacro(char path[260], const char *macro, const char *value);
 ** with '\' or '/' or holding a drive is already absolute.  The program's own
 ** folder macros always name the program's folders, whatever the environment
 ** holds.  ?desktop? is the platform's desktop folder (PlatGetDesktopFolder). */
-int ExpandPathMacros(char path[260], const char *base);
+int ExpandPathMacros(char path[PATH_SIZE], const char *base);

@@ -28,8 +28,8 @@ int SettingsExchangeActive = 0;
 OpenFileLister gListOpenFileWindows = nullptr;
 SettingListSource gSettingListSource = nullptr;
 
-static_assert(sizeof gSettings.DataFile == SETTING_PATH_SIZE && sizeof gSettings.ActiveScript == SETTING_PATH_SIZE,
-              "path rows hold 260 characters");
+static_assert(sizeof gSettings.DataFile == PATH_SIZE && sizeof gSettings.ActiveScript == PATH_SIZE,
+              "path rows hold a path's letters");
 static_assert(sizeof gSettings.FindWhat == SETTING_HISTORY_TEXT_SIZE, "history-text rows hold 256 characters");
 
 /* ---- word lists ------------------------------------------------------------------------ */
@@ -488,7 +488,7 @@ static void ParseIntList(const char *text, int32_t *values, int count)
 
 static std::string HistoryKey(const SettingEntry *row) { return std::string(row->key) + "MRU"; }
 
-/* Reads a path or folder row's value into out[SETTING_PATH_SIZE], made
+/* Reads a path or folder row's value into out[PATH_SIZE], made
 ** whole for a path row.  A value longer than a path holds (before or after
 ** it is made whole) is named, with result code 3, and out takes the default:
 ** cut, it would name another file or folder than the one the file gives. */
@@ -496,13 +496,13 @@ static void LoadPathValue(const IniFile *ini, const SettingEntry *row, const cha
 {
     char value[SETTING_HISTORY_SIZE];
     IniGetString(ini, row->key, def, value, sizeof value);
-    if (strlen(value) < SETTING_PATH_SIZE) {
-        CopyString(out, SETTING_PATH_SIZE, value, -1);
+    if (!PathTooLong(value)) {
+        CopyString(out, PATH_SIZE, value, -1);
         if (row->type != ST_PATH || ExpandPathMacros(out, nullptr)) return;
     }
     ReportError("%s file path is too long -- maximum is 260 chars.", row->key);
     SetResultCode(RESULT_FILE_ERROR);
-    CopyString(out, SETTING_PATH_SIZE, def, -1);
+    CopyString(out, PATH_SIZE, def, -1);
     if (row->type == ST_PATH) ExpandPathMacros(out, nullptr);
 }
 
@@ -542,7 +542,7 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
     }
     case ST_TEXT:
         /* The texts of a path's size are the folders. */
-        if (size == SETTING_PATH_SIZE)
+        if (size == PATH_SIZE)
             LoadPathValue(ini, row, def, (char *)row->data);
         else
             IniGetString(ini, row->key, def, (char *)row->data, size);
@@ -657,7 +657,7 @@ int LoadSettings(const char *path)
     /* A batch run on a machine that never ran the program interactively has
     ** no settings file; that is no error, and the defaults hold.  A name too
     ** long to open is no missing file: opening it says why it failed. */
-    if (gRun.unattended && strlen(path) < SETTING_PATH_SIZE && !PlatFileExists(path)) {
+    if (gRun.unattended && !PathTooLong(path) && !PlatFileExists(path)) {
         ResetSettingsToDefaults();
         return 1;
     }

@@ -22,7 +22,7 @@
 **             "%g" would not read back as the same number), colours
 **             "RGB(r,g,b)", dates yyyymmdd, texts as they stand, editor texts
 **             and history lists escaped.  A path or folder longer than its
-**             row holds (259 characters, or once made whole) is named with
+**             row holds (259 letters, or once made whole) is named with
 **             result code 3 and the row keeps its default: never cut.
 ** Unattended: settings are read but never saved; with no settings file every
 **             setting takes its default.
@@ -33,11 +33,12 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct IniFile;
 
 enum {
     SETTING_HISTORY_SIZE = 2048,     /* a history list: entries split by '\n', newest first */
-    SETTING_PATH_SIZE = 260,         /* a path row's text */
     SETTING_HISTORY_TEXT_SIZE = 256, /* a history-text row's text */
     SETTING_ROW_COUNT = 234,         /* rows of gSettingTable before the closing row */
     STYLE_COLOURS = 10,              /* colours of a chart or graph style set */
@@ -49,8 +50,8 @@ enum {
 
 struct ProgramSettings {
     /* [Settings] */
-    char DataFile[SETTING_PATH_SIZE];
-    char ActiveScript[SETTING_PATH_SIZE];
+    char DataFile[PATH_SIZE];
+    char ActiveScript[PATH_SIZE];
     char TestName[80];
     int32_t FirstDate;
     int32_t LastDate;
@@ -69,9 +70,9 @@ struct ProgramSettings {
     int32_t AddScan;
     int32_t AddDebug;
     /* [Options] */
-    char ScriptPath[260];
-    char DataPath[260];
-    char OutputPath[260];
+    char ScriptPath[PATH_SIZE];
+    char DataPath[PATH_SIZE];
+    char OutputPath[PATH_SIZE];
     int32_t CalcThreads;
     int32_t MaxMemPct;
     int32_t ExtractOnePassItems;
@@ -97,7 +98,7 @@ struct ProgramSettings {
     int32_t TLNoPopups;
     int32_t WriteTLDebugFile;
     int32_t ShowBondPriceFractional;
-    char UserDllPath[260];
+    char UserDllPath[PATH_SIZE];
     double EmaPrecision;
     double NearZero;
     int32_t BarsHeldIncrPostClose;
@@ -329,7 +330,7 @@ enum SettingType : uint32_t {
     ST_DATE = 12,        /* i32 yyyymmdd; date picker */
     ST_TIME = 13,        /* i32 hhmmss; time picker */
     ST_COMBO_TEXT = 14,  /* char[extra]; combo entry with that text */
-    ST_PATH = 15,        /* char[260] with history; combo, macros expanded on load */
+    ST_PATH = 15,        /* char[PATH_SIZE] with history; combo, macros expanded on load */
     ST_HISTORY = 16,     /* char[256] with history; combo */
     ST_INT_LIST = 17     /* i32[extra]; comma-separated, file only */
 };
@@ -412,7 +413,7 @@ void LoadStyleColours(const IniFile *ini, StyleColourSet *set, const uint32_t *d
 
 /* One window to reopen at the next start. */
 struct OpenFileWindow {
-    char path[260];                   /* its document: results file, script, log or CSV list */
+    char path[PATH_SIZE];             /* its document: results file, script, log or CSV list */
     int32_t active;                   /* 1 for the active window */
     int32_t left, top, width, height; /* normal (restored) placement */
     int32_t showState;                /* the placement's show command */

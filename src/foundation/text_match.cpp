@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-char gPathBuffer[260];
+char gPathBuffer[PATH_SIZE];
 
 static int Fold(int c) { return toupper((unsigned char)c); }
 

@@ -10,6 +10,8 @@
 #include <cstdarg>
 #include <cstddef>
 
+#include "platform/platform.h"
+
 /* Leading characters of text matching pattern ('?' any one character). */
 int MatchChars(const char *pattern, const char *text);
 /* 1 if the whole text matches ('?' one character, '*' any run), case ignored. */
@@ -24,9 +26,9 @@ int CopyString(char *dest, int size, const char *src, int maxLen);
 int FindKeyword(const char *word, const char *const *words, int count);
 /* Index of the first word that equals word once its own white space is removed. */
 int FindKeywordNoSpaces(const char *word, const char *const *words, int count);
-/* Prints into the shared 260-character path buffer (cut at 259); returns the length. */
+/* Prints into the shared path buffer (cut to fit); returns the length. */
 int FormatPathBuffer(const char *format, ...);
-extern char gPathBuffer[260];
+extern char gPathBuffer[PATH_SIZE];
 
 /* The bounded formatter: vsnprintf that always terminates and returns the
 ** length actually written (never more than size - 1). */

@@ -9,12 +9,11 @@
 #include <cstddef>
 #include <string>
 
-/* The length of the well-formed UTF-8 sequence at p (at most n bytes), 0
-** when there is none (an ASCII byte, a stray or a cut sequence). */
-size_t Utf8SequenceLength(const unsigned char *p, size_t n);
+#include "platform/platform.h"
 
-/* length bytes of program text in UTF-8: well-formed UTF-8 sequences as
-** they are, every other byte above 127 as its Windows-1252 character. */
+/* length bytes of program text in UTF-8, letter by letter as names are read
+** (PlatNameLetter): well-formed UTF-8 sequences as they are, every other
+** byte above 127 as its Windows-1252 character. */
 std::string PageText(const char *text, size_t length);
 
 /* A name in text[size] made UTF-8 in place as PageText reads it; 1 done

@@ -25,6 +25,12 @@
 #include <cstdint>
 #include <cstddef>
 
+/* A path holds at most PATH_LETTERS letters, whatever their size: the limit is
+** counted in letters (PathLetters), and every buffer a path passes through
+** holds PATH_SIZE bytes, room for that many letters of four UTF-8 bytes. */
+enum { PATH_LETTERS = 259,
+       PATH_SIZE = PATH_LETTERS * 4 + 1 };
+
 /* Broken-down local time, laid out like the Windows SYSTEMTIME fields. */
 struct PlatDateTime {
     int year;         /* four digits */
@@ -266,9 +272,30 @@ const char *PlatLibrarySuffix();
 ** The Windows build copies it unchanged. */
 void PlatNativePath(const char *path, char *out, size_t size);
 
+/* ---- the letters of names ---------------------------------------------------
+** The program's names are UTF-8.  Text saved by an editor in the Windows code
+** page 1252 is read letter by letter: a well-formed UTF-8 sequence is its
+** letter, any other byte above 127 its 1252 character.  Each piece of a name
+** is so read as what it is (a folder written in UTF-8 stays itself beside a
+** 1252 file name), by the same rule in every layer and in both builds. */
+
+/* The length of the well-formed UTF-8 sequence at p (at most n bytes), 0
+** when there is none (an ASCII byte, a stray or a cut sequence). */
+size_t PlatUtf8SequenceLength(const unsigned char *p, size_t n);
+/* The letter at p (at most n bytes, n > 0) by the rule above, as a Unicode
+** code point; *length receives the bytes it takes. */
+uint32_t PlatNameLetter(const unsigned char *p, size_t n, size_t *length);
+/* The letters of a name (its first length bytes, all of it by default), as
+** the system counts a path's length: the rule above's letters, each of one
+** to four bytes. */
+size_t PathLetters(const char *text, size_t length = (size_t)-1);
+/* 1 when path has more letters than a path holds (PATH_LETTERS): the one
+** limit of every path the program takes, in every layer and both builds. */
+int PathTooLong(const char *path);
+
 #ifdef _WIN32
-/* A program text as the system's wide characters, decoded as names are:
-** UTF-8 where it reads as such, else the program's 8-bit code page; the
+/* A program text as the system's wide characters, decoded letter by letter
+** as names are (PlatNameLetter); the
 ** count written with the end, 0 (out empty) when it does not fit.  Window
 ** titles that show a file's name go through it, so a name reads as the
 ** file it names. */

@@ -32,7 +32,7 @@
 struct SymbolRecord;
 
 enum {
-    TEST_PATH_SIZE = 260,
+    TEST_PATH_SIZE = 260, /* the results file's own field size, not a path buffer's */
     TEST_NAME_SIZE = 80,
     STRATEGY_RESULT_NAME_SIZE = 80,
     STRATEGY_PARENT_MAX = 100,

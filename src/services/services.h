@@ -90,19 +90,19 @@ void WriteTestLog(const char *text, uint32_t size);
 /* Puts every control word back to its idle value (the UI thread id, set once
 ** at start-up, stays).  The caller closes an open test log first. */
 void ResetRunControl();
-extern char gSettingsFile[260]; /* the settings file in use, "" none */
+extern char gSettingsFile[PATH_SIZE]; /* the settings file in use, "" none */
 /* The script a run is using right now, "" when none: a batch sets it for each
 ** script it runs, the script windows' titles and the error log show it. */
-extern char gRunningScript[260];
+extern char gRunningScript[PATH_SIZE];
 
 /* Effective folders, set by InitApplication. */
-extern char gProgramFolder[260];
-extern char gScriptsFolder[260];
-extern char gDataFolder[260];
-extern char gOutputFolder[260];
-extern char gInfoFolder[260];
-extern char gLogsFolder[260];
-extern char gReportsFolder[260];
+extern char gProgramFolder[PATH_SIZE];
+extern char gScriptsFolder[PATH_SIZE];
+extern char gDataFolder[PATH_SIZE];
+extern char gOutputFolder[PATH_SIZE];
+extern char gInfoFolder[PATH_SIZE];
+extern char gLogsFolder[PATH_SIZE];
+extern char gReportsFolder[PATH_SIZE];
 
 /* Sets the sticky result code (any thread). */
 void SetResultCode(int code);
@@ -220,8 +220,8 @@ void UpdatePanelBarCount();
 /* Puts path first in the data-file history (DataFileMRU, paths checked) and
 ** refills the panel's data-file combo box from it. */
 void AddDataFileToHistory(const char *path);
-/* The open (save 0) or save (save 1) file dialog: path[260] is the initial
-** name and receives the choice; folder[260] (or null), when given empty, takes
+/* The open (save 0) or save (save 1) file dialog: path[PATH_SIZE] is the initial
+** name and receives the choice; folder[PATH_SIZE] (or null), when given empty, takes
 ** the path's folder as the place to start; typeName and extension name the
 ** filter ("%s Files (*.%s)"), and without an extension typeName points to the
 ** caller's filter index of the program's own file types.  Non-zero when a file
@@ -268,8 +268,8 @@ void LogDebugHeader(int date, const char *symbol, const FormulaSlot *formula);
 
 /* Info, Logs and Reports under the output folder; 0 after reporting (result
 ** code 3) when one does not exist after creating it (a missing parent, no
-** access, a file of that name), or when its path would not fit 260
-** characters (then nothing is created). */
+** access, a file of that name), or when its path would be longer than a
+** path holds (259 letters; then nothing is created). */
 int CreateOutputFolders();
 
 /* The program's folders at start-up: Scripts, Data and Output under the

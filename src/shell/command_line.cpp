@@ -65,20 +65,20 @@ static int IsSwitch(const char *token) { return token[0] == '-'; }
 
 static const char kPathTooLong[] = "File path starting with '%s' is too long -- maximum is 260 chars";
 
-int CopyPathToken(char path[260], const char *token)
+int CopyPathToken(char path[PATH_SIZE], const char *token)
 {
-    if (strlen(token) > 259) {
+    if (PathTooLong(token)) {
         ReportError(kPathTooLong, token);
         return 0;
     }
-    CopyString(path, 260, token, -1);
+    CopyString(path, PATH_SIZE, token, -1);
     return 1;
 }
 
-/* Copies a path token into path[260] and makes it whole from folder; 0
+/* Copies a path token into path[PATH_SIZE] and makes it whole from folder; 0
 ** after reporting one that does not fit, before or after, so that no other
 ** file is reached under a cut name. */
-static int TakePathToken(char path[260], const char *token, const char *folder)
+static int TakePathToken(char path[PATH_SIZE], const char *token, const char *folder)
 {
     if (!CopyPathToken(path, token)) return 0;
     if (ExpandPathMacros(path, folder)) return 1;
@@ -113,7 +113,7 @@ int ParseCommandArguments(int count, const char *const *args)
         }
         if (!settingsNext) continue;
         settingsNext = 0;
-        char path[260];
+        char path[PATH_SIZE];
         if (!TakePathToken(path, token, gProgramFolder)) {
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
@@ -285,7 +285,7 @@ int RunBatchArguments(int count, const char *const *args)
             continue;
         }
         newGroup = 1;
-        char path[260];
+        char path[PATH_SIZE];
         /* Whatever fails from here on is this script's error.  A token too
         ** long to hold names it cut after a whole letter. */
         CopyString(gRunningScript, sizeof gRunningScript, token,

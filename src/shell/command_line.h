@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 /* The batch switches, one per run mode, in run order. */
 struct BatchSwitch {
     const char *name;
@@ -40,9 +42,9 @@ extern CommandLineState gCommandLine;
 ** cut, so an over-long path is refused whole by whoever takes it rather than
 ** read as a shorter file's name. */
 void SplitCommandLine(const char *commandLine, std::vector<std::string> *tokens);
-/* Copies a path token into path[260]; 0 after reporting one that does not
+/* Copies a path token into path[PATH_SIZE]; 0 after reporting one that does not
 ** fit, so that no other file is reached under a cut name. */
-int CopyPathToken(char path[260], const char *token);
+int CopyPathToken(char path[PATH_SIZE], const char *token);
 
 /* The first pass, before initialisation: clears then sets the unattended and
 ** exit-after-batch flags, takes the "-inifile" path into gSettingsFile.

@@ -64,7 +64,7 @@ static int LooksBinary(const char *line, int32_t length)
     int32_t odd = 0, characters = 0;
     for (int32_t i = 0; i < length; characters++) {
         const unsigned char c = (unsigned char)line[i];
-        size_t letter = c >= 0x80 ? Utf8SequenceLength((const unsigned char *)line + i, (size_t)(length - i)) : 0;
+        size_t letter = c >= 0x80 ? PlatUtf8SequenceLength((const unsigned char *)line + i, (size_t)(length - i)) : 0;
         if (letter == 0 && (c < 32 || c > 126) && c != '\t') odd++;
         i += letter ? (int32_t)letter : 1;
     }

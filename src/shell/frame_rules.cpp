@@ -100,7 +100,7 @@ int ShortenTabTitle(const char *title, char *out, int size)
 
 int WindowTabTitle(const char *windowText, const char *kindName, int ordinal, char *out, int size)
 {
-    char title[260];
+    char title[PATH_SIZE];
     const char *slash = strrchr(windowText, '\\');
     if (slash)
         CopyString(title, sizeof title, slash + 1, -1);
@@ -148,7 +148,7 @@ int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth,
 
 void ProgramFolderFromPath(const char *exePath, char *out, int size)
 {
-    char path[260];
+    char path[PATH_SIZE];
     int n = 0;
     for (const char *p = exePath; *p && n < (int)sizeof path - 1;) {
         if (p[0] == '\\' && p[1] == '.' && p[2] == '\\') {
@@ -219,8 +219,8 @@ int AddDefaultExtension(char *path, int nameOffset, const char *extension)
 {
     if (strchr(path + nameOffset, '.')) return 1;
     const size_t n = strlen(path);
-    if (n + 1 + strlen(extension) > 259) return 0;
-    FormatText(path + n, 260 - n, ".%s", extension);
+    if (PathLetters(path) + 1 + strlen(extension) > PATH_LETTERS) return 0;
+    FormatText(path + n, PATH_SIZE - n, ".%s", extension);
     return 1;
 }
 

@@ -10,6 +10,8 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 /* ---- command dispatch ------------------------------------------------------------ */
 
 /* Run mode of a Run command (0 import, 1 apply, 2 scan, 3 test, 4 optimize,
@@ -72,7 +74,7 @@ int StatusBarEdges(int barWidth, int dpi, int fields, int *edges, int timeWidth 
 /* ---- start-up ---------------------------------------------------------------------- */
 
 /* The program folder from the executable's path: every "\.\" shortened to "\",
-** then cut at the last backslash ("." without one).  out holds 260 bytes. */
+** then cut at the last backslash ("." without one).  out holds PATH_SIZE bytes. */
 void ProgramFolderFromPath(const char *exePath, char *out, int size);
 /* A DateFormat key of older settings files: 0 or more sets DateInputFormat
 ** (the value below 2, else 1) and, for 0..2, DateDisplayFormat ("M/d/yy",
@@ -94,9 +96,9 @@ int TakeHandOffText(const void *data, uint32_t dataSize, char *out, int size);
 /* Unquotes one path of a hand-off: a path starting with '"' loses it and its
 ** last character. */
 void UnquotePath(const char *path, char *out, int size);
-/* The save dialog's default extension: a chosen name (path[260] from
+/* The save dialog's default extension: a chosen name (path[PATH_SIZE] from
 ** nameOffset on) without a '.' gets "." and extension.  0, the path as it
-** was, when the whole would be longer than a path holds (259 characters):
+** was, when the whole would be longer than a path holds (259 letters):
 ** cut, it would be a file of another name. */
 int AddDefaultExtension(char *path, int nameOffset, const char *extension);
 

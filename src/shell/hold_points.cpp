@@ -13,7 +13,7 @@
 
 static struct {
     char point[32];
-    char path[FILE_PATH_SIZE];
+    char path[PATH_SIZE];
 } sHold;
 
 void HoldAt(const char *point)

@@ -22,16 +22,16 @@
 #include "script/compiler/formula.h"
 
 RunControl gRun = {};
-char gSettingsFile[260] = "";
-char gRunningScript[260];
+char gSettingsFile[PATH_SIZE] = "";
+char gRunningScript[PATH_SIZE];
 
-char gProgramFolder[260];
-char gScriptsFolder[260];
-char gDataFolder[260];
-char gOutputFolder[260];
-char gInfoFolder[260];
-char gLogsFolder[260];
-char gReportsFolder[260];
+char gProgramFolder[PATH_SIZE];
+char gScriptsFolder[PATH_SIZE];
+char gDataFolder[PATH_SIZE];
+char gOutputFolder[PATH_SIZE];
+char gInfoFolder[PATH_SIZE];
+char gLogsFolder[PATH_SIZE];
+char gReportsFolder[PATH_SIZE];
 
 void ResetRunControl()
 {
@@ -178,7 +178,7 @@ void ShowLowMemoryWarning()
 
 static void MakeFolder(char *folder)
 {
-    if (!CreateFolder(folder)) CopyString(folder, 260, gProgramFolder, -1);
+    if (!CreateFolder(folder)) CopyString(folder, PATH_SIZE, gProgramFolder, -1);
 }
 
 void SetUpProgramFolders()
@@ -203,12 +203,12 @@ int CreateOutputFolders()
     char *folders[3] = {gInfoFolder, gLogsFolder, gReportsFolder};
     for (int i = 0; i < 3; i++) {
         /* A name cut to fit would make a folder of another name. */
-        if (FormatText(folders[i], sizeof gInfoFolder, "%s\\%s", gOutputFolder, kNames[i]) !=
-            (int)(strlen(gOutputFolder) + 1 + strlen(kNames[i]))) {
+        if (PathLetters(gOutputFolder) + 1 + strlen(kNames[i]) > PATH_LETTERS) {
             ReportError("%s file path is too long -- maximum is 260 chars.", kNames[i]);
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
+        FormatText(folders[i], sizeof gInfoFolder, "%s\\%s", gOutputFolder, kNames[i]);
     }
     for (const char *folder : folders) {
         /* Only the folder being there afterwards counts: a create refused for

@@ -27,8 +27,7 @@
 
 namespace {
 
-enum { WORD_SIZE = 80,
-       VALUE_SIZE = 260 };
+enum { WORD_SIZE = 80 };
 
 const char kWordCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._#$%@?&~\\";
 
@@ -389,7 +388,7 @@ void ImportDataSource(const Context &c, char *out, int32_t size)
         while (s < end && (c.text[s] == ' ' || c.text[s] == '\t')) s++;
         if (SectionAtPosition(c.text, c.length, s)) return;
         if (CompareNoCaseN(c.text + s, "DataSource", 10) == 0) {
-            char line[VALUE_SIZE];
+            char line[PATH_SIZE];
             CopyString(line, sizeof line, c.text + start, end - start);
             LineValueText(line, (int32_t)strlen(line), out, size);
             return;
@@ -436,7 +435,7 @@ int ListFolderEntry(const char *name, int isFolder, void *user)
     const char *extensions = nullptr;
     if (!isFolder && (!kFileKindsExtensions(listing->kind, &extensions) || !HasListedExtension(name, extensions)))
         return 1;
-    char entry[VALUE_SIZE];
+    char entry[PATH_SIZE];
     if (listing->folderPart[0])
         FormatText(entry, sizeof entry, "%s\\%s", listing->folderPart, name);
     else
@@ -447,14 +446,14 @@ int ListFolderEntry(const char *name, int isFolder, void *user)
 
 void ListFolderOf(SuggestResult *out, const Context &c, const char *value, int32_t kind, const char *base)
 {
-    char pattern[VALUE_SIZE];
+    char pattern[PATH_SIZE];
     CopyString(pattern, sizeof pattern, value, -1);
     if (!ExpandPathMacros(pattern, base)) return;
     size_t n = strlen(pattern);
     if (n + 2 > sizeof pattern) return;
     pattern[n] = '*';
     pattern[n + 1] = 0;
-    char folderPart[VALUE_SIZE] = "";
+    char folderPart[PATH_SIZE] = "";
     const char *slash = strrchr(value, '\\');
     if (slash) CopyString(folderPart, sizeof folderPart, value, (int)(slash - value));
     FolderListing listing = {.out = out, .kind = kind, .folderPart = folderPart};
@@ -477,11 +476,11 @@ const char *BaseFolderOf(int32_t kind)
 
 void AddFileChoices(SuggestResult *out, const Context &c)
 {
-    char line[VALUE_SIZE], value[VALUE_SIZE] = "";
+    char line[PATH_SIZE], value[PATH_SIZE] = "";
     int32_t start = LineStartOf(c.text, c.caret);
     int32_t end = c.caret;
     while (end < c.length && c.text[end] != '\r' && c.text[end] != '\n') end++;
-    if (end - start >= VALUE_SIZE) return;
+    if (end - start >= PATH_SIZE) return;
     CopyString(line, sizeof line, c.text + start, end - start);
     LineValueText(line, end - start, value, sizeof value);
     int import = c.section == SECTION_IMPORT;

@@ -317,7 +317,7 @@ void ColumnScriptPath(uint32_t section, char *out)
     const DefinitionList *list = ColumnListFor(section);
     const FormulaColumn *first = list && list->count > 0 ? (const FormulaColumn *)list->items : nullptr;
     if (first && first->formula.path[0])
-        CopyString(out, 260, first->formula.path, -1);
+        CopyString(out, PATH_SIZE, first->formula.path, -1);
     else
         DefaultSectionScriptPath((int)section, out);
 }

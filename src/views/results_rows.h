@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "engine/results_list.h"
+#include "platform/platform.h"
 
 enum {
     RESULTS_CELL_SIZE = 80,
@@ -78,7 +79,7 @@ void LogTestSettings(const TestRecord *test);
 int WriteUniqueSymbols(const TestRecord *test, const char *path);
 
 /* The script file that a column section's columns (Results, Trades, ...)
-** were compiled from, into out (260 characters): the file of its first
+** were compiled from, into out (PATH_SIZE bytes): the file of its first
 ** column, or, before any compiled column, the section's default script in
 ** the scripts folder, else the one beside the program. */
 void ColumnScriptPath(uint32_t section, char *out);

@@ -23,7 +23,7 @@ static const char *SymbolName(int32_t index)
 int32_t SaveChartsToFolder(const CellListWindow *list, const char *path)
 {
     if (!list || !path) return 0;
-    char folder[260];
+    char folder[PATH_SIZE];
     CopyString(folder, sizeof folder, path, -1);
     for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
     if (!PlatCreateFolder(folder) && !PlatFolderExists(folder)) {
@@ -47,7 +47,7 @@ int32_t SaveChartsToFolder(const CellListWindow *list, const char *path)
                 break;
             }
         }
-        char file[260];
+        char file[PATH_SIZE];
         FormatText(file, sizeof file, "%s\\%s_%d.PNG", folder, symbol, cell->date);
         /* An image left by an earlier save must not pass for this one. */
         PlatDeleteFile(file);

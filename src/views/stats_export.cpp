@@ -12,6 +12,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/settings_items.h"
@@ -20,12 +21,12 @@
 #include "services/services.h"
 #include "views/trade_rows.h"
 
-char gExportPath[EXPORT_PATH_SIZE];
+char gExportPath[PATH_SIZE];
 
 /* The folders the two save dialogs remember. */
 struct ExportState {
-    char statsFolder[EXPORT_PATH_SIZE];
-    char tradesFolder[EXPORT_PATH_SIZE];
+    char statsFolder[PATH_SIZE];
+    char tradesFolder[PATH_SIZE];
 };
 static ExportState sExport;
 
@@ -45,7 +46,7 @@ int MakeNumberedFileName(const char *path, int32_t testNumber)
     FormatText(number, sizeof number, ".%d", testNumber);
     /* The name with its number must fit whole: cut, it would be another
     ** file's (its extension lost, or the number of another test). */
-    if (stem + strlen(number) + strlen(extension) >= sizeof gExportPath) {
+    if (PathLetters(path, stem) + strlen(number) + PathLetters(extension) > PATH_LETTERS) {
         gExportPath[0] = 0;
         return 0;
     }

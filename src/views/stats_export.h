@@ -12,10 +12,11 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct TestRecord;
 
-enum { EXPORT_PATH_SIZE = 260 };
-extern char gExportPath[EXPORT_PATH_SIZE];
+extern char gExportPath[PATH_SIZE];
 
 /* Copies path into gExportPath; in an optimization, and in any run that
 ** exports more than one test (gEngineRun.numberedExports: a walk-forward

@@ -17,6 +17,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
@@ -25,7 +26,7 @@
 #include "views/trade_plot.h"
 
 PlatFile gReportPage;
-char gReportFolder[REPORT_PATH_SIZE];
+char gReportFolder[PATH_SIZE];
 /* The page being written: its temporary file beside the old page, and its
 ** text, which is kept until the report is complete and then written at once,
 ** so a failed report leaves the previous page as it was. */
@@ -168,7 +169,7 @@ static int ReadSmallFile(const char *path, std::string *out)
 ** stylesheet and runs started together each put a whole one in place. */
 static void ProvideStyleSheet()
 {
-    char source[REPORT_PATH_SIZE], target[REPORT_PATH_SIZE];
+    char source[PATH_SIZE], target[PATH_SIZE];
     FormatText(target, sizeof target, "%s\\w3.css", gReportsFolder);
     FormatText(source, sizeof source, "%s\\w3.css", gProgramFolder);
     if (PlatFileExists(target) || !PlatFileExists(source)) return;
@@ -179,7 +180,7 @@ static void ProvideStyleSheet()
 static const char *StyleSheet(const char *inFolder)
 {
     ProvideStyleSheet();
-    char path[REPORT_PATH_SIZE];
+    char path[PATH_SIZE];
     FormatText(path, sizeof path, "%s\\w3.css", gReportsFolder);
     return PlatFileExists(path) ? inFolder : kPublicStyleSheet;
 }
@@ -446,7 +447,7 @@ static void WriteSettingsSections(const TestRecord *test, std::string *out)
     FormatNumber(s->AccountSize, DISPLAY_CURRENCY, -1, 0, test->currency, account);
     const int32_t barSize = s->BarSize2 >= 0 && s->BarSize2 < BAR_SIZE_COUNT ? s->BarSize2 : BAR_DAILY;
     AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Settings</h3>\n%s", kNameValueTable);
-    char shown[2 * REPORT_PATH_SIZE];
+    char shown[2 * PATH_SIZE];
     AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n",
                  EscapeHtml(PathAsShown(s->ActiveScript, shown, sizeof shown)).c_str());
     AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n",
@@ -514,12 +515,12 @@ static int IsReportFileName(const char *name)
 ** is the folder's own name); 1, or 0 after reporting with nothing written. */
 static int MarkReportFolder(const char *folder, const char *name)
 {
-    char path[REPORT_PATH_SIZE + 32], text[REPORT_PATH_SIZE + 64];
+    char path[PATH_SIZE + 32], text[PATH_SIZE + 64];
     FormatText(path, sizeof path, "%s\\%s", folder, kReportMarkName);
     const int length = FormatText(text, sizeof text, kReportMarkText, name);
-    PlatFile file = strlen(path) < REPORT_PATH_SIZE ? PlatOpenFile(path, PLAT_CREATE_EXCLUSIVE) : nullptr;
+    PlatFile file = !PathTooLong(path) ? PlatOpenFile(path, PLAT_CREATE_EXCLUSIVE) : nullptr;
     if (!file) {
-        if (strlen(path) >= REPORT_PATH_SIZE) PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
+        if (PathTooLong(path)) PlatSetLastError(PLAT_ERR_FILENAME_TOO_LONG);
         ReportError("Unable to create %s\r\n\r\n%s", path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -538,7 +539,7 @@ static int MarkReportFolder(const char *folder, const char *name)
 ** was, and its folder, which has its line, is kept all the same. */
 static int MarkReportFinished(const char *folder, const char *name)
 {
-    char path[REPORT_PATH_SIZE + 32], text[REPORT_PATH_SIZE + 128];
+    char path[PATH_SIZE + 32], text[PATH_SIZE + 128];
     FormatText(path, sizeof path, "%s\\%s", folder, kReportMarkName);
     PlatDateTime now;
     PlatGetLocalTime(&now);
@@ -556,7 +557,7 @@ enum ReportMark { MARK_NONE, MARK_UNFINISHED, MARK_FINISHED };
 ** more (also every mark of an earlier version). */
 static ReportMark ReadReportMark(const std::string &name)
 {
-    char path[REPORT_PATH_SIZE], expected[REPORT_PATH_SIZE + 64], text[REPORT_PATH_SIZE + 128];
+    char path[PATH_SIZE], expected[PATH_SIZE + 64], text[PATH_SIZE + 128];
     if (FormatText(path, sizeof path, "%s\\%s\\%s", gReportsFolder, name.c_str(), kReportMarkName) >= (int)sizeof path - 1)
         return MARK_NONE;
     const int length = FormatText(expected, sizeof expected, kReportMarkText, name.c_str());
@@ -581,7 +582,7 @@ static int IsOwnReportFolder(const std::string &name) { return ReadReportMark(na
 static void RemoveReportFolder(const char *folder)
 {
     std::vector<std::string> names;
-    char path[REPORT_PATH_SIZE];
+    char path[PATH_SIZE];
     FormatText(path, sizeof path, "%s\\*", folder);
     PlatListFolder(path, CollectFile, &names);
     for (const std::string &name : names) {
@@ -617,7 +618,7 @@ static bool ListedBefore(const std::string &a, const std::string &b)
 static std::vector<std::string> ListReportFolders()
 {
     std::vector<std::string> folders;
-    char pattern[REPORT_PATH_SIZE];
+    char pattern[PATH_SIZE];
     FormatText(pattern, sizeof pattern, "%s\\*", gReportsFolder);
     PlatListFolder(pattern, CollectFolder, &folders);
     std::sort(folders.begin(), folders.end(), ListedBefore);
@@ -665,7 +666,7 @@ static void MakeWriterMarkPath(char *out, size_t size, const char *digits)
 ** and held by no one is removed on the way. */
 static int WriterAtWork(const char *digits)
 {
-    char mark[REPORT_PATH_SIZE];
+    char mark[PATH_SIZE];
     MakeWriterMarkPath(mark, sizeof mark, digits);
     return PlatFileExists(mark) && !PlatDeleteUnusedFile(mark) && PlatLastError() == PLAT_ERR_SHARING_VIOLATION;
 }
@@ -684,7 +685,7 @@ static void ReleaseWriterMark(PlatFile *mark, const char *path)
 static int HoldsOnlyReportFiles(const char *folder)
 {
     int others = 0;
-    char pattern[REPORT_PATH_SIZE];
+    char pattern[PATH_SIZE];
     FormatText(pattern, sizeof pattern, "%s\\*", folder);
     PlatListFolder(pattern, [](const char *name, int isFolder, void *user) {
         if (isFolder || !IsReportFileName(name)) ++*(int *)user;
@@ -702,7 +703,7 @@ static int HoldsOnlyReportFiles(const char *folder)
 ** holds. */
 static void RemoveDeadReports()
 {
-    char path[REPORT_PATH_SIZE];
+    char path[PATH_SIZE];
     for (const std::string &name : ListReportFolders()) {
         size_t digits = 0;
         if (!ReportFolderNumber(name, &digits)) continue;
@@ -746,14 +747,14 @@ static int MakeReportFolder(TestRecord *test, int32_t *numberOut, char *name, ch
             SetResultCode(RESULT_FILE_ERROR);
             return 0;
         }
-        MakeReportFolderName(number, test->settings.TestName, name, REPORT_PATH_SIZE);
-        FormatText(folder, REPORT_PATH_SIZE, "%s\\%s", gReportsFolder, name);
+        MakeReportFolderName(number, test->settings.TestName, name, PATH_SIZE);
+        FormatText(folder, PATH_SIZE, "%s\\%s", gReportsFolder, name);
         for (size_t n = strlen(folder); n > 0 && folder[n - 1] == '\\'; n--) folder[n - 1] = 0;
         /* The number is claimed by its mark, made new; a mark no one holds
         ** is a killed writer's, and gives the number back. */
         char digits[16];
         FormatText(digits, sizeof digits, "%.4d", (int)number);
-        MakeWriterMarkPath(markPath, REPORT_PATH_SIZE, digits);
+        MakeWriterMarkPath(markPath, PATH_SIZE, digits);
         *mark = PlatOpenFile(markPath, PLAT_CREATE_EXCLUSIVE);
         int code = *mark ? 0 : PlatLastError();
         if (!*mark && PlatFileExists(markPath)) {
@@ -825,12 +826,12 @@ int WriteTestReport(TestRecord *test)
     if (gReportPage || !test) return 0;
     RemoveDeadReports();
     int32_t number = 0;
-    char name[REPORT_PATH_SIZE];
-    char folder[REPORT_PATH_SIZE] = "";
-    char markPath[REPORT_PATH_SIZE];
+    char name[PATH_SIZE];
+    char folder[PATH_SIZE] = "";
+    char markPath[PATH_SIZE];
     PlatFile mark = nullptr;
     if (!MakeReportFolder(test, &number, name, folder, &mark, markPath)) return 0;
-    char page[REPORT_PATH_SIZE];
+    char page[PATH_SIZE];
     FormatText(page, sizeof page, "%s\\index.html", folder);
     if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) {
         RemoveReportFolder(folder);
@@ -896,7 +897,7 @@ int WriteTestReport(TestRecord *test)
     ** A report without its page or its line goes with its folder, and its
     ** number stays free. */
     if (gReportPageHeld) gReportPageHeld(folder);
-    char linkPath[REPORT_PATH_SIZE];
+    char linkPath[PATH_SIZE];
     FormatText(linkPath, sizeof linkPath, "%s\\link.txt", folder);
     if (!ok || !SaveFile(linkPath, link.data(), (uint32_t)link.size())) {
         RemoveReportFolder(folder);
@@ -936,9 +937,9 @@ int WriteReportsIndex(int open)
     /* Writers of the list take turns, and each lists the reports there are
     ** while it holds the turn: the last list written lists every report
     ** finished before it, whichever writer finished first. */
-    char path[REPORT_PATH_SIZE];
+    char path[PATH_SIZE];
     FormatText(path, sizeof path, "%s\\index.html", gReportsFolder);
-    char guardPath[REPORT_PATH_SIZE + 8];
+    char guardPath[PATH_SIZE + 8];
     FormatText(guardPath, sizeof guardPath, "%s.~kvl", path);
     FileGuard guard;
     if (!TakeFileGuard(&guard, guardPath, 1, REPORT_LIST_WAIT_MS, gReportListBusy, path)) {
@@ -955,7 +956,7 @@ int WriteReportsIndex(int open)
                  kPageMeta, StyleSheet("w3.css"), gSettings.ReportWidth);
     int listed = 0;
     for (const std::string &folder : ListReportFolders()) {
-        char line[REPORT_PATH_SIZE];
+        char line[PATH_SIZE];
         FormatText(line, sizeof line, "%s\\%s\\link.txt", gReportsFolder, folder.c_str());
         PlatFile file = PlatOpenFile(line, PLAT_OPEN_READ);
         if (!file) continue;

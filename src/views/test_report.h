@@ -47,11 +47,9 @@
 
 struct TestRecord;
 
-enum { REPORT_PATH_SIZE = 260 };
-
 /* The page being written, null when none, and its folder. */
 extern PlatFile gReportPage;
-extern char gReportFolder[REPORT_PATH_SIZE];
+extern char gReportFolder[PATH_SIZE];
 
 /* Writers of the Daily Stats Graphs and Trade Plots sections, installed by
 ** the windows that draw them; each writes its PNG files into gReportFolder

@@ -312,24 +312,36 @@ TEST_F(ResultsFileTest, AFailedSaveKeepsTheOldFile)
     EXPECT_GT(ReadTestFile(path).size(), old.size());
 }
 
-/* Every path of up to 259 characters saves and loads, whatever the length
-** of its name: the guard and the temporary file beside it take names that fit
-** where the file's own does, and neither is left behind. */
+/* Every path of up to 259 letters saves and loads, whatever the length of
+** its name and the bytes of its folders' letters: the guard and the
+** temporary file beside it take names that fit where the file's own does,
+** and neither is left behind. */
 TEST_F(ResultsFileTest, EveryPathThatFitsSavesWhateverItsNameLength)
 {
     const struct {
-        size_t length;    /* of the whole path */
-        const char *name; /* at its end */
+        size_t length;      /* of the whole path, in letters */
+        const char *name;   /* at its end */
+        const char *letter; /* of the folders made for it */
     } cases[] = {
-        {259, "r.kvr"}, {257, "r.kvr"}, {255, "ab.kvr"}, {259, "results.kvr"}, {254, "results.kvr"},
-        {259, ".kvr"},  {258, ".kvr"},
+        {259, "r.kvr", "d"},
+        {257, "r.kvr", "d"},
+        {255, "ab.kvr", "d"},
+        {259, "results.kvr", "d"},
+        {254, "results.kvr", "d"},
+        {259, ".kvr", "d"},
+        {258, ".kvr", "d"},
+        {259, "r.kvr", "\xC3\xA9"},
+        {259, "results.kvr", "\xE2\x82\xAC"},
+        {259, ".kvr", "\xF0\x9F\x93\x88"},
+        {254, "results.kvr", "\xF0\x9F\x93\x88"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.length) + " " + c.name);
-        const std::string folder = tmp.File(std::string("f") + std::to_string(c.length) + c.name);
+        SCOPED_TRACE(std::to_string(c.length) + " " + c.name + " " + c.letter);
+        const std::string folder = tmp.File(std::string("f") + std::to_string(c.length) + c.name + c.letter);
         ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
-        const std::string path = MakePathOfLength(folder, c.length, c.name);
-        ASSERT_EQ(c.length, path.size());
+        const std::string path = MakePathOfLength(folder, c.length, c.name, c.letter);
+        const size_t ascii = (size_t)std::count_if(path.begin(), path.end(), [](char b) { return (unsigned char)b < 0x80; });
+        ASSERT_EQ(c.length, ascii + (path.size() - ascii) / strlen(c.letter));
         ResultsWindow *w = CreateResultsWindow(0, nullptr);
         AddTestToResults(w, MakeTest(1));
         CopyString(w->path, sizeof w->path, path.c_str(), -1);

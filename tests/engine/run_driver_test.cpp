@@ -166,7 +166,7 @@ TEST_F(DriverRun, ACurrencyWithoutItsPairEndsTheRun)
 
 TEST_F(DriverRun, CsvPathsMustEndInCsvAndFit)
 {
-    char out[260];
+    char out[PATH_SIZE];
     EXPECT_EQ(1, CheckSaveAsCsvPath(out, "?output?\\list.CSV", "Stats"));
     EXPECT_EQ(RESULT_OK, gRun.resultCode.load());
     EXPECT_EQ(0, CheckSaveAsCsvPath(out, "list.txt", "Trades"));

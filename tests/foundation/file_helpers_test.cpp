@@ -167,6 +167,36 @@ TEST_F(FileHelpersTest, OverlongPathsAreRefusedAlikeInBothBuilds)
     }
 }
 
+/* A path's length is its letters, whatever bytes each takes: a path of 259
+** letters of two, three or four bytes saves and loads under its own name
+** (its temporary beside it), and one of 260 is refused as too long. */
+TEST_F(FileHelpersTest, APathOf259LettersOfAnySizeSavesAndOneOf260IsRefused)
+{
+    for (const std::string letter : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        SCOPED_TRACE(letter.size());
+        const std::string folder = tmp.File("w" + std::to_string(letter.size()));
+        ASSERT_TRUE(PlatCreateFolder(folder.c_str()));
+        std::string name;
+        for (int k = 0; k < 20; k++) name += letter;
+        name += ".csv";
+        const std::string path = MakePathOfLength(folder, 259, name, letter);
+        ASSERT_FALSE(path.empty());
+        const size_t ascii = (size_t)std::count_if(path.begin(), path.end(), [](char c) { return (unsigned char)c < 0x80; });
+        ASSERT_EQ(259u, ascii + (path.size() - ascii) / letter.size());
+        ASSERT_EQ(1, SaveFile(path.c_str(), "kept", 4)) << LastMessage();
+        EXPECT_EQ("kept", ReadTestFile(path));
+        char *text = nullptr;
+        ASSERT_EQ(1, LoadFile(path.c_str(), &text, nullptr)) << LastMessage();
+        EXPECT_STREQ("kept", text);
+        FreeMemory(&text);
+        const std::string where = path.substr(0, path.rfind('\\')), longer = where + "\\" + letter + name;
+        EXPECT_EQ(0, SaveFile(longer.c_str(), "x", 1));
+        EXPECT_EQ("Unable to create " + longer + "\r\n\r\nThe filename or extension is too long.",
+                  std::string(LastMessage()));
+        EXPECT_EQ(std::vector<std::string>{name}, List(where));
+    }
+}
+
 /* A name too short for the usual temporary names at the end of a path of
 ** 259 characters (".kvr", down to one letter) saves through a temporary
 ** file whose name is no longer than its own.  A name that short may be a

@@ -502,4 +502,22 @@ TEST_F(SettingsTableTest, PathsTooLongForTheirRowsAreNamedNotCut)
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_STREQ(gSettings.DataFile, "");
     EXPECT_STREQ(LastMessage(), "DataFile file path is too long -- maximum is 260 chars.");
+
+    /* The rows hold 259 letters, whatever bytes each takes. */
+    for (const std::string letter : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        std::string file = "c:\\", folder = "c:\\";
+        for (int k = 0; k < 252; k++) file += letter;
+        file += ".kvd";
+        for (int k = 0; k < 256; k++) folder += letter;
+        ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=" + file + "\r\n[Options]\r\nOutputPath=" + folder + "\r\n"));
+        gHeadless.messageCount = 0;
+        ASSERT_EQ(LoadSettings(path.c_str()), 1);
+        EXPECT_EQ(file, gSettings.DataFile);
+        EXPECT_EQ(folder, gSettings.OutputPath);
+        EXPECT_EQ(0, gHeadless.messageCount) << LastMessage();
+        ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=c:\\" + letter + file.substr(3) + "\r\n"));
+        ASSERT_EQ(LoadSettings(path.c_str()), 1);
+        EXPECT_STREQ(gSettings.DataFile, "");
+        EXPECT_STREQ(LastMessage(), "DataFile file path is too long -- maximum is 260 chars.");
+    }
 }

@@ -56,9 +56,9 @@ TEST(TextMatch, BoundedCopyAndFormat)
     memset(small, 'x', sizeof small);
     EXPECT_EQ(FormatText(small, sizeof small, "%s-%d", "long text", 12345), 7);
     EXPECT_STREQ(small, "long te");
-    std::string path(400, 'p');
-    EXPECT_EQ(FormatPathBuffer("%s", path.c_str()), 259);
-    EXPECT_EQ(strlen(gPathBuffer), 259u);
+    std::string path(2 * PATH_SIZE, 'p');
+    EXPECT_EQ(FormatPathBuffer("%s", path.c_str()), PATH_SIZE - 1);
+    EXPECT_EQ(strlen(gPathBuffer), PATH_SIZE - 1u);
     EXPECT_EQ(CompareNoCase("Global", "GLOBAL"), 0);
     EXPECT_LT(CompareNoCase("a", "B"), 0);
 }

@@ -83,7 +83,7 @@ TEST_F(ImportTest, SideFilesSavedAsUtf16AreRefusedByName)
          [&](const std::string &path) { return LoadHolidayList(&holidays, path.c_str()) && holidays.count == 1; }},
         {"SymChangeList", "changes.csv", "AAA,AAB,2024-01-03\r\n",
          [](const std::string &path) {
-             CopyString(gSymChangeListSetting, FILE_PATH_SIZE, path.c_str(), -1);
+             CopyString(gSymChangeListSetting, PATH_SIZE, path.c_str(), -1);
              return LoadSymbolChanges();
          }},
     };

@@ -14,7 +14,7 @@ namespace {
 
 struct ConstituencyTest : StoreTest {
     TempFolder scripts, program;
-    char savedScripts[260], savedProgram[260];
+    char savedScripts[PATH_SIZE], savedProgram[260];
     void SetUp() override
     {
         StoreTest::SetUp();

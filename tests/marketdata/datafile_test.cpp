@@ -532,7 +532,7 @@ TEST_F(DataFileTest, FailedSaveKeepsTheOldFile)
 
     /* No such folder: the create fails.  Unattended, the error goes to the
     ** error log and the save gives up instead of asking for another name. */
-    char programFolder[260];
+    char programFolder[PATH_SIZE];
     CopyString(programFolder, sizeof programFolder, gProgramFolder, -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, dir.path.c_str(), -1);
     gRun.unattended = 1;

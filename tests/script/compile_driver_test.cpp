@@ -613,14 +613,14 @@ TEST_F(DriverTest, IncludeLinesNameTheirFile)
         {"   \n", nullptr},
     };
     for (const auto &c : cases) {
-        char out[260] = "";
+        char out[PATH_SIZE] = "";
         int got = ExtractIncludePath(c.text, out);
         EXPECT_EQ(got, c.path ? 1 : 0) << c.text;
         if (c.path) {
             EXPECT_EQ(std::string(out), scripts + "\\" + c.path) << c.text;
         }
     }
-    char out[260];
+    char out[PATH_SIZE];
     ASSERT_EQ(ExtractIncludePath("C:\\libs\\x.kvs\n", out), 1);
     EXPECT_STREQ(out, "C:\\libs\\x.kvs") << "a drive's colon stays in the name";
 }

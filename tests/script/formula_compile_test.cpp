@@ -242,7 +242,7 @@ TEST_F(FormulaCompile, ErrorSelectionLeavesOutTrailingBlanks)
 TEST_F(FormulaCompile, UnattendedErrorsGoToTheErrorLog)
 {
     TempFolder folder;
-    char savedFolder[260];
+    char savedFolder[PATH_SIZE];
     CopyString(savedFolder, sizeof savedFolder, gProgramFolder, -1);
     CopyString(gProgramFolder, sizeof gProgramFolder, folder.path.c_str(), -1);
     gRun.unattended = 1;

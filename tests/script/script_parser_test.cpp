@@ -171,34 +171,59 @@ TEST_F(ParserTest, RefusesBadScriptsOverTheBadText)
     }
 }
 
-/* A file or folder name of 259 characters is kept whole; one longer is
-** refused over its text, never cut to the name of another file. */
+/* A file or folder name of 259 letters is kept whole, whatever bytes its
+** letters take; one longer is refused over its text, never cut to the name
+** of another file.  (The names made whole here are rooted: joined to a
+** folder, they would be longer.) */
 TEST_F(ParserTest, PathsOfTwoHundredFiftyNineCharactersFitAndLongerOnesAreRefused)
 {
-    const std::string fits = std::string(255, 'p') + ".csv", tooLong = "q" + fits;
     struct PathCase {
-        const char *section, *keyword;
+        const char *section, *keyword, *root, *extension;
     } cases[] = {
-        {"Settings:\n", "SaveStatsAs"},     {"Settings:\n", "SaveTradesAs"},   {"Settings:\n", "SavePositionsAs"},
-        {"Settings:\n", "OrdersFile"},      {"Settings:\n", "OrdersTemplate"}, {"Settings:\n", "OrdersNetLiq"},
-        {"Settings:\n", "OrdersFreeCash"},  {"Settings:\n", "ExchangeMap"},    {"Settings:\n", "SymChangeList"},
-        {"Strategy: S\n", "OrdersFile"},    {"Strategy: S\n", "OrdersTemplate"}, {"Strategy: S\n", "OrdersNetLiq"},
+        {"Settings:\n", "SaveStatsAs"},
+        {"Settings:\n", "SaveTradesAs"},
+        {"Settings:\n", "SavePositionsAs"},
+        {"Settings:\n", "OrdersFile"},
+        {"Settings:\n", "OrdersTemplate"},
+        {"Settings:\n", "OrdersNetLiq"},
+        {"Settings:\n", "OrdersFreeCash"},
+        {"Settings:\n", "ExchangeMap"},
+        {"Settings:\n", "SymChangeList"},
+        {"Strategy: S\n", "OrdersFile"},
+        {"Strategy: S\n", "OrdersTemplate"},
+        {"Strategy: S\n", "OrdersNetLiq"},
         {"Strategy: S\n", "OrdersFreeCash"},
+        {"Settings:\n", "DataFile", "C:\\", ".kvd"},
+        {"Settings:\n", "SaveScanAs", "C:\\"},
+        {"Settings:\n", "SaveTestListAs", "C:\\"},
+        {"Settings:\n", "ResultsFile", "C:\\", ".kvr"},
     };
-    for (const PathCase &c : cases) {
-        for (const std::string &value : {fits, tooLong}) {
-            SetUp();
-            Outcome got = Parse(std::string(c.section) + c.keyword + ": " + value + "\n");
-            EXPECT_EQ(got.code, value == fits ? 0 : 9) << c.section << c.keyword << " of " << value.size();
-            if (got.code) EXPECT_EQ(got.span, value) << c.keyword;
-            TearDown();
+    for (const std::string letter : {"p", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        for (const PathCase &c : cases) {
+            const std::string root = c.root ? c.root : "", extension = c.extension ? c.extension : ".csv";
+            std::string fits = root;
+            for (size_t k = root.size() + extension.size(); k < 259; k++) fits += letter;
+            fits += extension;
+            const std::string tooLong = letter + fits;
+            for (const std::string &value : {fits, tooLong}) {
+                SetUp();
+                Outcome got = Parse(std::string(c.section) + c.keyword + ": " + value + "\n");
+                EXPECT_EQ(got.code, value == fits ? 0 : 9) << c.section << c.keyword << " of " << value.size();
+                if (got.code) EXPECT_EQ(got.span, value) << c.keyword;
+                TearDown();
+            }
         }
+        /* An included file's name likewise: cut, it could name a file that is there. */
+        std::string tooLong;
+        for (int k = 0; k < 256; k++) tooLong += letter;
+        tooLong += ".kvs";
+        SetUp();
+        Outcome got = Parse("Include: " + tooLong + "\nData:\nA: 1\n");
+        EXPECT_EQ(got.code, 9);
+        EXPECT_EQ(got.span, tooLong);
+        TearDown();
     }
-    /* An included file's name likewise: cut, it could name a file that is there. */
     SetUp();
-    Outcome got = Parse("Include: " + tooLong + "\nData:\nA: 1\n");
-    EXPECT_EQ(got.code, 9);
-    EXPECT_EQ(got.span, tooLong);
 }
 
 TEST_F(ParserTest, NamesOfSixtyThreeCharactersFitAndSixtyFourDoNot)

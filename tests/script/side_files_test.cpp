@@ -24,8 +24,8 @@ namespace {
 
 struct SideFileTest : ::testing::Test {
     TempFolder folder;
-    char savedProgram[260] = "";
-    char savedScripts[260] = "";
+    char savedProgram[PATH_SIZE] = "";
+    char savedScripts[PATH_SIZE] = "";
     const char *savedSlatewick = nullptr;
     HolidayList holidays = {};
     StrategyRecord *record = nullptr;

@@ -51,6 +51,28 @@ TEST(CommandLineToken, ThePassesSplitWithoutCutting)
     }
 }
 
+/* A path on the command line is held whole up to 259 letters, whatever
+** bytes they take, and refused from 260 on with the path named. */
+TEST_F(CommandLineTest, APathTokenIsMeasuredInLetters)
+{
+    for (const std::string letter : {"p", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        SCOPED_TRACE(letter.size());
+        std::string token = "C:\\";
+        for (int k = 0; k < 256; k++) token += letter;
+        const std::string longer = token + letter;
+        for (const bool fits : {true, false}) {
+            const std::string &t = fits ? token : longer;
+            char path[PATH_SIZE] = "stale";
+            const int messages = gHeadless.messageCount;
+            EXPECT_EQ(fits ? 1 : 0, CopyPathToken(path, t.c_str()));
+            EXPECT_EQ(fits ? t : "stale", std::string(path));
+            EXPECT_EQ(fits ? messages : messages + 1, gHeadless.messageCount);
+        }
+        /* (A message holds 1023 bytes: the longest letters end it first.) */
+        EXPECT_EQ(0u, std::string(LastMessage()).find("File path starting with '" + longer.substr(0, 512)));
+    }
+}
+
 TEST_F(CommandLineTest, FirstPassSetsTheFlagsAndTheSettingsFile)
 {
     std::string ini = tmp.File("my settings.ini");

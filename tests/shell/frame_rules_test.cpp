@@ -120,7 +120,7 @@ TEST(FrameRules, TheRunTimeAndMemoryPartsKeepTheirWidths)
 
 TEST(FrameRules, StartUpRules)
 {
-    char folder[260];
+    char folder[PATH_SIZE];
     ProgramFolderFromPath("C:\\Apps\\.\\Kestovar\\.\\kestovar.exe", folder, sizeof folder);
     EXPECT_STREQ(folder, "C:\\Apps\\Kestovar");
     ProgramFolderFromPath("kestovar.exe", folder, sizeof folder);

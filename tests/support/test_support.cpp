@@ -91,14 +91,18 @@ std::string ListTestFolder(const std::string &folder)
     return out;
 }
 
-std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name)
+std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name,
+                             const std::string &letter)
 {
-    const size_t want = length - name.size() - 1;
+    const size_t want = length - PathLetters(name.c_str()) - 1;
     std::string path = folder;
-    if (path.size() + 2 > want) return "";
-    while (path.size() < want) {
-        const size_t left = want - path.size() - 1;
-        path += "\\" + std::string(left > 60 && left - 60 >= 2 ? 60 : left, 'd');
+    size_t letters = PathLetters(path.c_str());
+    if (letters + 2 > want) return "";
+    while (letters < want) {
+        const size_t left = want - letters - 1, count = left > 60 && left - 60 >= 2 ? 60 : left;
+        path += "\\";
+        for (size_t k = 0; k < count; k++) path += letter;
+        letters += 1 + count;
         if (!PlatCreateFolder(path.c_str())) return "";
     }
     return path + "\\" + name;

@@ -24,9 +24,11 @@ bool WriteSparseTestFile(const std::string &path, uint64_t size);
 std::string ReadTestFile(const std::string &path);
 /* The names in a folder, sorted, each followed by ';' ("" when empty). */
 std::string ListTestFolder(const std::string &folder);
-/* Makes folders under folder, each name 60 characters at most, down to one
-** in which name makes a path of length characters: that path ("" when the
-** folders cannot be made or folder is too long for it). */
-std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name);
+/* Makes folders under folder, each name 60 letters at most (of letter, one
+** UTF-8 letter), down to one in which name makes a path of length letters:
+** that path ("" when the folders cannot be made or folder is too long for
+** it).  Sixty letters of four bytes still make a name every system takes. */
+std::string MakePathOfLength(const std::string &folder, size_t length, const std::string &name,
+                             const std::string &letter = "d");
 /* The folder of the running test program. */
 std::string TestProgramFolder();

@@ -686,7 +686,7 @@ TEST_F(ReportTest, AReportWithoutItsPageLeavesNoFolder)
 
 TEST_F(ReportTest, FolderNamesAndCorrelationColours)
 {
-    char name[260];
+    char name[PATH_SIZE];
     MakeReportFolderName(7, "a/b: c?", name, sizeof name);
     EXPECT_STREQ("0007_a_b__c_", name);
     MakeReportFolderName(12, "x*y|z\"\xE9<>\\", name, sizeof name);

@@ -19,7 +19,7 @@
 #include "services/services.h"
 
 int gOmitListHeading = 0;
-char gLastCsvFolder[260];
+char gLastCsvFolder[PATH_SIZE];
 
 /* ---- dialogs ------------------------------------------------------------------------------------ */
 
@@ -174,10 +174,10 @@ int BrowseForFolder(char *path, const char *title, int ignored, HWND owner)
     LPITEMIDLIST chosen = SHBrowseForFolderW(&info);
     if (!chosen) return 0;
     WCHAR folder[MAX_PATH];
-    char text[260];
+    char text[PATH_SIZE];
     int ok = SHGetPathFromIDListW(chosen, folder) && TextFromWide(folder, text, sizeof text) ? 1 : 0;
     CoTaskMemFree(chosen);
-    if (ok) CopyString(path, 260, text, -1);
+    if (ok) CopyString(path, PATH_SIZE, text, -1);
     return ok;
 }
 
@@ -764,11 +764,11 @@ int CopyListView(HWND listWindow, void *target)
 
 int SaveListCsv(HWND listWindow, const char *path)
 {
-    char chosen[260];
+    char chosen[PATH_SIZE];
     if (path) {
         CopyString(chosen, sizeof chosen, path, -1);
     } else {
-        char title[260];
+        char title[PATH_SIZE];
         GetWindowTitle(listWindow, title, sizeof title);
         char *blank = strchr(title, ' ');
         if (blank) *blank = 0;

@@ -16,6 +16,8 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 enum { LIST_VIEW_ID = 999 };
 
 /* One control of a resizable dialog (entry 0: the dialog, with its first
@@ -97,4 +99,4 @@ void UpdateSortKeys(HWND listView, int column, uint8_t *priorities, uint8_t *dir
 ** a column too narrow for its heading beside its new arrow. */
 void ShowSortArrows(HWND listView, const uint8_t *priorities, const uint8_t *directions);
 /* The last folder a list was saved to as CSV. */
-extern char gLastCsvFolder[260];
+extern char gLastCsvFolder[PATH_SIZE];

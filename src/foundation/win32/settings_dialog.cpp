@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "foundation/dates.h"
+#include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
@@ -264,13 +266,27 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         }
         break;
     }
-    case ST_PATH:
+    case ST_PATH: {
+        if (!row->data) break;
+        /* Read whole (the box holds fewer letters than this takes bytes):
+        ** a path longer than a path holds is refused and the setting keeps
+        ** its file, since cut it would name another one. */
+        std::vector<char> typed(4 * PATH_SIZE);
+        ReadBoxText(control, typed.data(), (int)typed.size());
+        if (PathTooLong(typed.data())) {
+            ReportError("%s file path is too long -- maximum is 260 chars.", row->key);
+            break;
+        }
+        char *text = (char *)row->data;
+        CopyString(text, PATH_SIZE, typed.data(), -1);
+        if (text[0] != '(') UpdateRowHistory(dialog, row, text, 1);
+        break;
+    }
     case ST_HISTORY: {
         if (!row->data) break;
-        int cap = row->type == ST_PATH ? SETTING_PATH_SIZE : SETTING_HISTORY_TEXT_SIZE;
         char *text = (char *)row->data;
-        ReadBoxText(control, text, cap);
-        if (row->type == ST_HISTORY || text[0] != '(') UpdateRowHistory(dialog, row, text, row->type == ST_PATH);
+        ReadBoxText(control, text, SETTING_HISTORY_TEXT_SIZE);
+        UpdateRowHistory(dialog, row, text, 0);
         break;
     }
     default: break;
@@ -302,8 +318,10 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
     case ST_TIME: SendMessageA(control, DTM_SETFORMATA, 0, (LPARAM) "H:mm:ss"); break;
     case ST_PATH:
     case ST_HISTORY: {
-        SetTextLimit(control, row->type == ST_PATH ? SETTING_PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);
-        char text[SETTING_PATH_SIZE * 3] = "";
+        /* A path box takes more letters than a path holds, so that a longer
+        ** one typed or pasted is refused when it is read, never cut. */
+        SetTextLimit(control, row->type == ST_PATH ? PATH_SIZE - 1 : SETTING_HISTORY_TEXT_SIZE - 1);
+        char text[PATH_SIZE * 3] = "";
         GetWindowTitle(control, text, sizeof text);
         FillHistoryList(control, row->extra.history);
         SetWindowTitle(control, text);

@@ -15,6 +15,7 @@
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/import/csv_lines.h"
 #include "marketdata/import/import_run.h"
 #include "marketdata/store/constituency.h"
@@ -251,13 +252,13 @@ void ReportRefusedFile(const char *file, const char *format, ...)
 int ComposeImportPath(char *out, const char *name, const char *format, ...)
 {
     /* Composed in a larger buffer first, so that a cut can be seen. */
-    char full[4 * IMPORT_PATH_SIZE];
+    char full[4 * PATH_SIZE];
     va_list args;
     va_start(args, format);
-    int n = FormatTextV(full, sizeof full, format, args);
+    FormatTextV(full, sizeof full, format, args);
     va_end(args);
-    CopyString(out, IMPORT_PATH_SIZE, full, -1);
-    if (n < IMPORT_PATH_SIZE) return 1;
+    CopyString(out, PATH_SIZE, full, -1);
+    if (!PathTooLong(full)) return 1;
     char line[LOG_LINE_SIZE], shown[LOG_LINE_SIZE / 2];
     FormatText(line, sizeof line - 1, kMsgPathTooLong, PathAsShown(name, shown, sizeof shown));
     __atomic_add_fetch(&gImport.refusedCount, 1, __ATOMIC_RELAXED);
@@ -762,7 +763,7 @@ int RefuseImportedAlready(const char *file, const char *symbol, int list)
     if (from == gImport.storedFrom.end()) {
         ReportRefusedFile(file, "it becomes the symbol %s, which an earlier source imported", id);
     } else {
-        char shown[IMPORT_PATH_SIZE * 2];
+        char shown[PATH_SIZE * 2];
         ReportRefusedFile(file, "it becomes the symbol %s, which was imported from %s", id,
                           PathAsShown(from->second.c_str(), shown, sizeof shown));
     }

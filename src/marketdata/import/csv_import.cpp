@@ -898,7 +898,7 @@ static void ReadHeaderLine(PriceText *t, ImportItem *row, const char *p, const c
     t->prices = MappedPrices(row->csvFields);
     const char *missing = MissingPrice(row->csvFields);
     if (MapsField(row->csvFields, CSV_DATE) && missing) {
-        char found[IMPORT_VALUE_SIZE];
+        char found[PATH_SIZE];
         ColumnNames(columns, read, found, sizeof found);
         if (n > IMPORT_CSV_FIELDS)
             ReportRefusedFile(t->name, kRefusedNoPriceRead, IMPORT_CSV_FIELDS, missing, found);
@@ -916,7 +916,7 @@ static void RefuseNamedWithoutPrice(PriceText *t)
     const int32_t *map = t->row->csvFields;
     const char *missing = MissingPrice(map);
     if (!missing || !MapsField(map, CSV_DATE)) return;
-    char names[IMPORT_VALUE_SIZE];
+    char names[PATH_SIZE];
     int length = 0;
     names[0] = 0;
     for (int c = 0; c < t->mapped && length < (int)sizeof names - 1; c++)
@@ -1238,7 +1238,7 @@ int ImportFolder(ImportItem *row)
     SetStatusText(0, "Importing %s Data From %s", sourceName, row->value);
     if (row->kind == IMPKW_CSV_FILE) return ImportCsvFile(row, row->listFlag);
 
-    char pattern[IMPORT_PATH_SIZE];
+    char pattern[PATH_SIZE];
     const char *extension = ".csv";
     if (row->dataSource == SOURCE_CSI_STOCKS) {
         if (!ComposeImportPath(pattern, row->value, "%s\\*.txt", row->value)) return 0;
@@ -1286,7 +1286,7 @@ int ImportFolder(ImportItem *row)
         const char *name = entry.name.c_str();
         const char *dot = strrchr(name, '.');
         if (!dot || dot == name || CompareNoCase(dot, extension) != 0) continue;
-        char path[IMPORT_PATH_SIZE];
+        char path[PATH_SIZE];
         if (!ComposeImportPath(path, name, "%s\\%s", row->value, name)) continue;
         if (IsImportRowPath(path)) continue;
         if (dot - name >= FILE_NAME_SYMBOL_MAX) {
@@ -1552,7 +1552,7 @@ int ImportCsvFile(ImportItem *row, int flags)
             for (char &c : key) c = (char)toupper((unsigned char)c);
             auto first = identifiers.find(key);
             if (first != identifiers.end()) {
-                char shown[IMPORT_PATH_SIZE * 2];
+                char shown[PATH_SIZE * 2];
                 ReportRefusedText(kRefusedSameSymbolLines, PathAsShown(path, shown, sizeof shown),
                                   written[(size_t)i].c_str(), id, first->second.c_str());
                 FreeSymbolRecord(record);

@@ -59,7 +59,7 @@ static int PrepareNorgate()
 
 static int ReadCsiInfoFiles(const ImportItem &row)
 {
-    char path[260];
+    char path[PATH_SIZE];
     int found = 0;
     if (row.dataSource == SOURCE_CSI_FUTURES) {
         FormatText(path, sizeof path, "%s\\forexinfo.txt", row.value);
@@ -183,7 +183,7 @@ static int ImportSources()
             (row.kind == IMPKW_DATA_SOURCE && IsOnlineSource(row.dataSource));
         if (!imports) continue;
         if (source) row.blockHasIncludeList = source->blockHasIncludeList;
-        char shown[2 * IMPORT_VALUE_SIZE];
+        char shown[2 * PATH_SIZE];
         LogImportMessage(kLogBlockHeading, kDataSourceNames[row.dataSource], PathAsShown(row.value, shown, sizeof shown));
         row.filterNeedsSecurity = needsSecurity;
         row.filterNeedsEvents = needsEvents;

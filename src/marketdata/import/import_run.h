@@ -185,8 +185,7 @@ int IsFuturesContractSymbol(const SymbolRecord *record, const char **suffix);
 
 /* ---- refused input --------------------------------------------------------------------- */
 
-enum { REFUSED_LINES_SHOWN = 5, /* lines a report names, the first ones */
-       IMPORT_PATH_SIZE = 260 };
+enum { REFUSED_LINES_SHOWN = 5 /* lines a report names, the first ones */ };
 
 /* The lines of one file (or records of one data file) not read as bars:
 ** how many, and the first few by number (1-based) with the reason, a
@@ -282,8 +281,8 @@ void ReportRefusedFile(const char *file, const char *format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
-/* Composes a path into out[IMPORT_PATH_SIZE].  1 when it fits; 0 when it
-** would be longer than 259 characters, after reporting "<name> file path is
+/* Composes a path into out[PATH_SIZE].  1 when it fits; 0 when it
+** would be longer than 259 letters, after reporting "<name> file path is
 ** too long -- maximum is 260 chars." as a refused file, so that a cut name
 ** can never open another file. */
 int ComposeImportPath(char *out, const char *name, const char *format, ...)

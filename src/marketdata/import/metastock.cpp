@@ -259,7 +259,7 @@ static const char *FindFolderName(const FolderNames &folder, const char *name)
 
 int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
 {
-    char path[IMPORT_PATH_SIZE];
+    char path[PATH_SIZE];
     if (!ComposeImportPath(path, name, "%s\\%s", folder, name)) return 1;
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
     if (!file) {
@@ -288,7 +288,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
     /* The data files are found whatever the case of their names, as on
     ** Windows: a database copied from there may say F1.DAT. */
     FolderNames files;
-    char pattern[IMPORT_PATH_SIZE];
+    char pattern[PATH_SIZE];
     if (ok && ComposeImportPath(pattern, folder, "%s\\F*", folder)) PlatListFolder(pattern, CollectName, &files.names);
     std::sort(files.names.begin(), files.names.end(), NameBefore);
     gImport.progressTotal = (int32_t)count;
@@ -350,7 +350,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
         else
             item = AddSymbolToImportList(symbol, row->blockNumber, row->listNumber, row->listFlag);
         if (!item) continue;
-        char dataName[32], dataPath[IMPORT_PATH_SIZE], saveAs[IMPORT_SYMBOL_SIZE];
+        char dataName[32], dataPath[PATH_SIZE], saveAs[IMPORT_SYMBOL_SIZE];
         uint8_t lists[IMPORT_LISTS];
         FormatText(dataName, sizeof dataName, "F%d.%s", fileNumber, extension);
         const char *onDisk = FindFolderName(files, dataName);
@@ -393,7 +393,7 @@ static int CollectTreeEntry(const char *name, int isFolder, void *user)
 
 static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
 {
-    char pattern[IMPORT_PATH_SIZE];
+    char pattern[PATH_SIZE];
     if (!ComposeImportPath(pattern, folder, "%s\\*", folder)) return 1;
     std::vector<TreeEntry> entries;
     if (!PlatListFolder(pattern, CollectTreeEntry, &entries)) {
@@ -414,7 +414,7 @@ static int ImportMetaStockTree(ImportItem *row, const char *folder, int depth)
         const char *name = entry.name.c_str();
         if (entry.isFolder) {
             if (name[0] == '.') continue;
-            char sub[IMPORT_PATH_SIZE];
+            char sub[PATH_SIZE];
             if (!ComposeImportPath(sub, name, "%s\\%s", folder, name)) continue;
             /* A link could lead back into the tree; the depth bounds the rest. */
             if (PlatIsLink(sub) || depth + 1 > METASTOCK_MAX_DEPTH) continue;

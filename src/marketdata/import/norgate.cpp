@@ -85,7 +85,7 @@ int ControlNorgateUpdater(int mode)
     if (state == 2) SetStatusText(0, kMsgWaiting, "finish");
     int running = state == 1;
     if (running && mode == 0) return 1;
-    char folder[260];
+    char folder[PATH_SIZE];
     if (!NduReadRegistryText("InstallPath", folder, sizeof folder) && !NduReadRegistryText("BasePath", folder, sizeof folder)) {
         /* Without an installation to start (no registry here), an interface
         ** that already answers is as good as an idle updater. */
@@ -231,7 +231,7 @@ int ReadNorgateWatchlist(ImportItem *row)
         if (!added) return 0;
     }
     if (history) {
-        char index[IMPORT_VALUE_SIZE];
+        char index[PATH_SIZE];
         const char *suffix = FindTextNoCase(name, kCurrentAndPast);
         CopyString(index, sizeof index, name, (int)(suffix - name));
         if (!gConstituencyRequested && gConstituencyCount > 0 &&
@@ -252,7 +252,7 @@ struct NameFilter {
 static int CollectWatchlistName(const char *file, int isFolder, void *user)
 {
     NameFilter *f = (NameFilter *)user;
-    char name[260];
+    char name[PATH_SIZE];
     CopyString(name, sizeof name, file, -1);
     const char *cut = FindTextNoCase(name, ".wl");
     if (cut) name[cut - name] = 0;
@@ -269,7 +269,7 @@ static int CollectWatchlistName(const char *file, int isFolder, void *user)
 int ListNorgateWatchlistNames(const char *typed)
 {
     gNorgateWatchlistNames[0] = 0;
-    char dataPath[260];
+    char dataPath[PATH_SIZE];
     if (!NduReadRegistryText("DataPath", dataPath, sizeof dataPath) || strlen(dataPath) >= DATA_PATH_MAX) return 0;
     char pattern[300];
     FormatText(pattern, sizeof pattern, "%sConfiguration\\Watchlists\\*.wl?", dataPath);
@@ -336,7 +336,7 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record)
     page.tempPath[0] = 0;
     char exchange[80] = "";
     char encoded[40];
-    char info[260], path[300], css[300];
+    char info[PATH_SIZE], path[300], css[300];
     if (!ControlNorgateUpdater(0)) goto done;
     if (!CheckNorgateApi(0)) {
         ReportError(kMsgConnect, gImportErrorText);

@@ -40,7 +40,7 @@ enum {
     MAX_WORKERS = 32,
     REQUEST_SYMBOL_SIZE = 40,
     EXCHANGES_SIZE = 256,
-    PATH_SIZE = 512,
+    REQUEST_PATH_SIZE = 512, /* a request's path and query */
     FIELD_TEXT_MAX = 79,
     INDEX_SYMBOL_MAX = 39,
     INDUSTRY_LIST_SIZE = 5000,
@@ -182,7 +182,7 @@ static int Ask(Worker *w, const char *format, ...)
     ;
 static int Ask(Worker *w, const char *format, ...)
 {
-    char path[PATH_SIZE];
+    char path[REQUEST_PATH_SIZE];
     va_list args;
     va_start(args, format);
     FormatTextV(path, sizeof path, format, args);
@@ -228,7 +228,7 @@ static int AskField(Worker *w, const char *kind, const char *format, ...)
     ;
 static int AskField(Worker *w, const char *kind, const char *format, ...)
 {
-    char field[PATH_SIZE / 2];
+    char field[REQUEST_PATH_SIZE / 2];
     va_list args;
     va_start(args, format);
     FormatTextV(field, sizeof field, format, args);
@@ -262,7 +262,7 @@ static int ImportConstituency(Worker *w, int32_t row)
     const ConstituencyRecord &c = gConstituency[row];
     SymbolRecord &r = w->record;
     int32_t a = r.firstDate, b = r.lastDate;
-    char path[PATH_SIZE];
+    char path[REQUEST_PATH_SIZE];
     const char *range = "start_date=%d-%d-%d&end_date=%d-%d-%d&padding_setting=%s";
     char query[160];
     FormatText(query, sizeof query, range, DateYear(a), DateMonth(a), DateDay(a), DateYear(b), DateMonth(b), DateDay(b),
@@ -697,7 +697,7 @@ static int DownloadPrices(Worker *w, const ImportWorkItem *item, const char *pat
 /* Builds and stores one symbol; 1 stored or passed over, 0 failure. */
 static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
 {
-    char path[PATH_SIZE];
+    char path[REQUEST_PATH_SIZE];
     PricePath(w, item, path, sizeof path);
     int download = DownloadPrices(w, item, path);
     if (download != DOWNLOAD_READ) return download == DOWNLOAD_PASSED;

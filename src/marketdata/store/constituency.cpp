@@ -48,14 +48,14 @@ static void ConstituencyPath(char *path, size_t size)
 
 int LoadConstituencyWhenPresent()
 {
-    char path[260];
+    char path[PATH_SIZE];
     ConstituencyPath(path, sizeof path);
     return PlatFileExists(path) ? LoadConstituency() : 1;
 }
 
 int LoadConstituency()
 {
-    char path[260];
+    char path[PATH_SIZE];
     ConstituencyPath(path, sizeof path);
 
     FreeMemory(&gConstituency);

@@ -10,6 +10,7 @@
 #include "foundation/file_state.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/data_load.h"
 #include "services/services.h"
@@ -532,7 +533,7 @@ done:
 
 int ReadDataFile(const char *pathIn, int ask)
 {
-    char path[DATA_PATH_SIZE];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, pathIn ? pathIn : "", -1);
     if (ask || !path[0]) {
         /* An unattended run has nobody to answer a file chooser. */
@@ -602,8 +603,8 @@ static int AppendDefaultExtension(char *path)
 {
     if (strchr(path, '.')) return 1;
     size_t len = strlen(path);
-    if (len + 4 >= DATA_PATH_SIZE) return 0;
-    CopyString(path + len, (int)(DATA_PATH_SIZE - len), ".KVD", -1);
+    if (PathLetters(path) + 4 > PATH_LETTERS) return 0;
+    CopyString(path + len, (int)(PATH_SIZE - len), ".KVD", -1);
     return 1;
 }
 
@@ -617,16 +618,14 @@ static int AppendSaveExtension(char *path)
     return 0;
 }
 
-static_assert((int)DATA_PATH_SIZE == (int)FILE_PATH_SIZE, "a data file's path buffers take the replace-file names");
-
 /* The temporary file of a save of path: beside the file path finally names,
 ** links followed, so that saves through a link and through its target, or
 ** through two links, take the one name and see each other.  0 with the
 ** system's error set when there is none. */
 static int MakeDataFileTempPath(char *temp, const char *path)
 {
-    char final[DATA_PATH_SIZE];
-    if (strlen(path) < DATA_PATH_SIZE) {
+    char final[PATH_SIZE];
+    if (!PathTooLong(path)) {
         if (!PlatResolveLinks(path, final, sizeof final)) return 0;
         if (MakeTempPath(temp, final)) return 1;
     }
@@ -636,8 +635,8 @@ static int MakeDataFileTempPath(char *temp, const char *path)
 
 void RemoveDataFileLeftover(const char *path)
 {
-    char full[DATA_PATH_SIZE], temp[DATA_PATH_SIZE];
-    if (!path || !path[0] || strlen(path) >= DATA_PATH_SIZE) return;
+    char full[PATH_SIZE], temp[PATH_SIZE];
+    if (!path || !path[0] || PathTooLong(path)) return;
     CopyString(full, sizeof full, path, -1);
     if (AppendDefaultExtension(full) && MakeDataFileTempPath(temp, full) && PlatFileExists(temp))
         PlatDeleteUnusedFile(temp);
@@ -653,7 +652,7 @@ static int BeginDataFileTemp(ReplaceFile *rf, const char *path, uint32_t reserve
     rf->file = nullptr;
     rf->tempPath[0] = 0;
     CopyString(rf->path, sizeof rf->path, path, -1);
-    char temp[DATA_PATH_SIZE];
+    char temp[PATH_SIZE];
     if (!MakeDataFileTempPath(temp, path)) {
         ReportError(kMsgCannotCreate, path, GetErrorText());
         SetResultCode(RESULT_FILE_ERROR);
@@ -683,7 +682,7 @@ void (*gDataFileTempHeld)(const char *path) = nullptr;
 
 int SaveDataFile(const char *pathIn, const char *import)
 {
-    char path[DATA_PATH_SIZE];
+    char path[PATH_SIZE];
     char savedStatus[257];
     ReplaceFile rf;
     memset(&rf, 0, sizeof rf);

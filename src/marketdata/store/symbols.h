@@ -38,6 +38,7 @@
 #include <cstdint>
 
 #include "foundation/file_state.h"
+#include "platform/platform.h"
 
 /* ---- bar sizes and phases ------------------------------------------------- */
 
@@ -62,8 +63,7 @@ enum { WORKER_SLOTS = 32 };
 enum {
     LIST_NAME_SIZE = 80,         /* characters of an include-list name */
     CONSTITUENCY_ID_BYTES = 256, /* bytes of the data file's id block */
-    MAX_CONSTITUENCY_IDS = CONSTITUENCY_ID_BYTES / 4,
-    DATA_PATH_SIZE = 260
+    MAX_CONSTITUENCY_IDS = CONSTITUENCY_ID_BYTES / 4
 };
 
 /* ---- records ---------------------------------------------------------------- */
@@ -253,7 +253,7 @@ struct SymbolStore {
     uint32_t noteLength;                            /* bytes including the NUL; 0 = none */
     uint32_t constituencyIds[MAX_CONSTITUENCY_IDS]; /* 0-terminated */
     int32_t maxDailyBars;                           /* largest daily bar count of a symbol */
-    char loadedPath[DATA_PATH_SIZE];                /* "" when no file is loaded */
+    char loadedPath[PATH_SIZE];                     /* "" when no file is loaded */
     /* The file at loadedPath as it was when it was loaded or saved: a run
     ** loads it again once another program has replaced or rewritten it. */
     FileState loadedState;

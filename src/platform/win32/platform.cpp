@@ -33,28 +33,40 @@ static HANDLE H(PlatFile f) { return (HANDLE)f; }
 /* ---- names between the program and the system ------------------------------ */
 
 /* The program's names are UTF-8, as the native program's are, so that a name
-** means one file in both.  A name that does not read as UTF-8 is 8-bit text
-** of the program's own code page (a script saved by an editor in it), and is
-** taken in that code page rather than lost to a replacement character, which
-** would make two such names one file.  A path is decoded as one piece. */
-enum { PROGRAM_CODE_PAGE = 1252 };
+** means one file in both.  A byte that starts no UTF-8 letter is a letter of
+** the program's own code page (a script saved by an editor in it), taken as
+** that rather than lost to a replacement character, which would make two
+** such names one file.  The choice is made letter by letter (PlatNameLetter),
+** so a folder written in UTF-8 stays itself beside a name saved in 1252. */
 
-static UINT NameCodePage(const char *text)
+/* text into out (room characters with the end); the count written with the
+** end, 0 when it does not fit. */
+static int WideFromName(const char *text, WCHAR *out, int room)
 {
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0) > 0 ? CP_UTF8 : PROGRAM_CODE_PAGE;
-}
-
-/* text in the code page, into out (room characters with the end); the
-** count written with the end, 0 when it does not fit. */
-static int WideFromName(UINT codePage, const char *text, WCHAR *out, int room)
-{
-    return MultiByteToWideChar(codePage, 0, text, -1, out, room);
+    const unsigned char *p = (const unsigned char *)text;
+    const size_t length = strlen(text);
+    int n = 0;
+    for (size_t i = 0; i < length;) {
+        size_t letter = 1;
+        const uint32_t code = p[i] < 0x80 ? p[i] : PlatNameLetter(p + i, length - i, &letter);
+        if (n + (code >= 0x10000 ? 2 : 1) >= room) return 0;
+        if (code >= 0x10000) {
+            out[n++] = (WCHAR)(0xD800 + ((code - 0x10000) >> 10));
+            out[n++] = (WCHAR)(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[n++] = (WCHAR)code;
+        }
+        i += letter;
+    }
+    if (n >= room) return 0;
+    out[n++] = 0;
+    return n;
 }
 
 int PlatWideFromText(const char *text, wchar_t *out, int room)
 {
     if (!out || room < 1) return 0;
-    const int n = text ? WideFromName(NameCodePage(text), text, out, room) : 0;
+    const int n = text ? WideFromName(text, out, room) : 0;
     if (n <= 0) out[0] = 0;
     return n > 0 ? n : 0;
 }
@@ -98,7 +110,7 @@ static int IsDeviceName(const char *path)
 ** its last separator, so that a root stays one) by the system, its last name
 ** kept as it is written (the system would make a script CON.kvs the
 ** console).  0, with the system's error, when it does not fit. */
-static int WholeName(const char *path, UINT codePage, WCHAR *out, int room)
+static int WholeName(const char *path, WCHAR *out, int room)
 {
     size_t folder = path[0] && path[1] == ':' ? 2 : 0;
     for (size_t i = 0; path[i]; i++)
@@ -111,7 +123,7 @@ static int WholeName(const char *path, UINT codePage, WCHAR *out, int room)
     }
     memcpy(part, path, folder);
     part[folder] = 0;
-    if (WideFromName(codePage, folder ? part : ".", wide, MAX_PATH * 4) <= 0) {
+    if (WideFromName(folder ? part : ".", wide, MAX_PATH * 4) <= 0) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
@@ -121,7 +133,7 @@ static int WholeName(const char *path, UINT codePage, WCHAR *out, int room)
         return 0;
     }
     if (out[n - 1] != L'\\') out[n++] = L'\\';
-    if (WideFromName(codePage, path + folder, out + n, room - (int)n) <= 0) {
+    if (WideFromName(path + folder, out + n, room - (int)n) <= 0) {
         out[0] = 0;
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
@@ -166,17 +178,16 @@ struct SystemPath {
             SetLastError(ERROR_INVALID_PARAMETER);
             return;
         }
-        const UINT codePage = NameCodePage(path);
         const bool prefixed = path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\';
         const bool pattern = whole == SYSTEM_PATH_PATTERN;
         if (prefixed || pattern || (!whole && !IsDeviceName(path))) {
-            ok = WideFromName(codePage, path, text, room) > 0;
+            ok = WideFromName(path, text, room) > 0;
             if (!ok) SetLastError(ERROR_FILENAME_EXCED_RANGE);
             if (ok && !prefixed && !pattern) DropTrailingDots(text);
             return;
         }
         WCHAR full[MAX_PATH * 4 + 16];
-        if (!WholeName(path, codePage, full, MAX_PATH * 4 + 16)) return;
+        if (!WholeName(path, full, MAX_PATH * 4 + 16)) return;
         const bool unc = full[0] == L'\\' && full[1] == L'\\';
         const WCHAR *prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
         const size_t prefixLength = wcslen(prefix), rest = wcslen(unc ? full + 2 : full);
@@ -196,9 +207,9 @@ struct SystemPath {
 ** name made whole as an opening makes it. */
 static std::wstring ComparableName(const char *name)
 {
-    const int n = MultiByteToWideChar(NameCodePage(name), 0, name, -1, nullptr, 0);
-    std::wstring wide(n > 0 ? (size_t)n : 1, L'\0');
-    if (n > 0) MultiByteToWideChar(NameCodePage(name), 0, name, -1, wide.data(), n);
+    /* No letter takes more wide characters than bytes. */
+    std::wstring wide(strlen(name) + 1, L'\0');
+    WideFromName(name, wide.data(), (int)wide.size());
     for (WCHAR &c : wide)
         if (c == L'/') c = L'\\';
     DropTrailingDots(wide.data());
@@ -553,12 +564,14 @@ int PlatRemoveHeldFile(PlatFile file, const char *path)
     for (int i = 0; path[i]; i++)
         if (path[i] == '\\' || path[i] == '/') folder = i + 1;
     uint64_t z = ((uint64_t)GetCurrentProcessId() << 32) ^ GetTickCount64() ^ ((uint64_t)InterlockedIncrement(&sCount) << 48);
-    char away[MAX_PATH * 2];
+    char away[PATH_SIZE + 16];
     /* Six characters after "~kvd", or as many as a long folder leaves room
-    ** for: a name another remover took at the same moment, or a file of the
-    ** user's of that name, is never replaced; the removal then fails and the
-    ** file stays where the next holder takes it over. */
-    const int letters = MAX_PATH - 1 - folder - 4 < 6 ? MAX_PATH - 1 - folder - 4 : 6;
+    ** for in a path's letters: a name another remover took at the same
+    ** moment, or a file of the user's of that name, is never replaced; the
+    ** removal then fails and the file stays where the next holder takes it
+    ** over. */
+    const int room = PATH_LETTERS - (int)PathLetters(path, (size_t)folder) - 4;
+    const int letters = room < 6 ? room : 6;
     int n = snprintf(away, sizeof away, "%.*s~kvd", folder, path);
     for (int i = 0; i < letters && n > 0 && n < (int)sizeof away - 1; i++, z /= 36) away[n++] = "0123456789abcdefghijklmnopqrstuvwxyz"[z % 36];
     if (n > 0 && n < (int)sizeof away) away[n] = 0;
@@ -758,7 +771,7 @@ int PlatSetCurrentFolder(const char *path)
 int PlatFullPath(const char *path, char *out, size_t size)
 {
     WCHAR full[MAX_PATH * 8];
-    return WholeName(path, NameCodePage(path), full, MAX_PATH * 8) && NameFromWide(full, out, size);
+    return WholeName(path, full, MAX_PATH * 8) && NameFromWide(full, out, size);
 }
 
 int PlatGetDesktopFolder(char *out, size_t size)
@@ -806,7 +819,7 @@ void PlatSleep(uint32_t milliseconds) { Sleep(milliseconds); }
 int PlatGetEnv(const char *name, char *out, size_t size)
 {
     WCHAR key[512], value[MAX_PATH * 4];
-    if (WideFromName(NameCodePage(name), name, key, 512) <= 0) return 0;
+    if (WideFromName(name, key, 512) <= 0) return 0;
     const DWORD n = GetEnvironmentVariableW(key, value, MAX_PATH * 4);
     return n > 0 && n < MAX_PATH * 4 && NameFromWide(value, out, size) ? 1 : 0;
 }
@@ -814,8 +827,8 @@ int PlatGetEnv(const char *name, char *out, size_t size)
 int PlatSetEnv(const char *name, const char *value)
 {
     WCHAR key[512], wide[MAX_PATH * 4];
-    if (WideFromName(NameCodePage(name), name, key, 512) <= 0) return 0;
-    if (value && WideFromName(NameCodePage(value), value, wide, MAX_PATH * 4) <= 0) return 0;
+    if (WideFromName(name, key, 512) <= 0) return 0;
+    if (value && WideFromName(value, wide, MAX_PATH * 4) <= 0) return 0;
     return SetEnvironmentVariableW(key, value ? wide : nullptr) ? 1 : 0;
 }
 

@@ -54,7 +54,7 @@ int LoadPluginDll(int load)
         return 1;
     }
     if (sPlugin.library) return 1;
-    char path[512];
+    char path[PATH_SIZE + 64];
     const char *folder = gSettings.UserDllPath[0] ? gSettings.UserDllPath : gProgramFolder;
     FormatText(path, sizeof path, "%s\\%s%s", folder, kPluginFile, PlatLibrarySuffix());
     sPlugin.library = PlatLoadLibrary(path);

@@ -15,6 +15,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/data_load.h"
 #include "script/compiler/compile_errors.h"
@@ -52,7 +53,7 @@ namespace {
 
 /* The path of the file being parsed; gCompilingScriptPath points here while
 ** it is not empty. */
-char sCurrentScript[260];
+char sCurrentScript[PATH_SIZE];
 
 /* ---- script texts -------------------------------------------------------------------- */
 
@@ -349,16 +350,16 @@ bool IsSlatewickMode(int ordersMode)
     return ordersMode == ORDERS_SLATEWICK || ordersMode == ORDERS_SLATEWICK_SYNC || ordersMode == ORDERS_SLATEWICK_STATS;
 }
 
-/* folder\\name into out (260 characters).  A path that does not fit is never
+/* folder\\name into out (a path's letters).  A path that does not fit is never
 ** cut (a cut one names another file): it is noted by the kind of path, and
 ** the orders run refuses it as a file error before it reads or writes a file
 ** of the companion tool (trade_list.cpp, order_list.cpp); 0 then. */
-static int JoinOrdersPath(char (&out)[260], const char *folder, const char *name, const char *kind)
+static int JoinOrdersPath(char (&out)[PATH_SIZE], const char *folder, const char *name, const char *kind)
 {
-    char whole[2 * 260 + 64];
+    char whole[2 * PATH_SIZE + 64];
     FormatText(whole, sizeof whole, "%s\\%s", folder, name);
     CopyString(out, sizeof out, whole, -1);
-    if (strlen(whole) < sizeof out) return 1;
+    if (!PathTooLong(whole)) return 1;
     if (!gOrdersPathTooLong[0]) CopyString(gOrdersPathTooLong, sizeof gOrdersPathTooLong, kind, -1);
     return 0;
 }
@@ -366,8 +367,9 @@ static int JoinOrdersPath(char (&out)[260], const char *folder, const char *name
 int CheckOrdersFiles()
 {
     ScriptSettingsBlock &s = gScriptSettings;
-    static_assert(sizeof s.SlatewickFolder == 260 && sizeof s.OrdersTemplate == 260 && sizeof gSlatewickTradesPath == 260,
-                  "the orders paths hold 259 characters");
+    static_assert(sizeof s.SlatewickFolder == PATH_SIZE && sizeof s.OrdersTemplate == PATH_SIZE &&
+                      sizeof gSlatewickTradesPath == PATH_SIZE,
+                  "the orders paths hold a path's letters");
     if (IsSlatewickMode(s.OrdersMode)) {
         if (!s.SlatewickFolder[0]) {
             /* The program's own Orders folder is made on first use, as the
@@ -430,7 +432,7 @@ int DefaultScriptSection(const char *path)
 {
     static const int kOrder[] = {SECTION_CHARTS, SECTION_GRAPHS, SECTION_RESULTS, SECTION_TRADES};
     for (int section : kOrder) {
-        char candidate[260];
+        char candidate[PATH_SIZE];
         DefaultSectionScriptPath(section, candidate);
         if (ComparePaths(candidate, path) == 0) return section;
     }
@@ -443,11 +445,11 @@ void AutoIncludePath(const char *path, char *out)
 {
     const char *slash = strrchr(path, '\\');
     if (slash && PlatFileExists(path)) {
-        char folder[260];
+        char folder[PATH_SIZE];
         CopyString(folder, sizeof folder, path, (int)(slash - path));
-        FormatText(out, 260, "%s\\autoinclude.kvs", folder);
+        FormatText(out, PATH_SIZE, "%s\\autoinclude.kvs", folder);
     } else {
-        FormatText(out, 260, "%s\\autoinclude.kvs", gScriptsFolder);
+        FormatText(out, PATH_SIZE, "%s\\autoinclude.kvs", gScriptsFolder);
     }
 }
 
@@ -471,7 +473,7 @@ void RefreshSection(int section)
 int NoteSourceTime(int section, const char *path)
 {
     DefaultSectionSource &source = gDefaultSectionSources[section - SECTION_RESULTS];
-    CopyString(source.path, sizeof source.path, path, 259);
+    CopyString(source.path, sizeof source.path, path, -1);
     PlatDateTime written = {};
     if (!GetFileDate(path, &written)) {
         source.written = PlatDateTime{};
@@ -487,12 +489,12 @@ int CompileScriptBody(const char *path, StrategyRecord *scratch)
 {
     int mode = gCompileSession.mode;
     int pass = gCompileSession.pass;
-    char script[260];
+    char script[PATH_SIZE];
     CopyString(script, sizeof script, path, -1);
     ExpandPathMacros(script, gScriptsFolder);
     if (!DefaultScriptSection(script)) {
         if (!CreateOutputFolders()) return 0;
-        char autoInclude[260];
+        char autoInclude[PATH_SIZE];
         AutoIncludePath(script, autoInclude);
         char nameSpace[VALUE_NAME_SIZE] = "";
         /* autoinclude.kvs compiled as the script itself is the script, not
@@ -728,9 +730,9 @@ void MarkResultsColumnUsed(int32_t index)
 
 int IncludeScriptFile(const char *path, char *nameSpace)
 {
-    char resolved[260];
+    char resolved[PATH_SIZE];
     CopyString(resolved, sizeof resolved, path, -1);
-    if (strlen(path) >= sizeof resolved || !ExpandPathMacros(resolved, gScriptsFolder)) {
+    if (PathTooLong(path) || !ExpandPathMacros(resolved, gScriptsFolder)) {
         ReportError(kMsgUnableToAccess, path);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -745,7 +747,7 @@ int IncludeScriptFile(const char *path, char *nameSpace)
         return 0;
     }
     if (!AddIncludedFile(resolved, &gCompiler)) return 0;
-    char previous[260];
+    char previous[PATH_SIZE];
     CopyString(previous, sizeof previous, sCurrentScript, -1);
     SetCurrentScript(resolved);
 
@@ -780,10 +782,10 @@ int AddIncludedFile(const char *path, CompilerState *state)
     if (!state) return 1;
     if (state->includedFileCount >= state->includedFileCapacity) {
         int32_t capacity = state->includedFileCapacity + INCLUDED_FILE_GROW;
-        if (!ReallocMemory(&state->includedFiles, (uint64_t)capacity * 260)) return 0;
+        if (!ReallocMemory(&state->includedFiles, (uint64_t)capacity * PATH_SIZE)) return 0;
         state->includedFileCapacity = capacity;
     }
-    CopyString(state->includedFiles[state->includedFileCount++], 260, path, 259);
+    CopyString(state->includedFiles[state->includedFileCount++], PATH_SIZE, path, -1);
     return 1;
 }
 
@@ -812,8 +814,8 @@ int ExtractIncludePath(const char *text, char *outPath)
     }
     while (n > 0 && IsTokenDelimiter(text[n - 1])) n--;
     /* A name longer than a path holds names no file this compile reads. */
-    if (n == 0 || n > 259 || text[0] == '/') return 0;
-    CopyString(outPath, 260, text, n);
+    if (n == 0 || PathLetters(text, (size_t)n) > PATH_LETTERS || text[0] == '/') return 0;
+    CopyString(outPath, PATH_SIZE, text, n);
     return ExpandPathMacros(outPath, gScriptsFolder) ? 1 : 0;
 }
 
@@ -821,8 +823,8 @@ int ExtractIncludePath(const char *text, char *outPath)
 
 void DefaultSectionScriptPath(int section, char *outPath)
 {
-    FormatText(outPath, 260, "%s\\%s.kvs", gScriptsFolder, kSectionNames[section]);
-    if (!PlatFileExists(outPath)) FormatText(outPath, 260, "%s\\%s.kvs", gProgramFolder, kSectionNames[section]);
+    FormatText(outPath, PATH_SIZE, "%s\\%s.kvs", gScriptsFolder, kSectionNames[section]);
+    if (!PlatFileExists(outPath)) FormatText(outPath, PATH_SIZE, "%s\\%s.kvs", gProgramFolder, kSectionNames[section]);
 }
 
 int LoadDefaultSectionScript(int section)
@@ -830,7 +832,7 @@ int LoadDefaultSectionScript(int section)
     if (section < (int)SECTION_RESULTS || section > (int)SECTION_TRADES) return -1;
     ResetScriptDefinitions((uint32_t)section);
     FreeScriptTexts(section);
-    char path[260];
+    char path[PATH_SIZE];
     DefaultSectionScriptPath(section, path);
     /* A program without this default script simply has no default columns
     ** for the section; only a script that fails to compile is a failure. */
@@ -839,7 +841,7 @@ int LoadDefaultSectionScript(int section)
     /* Only that section may compile; the run's own mode and filter come back
     ** afterwards, so a compile that loads defaults ends as it began. */
     CompileSession keep = gCompileSession;
-    char keepScript[260];
+    char keepScript[PATH_SIZE];
     CopyString(keepScript, sizeof keepScript, sCurrentScript, -1);
     gCompileSession.sectionFilter = section;
     gCompileSession.sectionCounts[section] = 0;

@@ -50,7 +50,7 @@ enum {
 
 /* Where a default section script last came from. */
 struct DefaultSectionSource {
-    char path[260];
+    char path[PATH_SIZE];
     PlatDateTime written; /* last-write time, local; zero when never read */
 };
 /* Indexed by section id - 2: Results, Graphs, Charts, Trades. */
@@ -79,7 +79,7 @@ int IsFileIncluded(const char *path, const CompilerState *state);
 /* The path named on an include line (up to the line end, '{', '/' or a ':'
 ** that is not a drive's; a header word standing before such a ':' is not part
 ** of it), trailing delimiters trimmed and resolved against the scripts folder.
-** 1 with outPath (260 characters), 0 when there is none. */
+** 1 with outPath (PATH_SIZE bytes), 0 when there is none. */
 int ExtractIncludePath(const char *text, char *outPath);
 
 /* Loads the default section script of Results (2), Graphs (3), Charts (4) or

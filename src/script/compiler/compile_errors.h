@@ -11,6 +11,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 struct FormulaNode;
 struct FormulaSlot;
 
@@ -154,7 +156,7 @@ void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t
 ** opens the script and selects the span from it; headless runs keep it here
 ** for tests. */
 struct FormulaErrorSelection {
-    char path[260];
+    char path[PATH_SIZE];
     int32_t offset;
     int32_t length; /* after trailing white space was left out */
     int32_t code;

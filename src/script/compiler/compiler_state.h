@@ -13,6 +13,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 /* The kinds of script sections; 0 is a formula outside any section. */
 enum SectionId : uint32_t {
     SECTION_NONE = 0,
@@ -69,7 +71,7 @@ struct CompilerState {
     ScriptNameRow *scriptNames; /* script-name list */
     int32_t scriptNameCount;
     int32_t scriptNameCapacity;
-    char (*includedFiles)[260]; /* included-file list */
+    char (*includedFiles)[PATH_SIZE]; /* included-file list */
     int32_t includedFileCount;
     int32_t includedFileCapacity;
     int32_t includeDepth;         /* also the file level a compiling formula makes current */

@@ -23,11 +23,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 enum {
     FORMULA_WORKER_COPIES = 32,
     FORMULA_TEXT_SIZE = 80,
     FORMULA_NAME_SIZE = 64,
-    FORMULA_PATH_SIZE = 260,
     FORMULA_MAX_ARGS = 64
 };
 
@@ -124,7 +125,7 @@ struct FormulaSlot {
     int32_t length;                            /* characters of the formula text */
     char nameSpace[FORMULA_NAME_SIZE];
     char name[FORMULA_NAME_SIZE];
-    char path[FORMULA_PATH_SIZE]; /* the script file that defined it */
+    char path[PATH_SIZE];         /* the script file that defined it */
     uint32_t slowCalc;            /* began with #SlowCalc */
     uint32_t resultFormat;        /* display format code, filled at the first evaluation */
     uint32_t breadthFunction;     /* row of the cross-sectional function that began it, 0 none */

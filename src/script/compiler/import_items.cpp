@@ -12,6 +12,7 @@
 #include "foundation/path_macros.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/constituency.h"
 #include "marketdata/store/data_load.h"
 #include "script/compiler/compile_errors.h"
@@ -282,10 +283,10 @@ int MarkConstituency(const std::string &name)
 /* A data file path of SaveAs or LogFile, resolved against the data folder. */
 int StoreDataPath(char *target, const std::string &value)
 {
-    char path[IMPORT_VALUE_SIZE];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, value.c_str(), -1);
     if (!ExpandPathMacros(path, gDataFolder)) return ERR_PATH_TOO_LONG;
-    CopyString(target, IMPORT_VALUE_SIZE, path, -1);
+    CopyString(target, PATH_SIZE, path, -1);
     return 0;
 }
 
@@ -347,7 +348,7 @@ int AddImportItem(int kind, const char *value, const char *name, int listFlag)
     if (!GrowListReserve(&gImportItems, gImportItems.count + 1, sizeof(ImportItem))) return 0;
     ImportItem *item = (ImportItem *)gImportItems.items + gImportItems.count;
     memset(item, 0, sizeof *item);
-    CopyString(item->value, sizeof item->value, value, IMPORT_VALUE_SIZE - 1);
+    CopyString(item->value, sizeof item->value, value, -1);
     CopyString(item->name, sizeof item->name, name ? name : "", IMPORT_NAME_SIZE - 1);
     /* A folder or a price file is a path however its folders are separated;
     ** a list value with '/' may be symbols (EUR/USD), so there only '\\'
@@ -392,7 +393,7 @@ int ApplyImportItem(int index, const char *value, int length, const char *nameSp
                 CopyString(name, sizeof name, hint.heading, -1);
         }
     }
-    if (text.size() >= IMPORT_VALUE_SIZE) return ERR_LITERAL_TOO_LONG;
+    if (PathTooLong(text.c_str())) return ERR_LITERAL_TOO_LONG;
 
     int w = 0;
     switch (index) {

@@ -26,9 +26,9 @@
 #include <cstdint>
 
 #include "foundation/allocator.h"
+#include "platform/platform.h"
 
 enum {
-    IMPORT_VALUE_SIZE = 260,
     IMPORT_NAME_SIZE = 80,
     IMPORT_CSV_FIELDS = 16,
     DATA_SOURCE_COUNT = 8,
@@ -90,7 +90,7 @@ enum Adjustment { ADJUST_TOTAL_RETURN = 0,
 /* One DataSource, CSVFile, DataPath, SymInfoFile, EventListFile, IncludeList
 ** or ExcludeList line. */
 struct ImportItem {
-    char value[IMPORT_VALUE_SIZE];        /* source name, file or folder path, list file */
+    char value[PATH_SIZE];                /* source name, file or folder path, list file */
     char name[IMPORT_NAME_SIZE];          /* display name from the brace hint, namespace-qualified */
     int32_t csvFields[IMPORT_CSV_FIELDS]; /* CSV field id of each column, 0 none */
     int32_t dataSource;                   /* DataSourceId of the block */
@@ -130,8 +130,8 @@ struct ImportState {
     int32_t RemoveLatest;
     int32_t NoWeekends;
     int32_t Update;
-    char SaveAs[IMPORT_VALUE_SIZE];
-    char LogFile[IMPORT_VALUE_SIZE];
+    char SaveAs[PATH_SIZE];
+    char LogFile[PATH_SIZE];
     char PadAlignSym[40];
 };
 
@@ -166,7 +166,7 @@ extern uint8_t *gConstituencyRequested;
 ** first three take a display name and list flag from a brace hint); CSV
 ** layout lines change the state and the last item; Constituency and
 ** Fundamentals mark what they name; the rest set the state.  Values of 260
-** characters or more give 10.  0, a compile error code with the span to mark
+** letters or more give 10.  0, a compile error code with the span to mark
 ** in *outOffset and *outLength (relative to value; the whole value unless a
 ** single name is at fault; 9 for a path too long to resolve), or -1 when
 ** memory ran out. */

@@ -105,7 +105,7 @@ void HeaderName(const char *p, const char *end, char *out, int size)
 
 void ScanInclude(const char *valueText, int32_t *counts, CompilerState *state)
 {
-    char path[260];
+    char path[PATH_SIZE];
     if (!ExtractIncludePath(valueText, path)) return;
     if (IsFileIncluded(path, state) || state->includeDepth + 1 >= COMPILER_MAX_FILE_LEVELS) return;
     state->includeDepth++;
@@ -318,7 +318,7 @@ int ScanScriptItemNames(const char *source, int32_t *counts, int length, Compile
         sScanNesting--;
         return ok;
     }
-    char(*files)[260] = state->includedFiles;
+    char(*files)[PATH_SIZE] = state->includedFiles;
     int32_t fileCount = state->includedFileCount;
     int32_t fileCapacity = state->includedFileCapacity;
     state->includedFiles = nullptr;
@@ -340,7 +340,7 @@ namespace {
 ** writing changed.  A few slots, replaced in turn. */
 enum { SCRIPT_TEXT_CACHE_SLOTS = 16 };
 struct CachedScriptText {
-    char path[260];
+    char path[PATH_SIZE];
     uint64_t size;
     PlatDateTime written;
     char *text;
@@ -404,7 +404,7 @@ int ScanNames(const char *source, int32_t *counts, int length, CompilerState *st
     char *owned = nullptr;
     const char *text = source;
     int32_t textLength = length;
-    char path[260] = "";
+    char path[PATH_SIZE] = "";
 
     if (length <= 0) {
         void *window = nullptr;
@@ -450,10 +450,10 @@ int ScanNames(const char *source, int32_t *counts, int length, CompilerState *st
         }
         text = owned;
         if (!givenState && path[0]) {
-            char autoInclude[260];
+            char autoInclude[PATH_SIZE];
             const char *slash = strrchr(path, '\\');
             if (slash) {
-                char folder[260];
+                char folder[PATH_SIZE];
                 CopyString(folder, sizeof folder, path, (int)(slash - path));
                 FormatText(autoInclude, sizeof autoInclude, "%s\\autoinclude.kvs", folder);
             } else {

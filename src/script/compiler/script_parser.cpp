@@ -14,6 +14,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/calendar.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compiler_state.h"
@@ -216,7 +217,7 @@ int EarlyRecordWork(Parse &ps, int running)
 {
     LineRecord &record = ps.records.back();
     if (running == SECTION_INCLUDE && CompareNoCase(record.name, kSectionNames[SECTION_INCLUDE]) == 0) {
-        char path[260];
+        char path[PATH_SIZE];
         if (ExtractIncludePath(ps.text + record.valueOffset, path) && gCompiler.includeDepth + 1 < MAX_INCLUDE_LEVELS) {
             gCompiler.includeDepth++;
             ScanScriptItemNames(path, nullptr, 0, &gCompiler);
@@ -419,9 +420,9 @@ int IncludeFromHeader(Parse &ps, const LineRecord &r, uint32_t lineStart, uint32
     CopyString(keep, sizeof keep, ps.nameSpace, -1);
     /* A name too long to hold is refused here, where its line can be shown,
     ** rather than cut to the name of another file. */
-    int ok = n > 259 ? Fail(ps, ERR_PATH_TOO_LONG, lineStart, (uint32_t)n)
-        : n > 0      ? IncludeScriptFile(ps.text + lineStart, ps.nameSpace)
-                     : 1;
+    int ok = PathTooLong(ps.text + lineStart) ? Fail(ps, ERR_PATH_TOO_LONG, lineStart, (uint32_t)n)
+        : n > 0                               ? IncludeScriptFile(ps.text + lineStart, ps.nameSpace)
+                                              : 1;
     ps.text[lineStart + n] = saved;
     CopyString(ps.nameSpace, VALUE_NAME_SIZE, keep, -1);
     return ok;
@@ -544,7 +545,7 @@ int ReadListValue(char *out, int size, const char *text, int length)
 void FillSlot(Parse &ps, FormulaSlot *slot, const LineRecord &r, const char *name, int section)
 {
     CopyString(slot->name, sizeof slot->name, name, MAX_NAME_LENGTH);
-    CopyString(slot->path, sizeof slot->path, ps.path, 259);
+    CopyString(slot->path, sizeof slot->path, ps.path, -1);
     CopyString(slot->nameSpace, sizeof slot->nameSpace, ps.nameSpace, MAX_NAME_LENGTH);
     slot->scriptText = ps.text;
     slot->start = (int32_t)r.valueOffset;
@@ -680,7 +681,7 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
             break;
         case SLIST_CASHLIST:
         case SLIST_FEESLIST: {
-            char why[FILE_PATH_SIZE + 160];
+            char why[PATH_SIZE + 160];
             if (!LoadCashFeesList(record, valueText, list == SLIST_FEESLIST, why, sizeof why))
                 ok = Fail(ps, ERR_CASH_FEES_FILE, r.valueOffset, (uint32_t)n, why);
             break;
@@ -701,10 +702,10 @@ int HandleStrategyItem(Parse &ps, const LineRecord &r, SectionWalk &walk)
                 : list == SLIST_ORDERSFREECASH     ? record->OrdersFreeCash
                                                    : record->OrdersTemplate;
             /* A path cut to fit would name another file than the script's. */
-            if (n > STRATEGY_PATH_SIZE - 1)
+            if (PathTooLong(valueText))
                 ok = Fail(ps, ERR_PATH_TOO_LONG, r.valueOffset, (uint32_t)n);
             else
-                CopyString(target, STRATEGY_PATH_SIZE, valueText, -1);
+                CopyString(target, PATH_SIZE, valueText, -1);
             break;
         }
         }

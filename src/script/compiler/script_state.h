@@ -15,6 +15,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/formula.h"
 
@@ -76,13 +77,13 @@ struct ScriptState {
     int32_t strategyCount;
     int32_t strategyCapacity;
     int32_t combinedIndex;         /* the combined record, -1 when the script has no aggregate */
-    char slatewickTradesPath[260]; /* the Slatewick trades file of an orders run, else "" */
+    char slatewickTradesPath[PATH_SIZE]; /* the Slatewick trades file of an orders run, else "" */
     char ordersPathTooLong[32];    /* the orders path an orders run made whole that does not fit, else "" */
     int32_t dataItemSequence;      /* next Data item definition sequence number */
     /* The script files the last compile read (the script, what it includes and
     ** the automatic include), kept until the next compile: a run's order files
     ** must not be written over one of them. */
-    char (*scriptFiles)[260];
+    char (*scriptFiles)[PATH_SIZE];
     int32_t scriptFileCount;
     /* ---- script texts the formulas point into ---- */
     KeptScriptText *texts;
@@ -137,10 +138,10 @@ inline StrategyRecord *&gStrategies = gScript.strategies;
 inline int32_t &gStrategyCount = gScript.strategyCount;
 inline int32_t &gStrategyCapacity = gScript.strategyCapacity;
 inline int32_t &gCombinedIndex = gScript.combinedIndex;
-inline char (&gSlatewickTradesPath)[260] = gScript.slatewickTradesPath;
+inline char (&gSlatewickTradesPath)[PATH_SIZE] = gScript.slatewickTradesPath;
 inline char (&gOrdersPathTooLong)[32] = gScript.ordersPathTooLong;
 inline int32_t &gDataItemSequence = gScript.dataItemSequence;
-inline char (*&gScriptFiles)[260] = gScript.scriptFiles;
+inline char (*&gScriptFiles)[PATH_SIZE] = gScript.scriptFiles;
 inline int32_t &gScriptFileCount = gScript.scriptFileCount;
 inline CompileSession &gCompileSession = gScript.session;
 inline CompilerState &gCompiler = gScript.compiler;

@@ -18,6 +18,7 @@
 #include "foundation/random.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "platform/platform.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compile_errors.h"
@@ -29,7 +30,7 @@
 #include "services/services.h"
 
 ScriptSettingsBlock gScriptSettings;
-char gResultsFileName[SCRIPT_PATH_SIZE];
+char gResultsFileName[PATH_SIZE];
 char gOptScoreColName[OPT_SCORE_COL_SIZE];
 int32_t gOptNoDialog;
 int32_t gUseAvailableBars;
@@ -140,19 +141,19 @@ const WordFlag kReportContentWords[] = {
 /* The keywords in index order (the order of kSettingsKeywordNames). */
 /* clang-format off */
 const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
-    { .keyword = "DataFile",         .form = FORM_PATH,     .target = gSettings.DataFile, .size = 260, .base = BASE_DATA, .extension = "kvd", .extensionError = ERR_DATA_FILE_NAME },
+    { .keyword = "DataFile",         .form = FORM_PATH,     .target = gSettings.DataFile, .size = PATH_SIZE, .base = BASE_DATA, .extension = "kvd", .extensionError = ERR_DATA_FILE_NAME },
     { .keyword = "StartDate",        .form = FORM_START_DATE },
     { .keyword = "EndDate",          .form = FORM_END_DATE },
     { .keyword = "NumBars",          .form = FORM_POSITIVE, .target = &gSettings.NumBars },
     { .keyword = "DateDisplay",      .form = FORM_TEXT,     .target = gSettings.DateDisplayFormat, .size = 32 },
     { .keyword = "DateInput",        .form = FORM_WORD,     .target = &gSettings.DateInputFormat, .words = kDateInputWords, .wordCount = COUNT(kDateInputWords) },
-    { .keyword = "HolidayList",      .form = FORM_PATH,     .target = gScriptSettings.HolidayList, .size = 260, .base = BASE_SCRIPTS },
+    { .keyword = "HolidayList",      .form = FORM_PATH,     .target = gScriptSettings.HolidayList, .size = PATH_SIZE, .base = BASE_SCRIPTS },
     { .keyword = "BarSize",          .form = FORM_WORD,     .target = &gSettings.BarSize2, .words = kBarSizeNames, .wordCount = COUNT(kBarSizeNames) },
     { .keyword = "UseAvailableBars", .form = FORM_BOOL,     .target = &gUseAvailableBars },
     { .keyword = "ScanNoDefCols",    .form = FORM_BOOL,     .target = &gScriptSettings.ScanNoDefCols },
     { .keyword = "ScanNoHeader",     .form = FORM_BOOL,     .target = &gScriptSettings.ScanNoHeader },
-    { .keyword = "SaveChartsTo",     .form = FORM_PATH,     .target = gScriptSettings.SaveChartsTo, .size = 260, .base = BASE_OUTPUT, .scanOnly = 1 },
-    { .keyword = "SaveScanAs",       .form = FORM_PATH,     .target = gScriptSettings.SaveScanAs, .size = 260, .base = BASE_OUTPUT },
+    { .keyword = "SaveChartsTo",     .form = FORM_PATH,     .target = gScriptSettings.SaveChartsTo, .size = PATH_SIZE, .base = BASE_OUTPUT, .scanOnly = 1 },
+    { .keyword = "SaveScanAs",       .form = FORM_PATH,     .target = gScriptSettings.SaveScanAs, .size = PATH_SIZE, .base = BASE_OUTPUT },
     { .keyword = "ScanNoWindow",     .form = FORM_BOOL,     .target = &gScriptSettings.ScanNoWindow },
     { .keyword = "AlwaysImport",     .form = FORM_BOOL,     .target = &gScriptSettings.AlwaysImport },
     { .keyword = "TestName",         .form = FORM_FORMULA },
@@ -161,24 +162,24 @@ const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "KeepTrades",       .form = FORM_WORD_SET, .set = kKeepTradesWords, .setCount = COUNT(kKeepTradesWords), .setWordsRead = 5 },
     { .keyword = "TestOutput",       .form = FORM_WORD_SET, .set = kTestOutputWords, .setCount = COUNT(kTestOutputWords), .setWordsRead = 7 },
     { .keyword = "ReportContent",    .form = FORM_WORD_SET, .set = kReportContentWords, .setCount = COUNT(kReportContentWords), .setWordsRead = 7 },
-    { .keyword = "ReportsFolder",    .form = FORM_PATH,     .target = gReportsFolder, .size = 260, .base = BASE_OUTPUT },
+    { .keyword = "ReportsFolder",    .form = FORM_PATH,     .target = gReportsFolder, .size = PATH_SIZE, .base = BASE_OUTPUT },
     { .keyword = "OrdersMode",       .form = FORM_WORD,     .target = &gScriptSettings.OrdersMode, .words = kOrdersModeWords, .wordCount = COUNT(kOrdersModeWords) },
-    { .keyword = "OrdersNetLiq",     .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersNetLiq, .size = 260 },
-    { .keyword = "OrdersFreeCash",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFreeCash, .size = 260 },
-    { .keyword = "OrdersFile",       .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFile, .size = 260 },
-    { .keyword = "OrdersTemplate",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersTemplate, .size = 260 },
+    { .keyword = "OrdersNetLiq",     .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersNetLiq, .size = PATH_SIZE },
+    { .keyword = "OrdersFreeCash",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFreeCash, .size = PATH_SIZE },
+    { .keyword = "OrdersFile",       .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersFile, .size = PATH_SIZE },
+    { .keyword = "OrdersTemplate",   .form = FORM_PATH_TEXT, .target = gScriptSettings.OrdersTemplate, .size = PATH_SIZE },
     { .keyword = "OrdersLiveData",   .form = FORM_BOOL,     .target = &gScriptSettings.OrdersLiveData },
     { .keyword = "OrdersUseQtyIn",   .form = FORM_BOOL,     .target = &gScriptSettings.OrdersUseQtyIn },
     { .keyword = "OrdersMktAsLmtPct", .form = FORM_NUMBER,  .target = &gScriptSettings.OrdersMktAsLmtPct, .scale = 1.0 },
     { .keyword = "OrdersComment",    .form = FORM_FORMULA },
-    { .keyword = "ExchangeMap",      .form = FORM_PATH_TEXT, .target = gScriptSettings.ExchangeMap, .size = 260 },
-    { .keyword = "SlatewickFolder",  .form = FORM_PATH,     .target = gScriptSettings.SlatewickFolder, .size = 260, .base = BASE_OUTPUT },
-    { .keyword = "SaveStatsAs",      .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveStatsAs, .size = 260 },
-    { .keyword = "SaveTestListAs",   .form = FORM_PATH,     .target = gScriptSettings.SaveTestListAs, .size = 260, .base = BASE_OUTPUT },
-    { .keyword = "SavePositionsAs",  .form = FORM_PATH_TEXT, .target = gScriptSettings.SavePositionsAs, .size = 260 },
-    { .keyword = "SaveTradesAs",     .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveTradesAs, .size = 260 },
+    { .keyword = "ExchangeMap",      .form = FORM_PATH_TEXT, .target = gScriptSettings.ExchangeMap, .size = PATH_SIZE },
+    { .keyword = "SlatewickFolder",  .form = FORM_PATH,     .target = gScriptSettings.SlatewickFolder, .size = PATH_SIZE, .base = BASE_OUTPUT },
+    { .keyword = "SaveStatsAs",      .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveStatsAs, .size = PATH_SIZE },
+    { .keyword = "SaveTestListAs",   .form = FORM_PATH,     .target = gScriptSettings.SaveTestListAs, .size = PATH_SIZE, .base = BASE_OUTPUT },
+    { .keyword = "SavePositionsAs",  .form = FORM_PATH_TEXT, .target = gScriptSettings.SavePositionsAs, .size = PATH_SIZE },
+    { .keyword = "SaveTradesAs",     .form = FORM_PATH_TEXT, .target = gScriptSettings.SaveTradesAs, .size = PATH_SIZE },
     { .keyword = "SaveTradesType",   .form = FORM_WORD,     .target = &gScriptSettings.SaveTradesType, .words = kSaveTradesTypeWords, .wordCount = COUNT(kSaveTradesTypeWords) },
-    { .keyword = "ResultsFile",      .form = FORM_PATH,     .target = gResultsFileName, .size = 260, .base = BASE_OUTPUT, .extension = "kvr", .extensionError = ERR_RESULTS_FILE_NAME },
+    { .keyword = "ResultsFile",      .form = FORM_PATH,     .target = gResultsFileName, .size = PATH_SIZE, .base = BASE_OUTPUT, .extension = "kvr", .extensionError = ERR_RESULTS_FILE_NAME },
     { .keyword = "SkipTestIf",       .form = FORM_FORMULA },
     { .keyword = "DateSym",          .form = FORM_SYMBOL,   .target = &gScriptSettings.DateSym },
     { .keyword = "DaysPerYear",      .form = FORM_NUMBER,   .target = &gScriptSettings.DaysPerYear, .allowNegative = 1, .scale = 1.0 },
@@ -191,7 +192,7 @@ const SettingRow kSettingRows[SETTINGS_KEYWORD_COUNT] = {
     { .keyword = "EndOfTestExits",   .form = FORM_BOOL,     .target = &gScriptSettings.EndOfTestExits },
     { .keyword = "AllowSameName",    .form = FORM_BOOL,     .target = &gScriptSettings.AllowSameName },
     { .keyword = "RandomSeed",       .form = FORM_WHOLE,    .seedsRandom = 1 },
-    { .keyword = "SymChangeList",    .form = FORM_PATH_TEXT, .target = gScriptSettings.SymChangeList, .size = 260 },
+    { .keyword = "SymChangeList",    .form = FORM_PATH_TEXT, .target = gScriptSettings.SymChangeList, .size = PATH_SIZE },
     { .keyword = "AccountType",      .form = FORM_WORD,     .target = &gScriptSettings.AccountType, .words = kAccountTypeWords, .wordCount = COUNT(kAccountTypeWords) },
     { .keyword = "CommCurrency",     .form = FORM_WORD,     .target = &gScriptSettings.CommCurrency, .words = kCommCurrencyWords, .wordCount = COUNT(kCommCurrencyWords) },
     { .keyword = "OptimizeMode",     .form = FORM_WORD,     .target = &gSettings.OptimizeMode, .words = kOptimizeModeWords, .wordCount = COUNT(kOptimizeModeWords) },
@@ -232,8 +233,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 int ApplyPath(const SettingRow &row, const char *text)
 {
-    int n = (int)strlen(text);
-    if (n > SCRIPT_PATH_SIZE - 1) return ERR_PATH_TOO_LONG;
+    if (PathTooLong(text)) return ERR_PATH_TOO_LONG;
     if (row.extension && row.extension[0] && !HasFileExtension(text, row.extension)) return row.extensionError;
     char *target = (char *)row.target;
     CopyString(target, row.size, text, -1);
@@ -295,7 +295,7 @@ int ApplyRow(const SettingRow &row, const char *text, int *outOffset, int *outLe
     case FORM_PATH_TEXT:
         /* Refused rather than cut: a cut path names another file than the
         ** script's, and the checks where it is made whole could not tell. */
-        if ((int)strlen(text) > row.size - 1) return ERR_PATH_TOO_LONG;
+        if (PathTooLong(text)) return ERR_PATH_TOO_LONG;
         CopyString((char *)row.target, row.size, text, -1);
         return 0;
     case FORM_TEXT:
@@ -388,7 +388,7 @@ const SavedField kRunSettingFields[] = {
 
 ProgramSettings sSavedSettings;
 int32_t sSavedUseAvailableBars;
-char sSavedReportsFolder[260];
+char sSavedReportsFolder[PATH_SIZE];
 int sSaved;
 
 } // namespace

@@ -22,15 +22,16 @@
 **             its target unchanged, except the word sets (cleared and partly
 **             set), StartDate/EndDate (the date holds 0) and paths (the text
 **             is stored before it is resolved).  A path longer than its
-**             field holds (259 characters) is refused with 9, never cut: the
+**             field holds (259 letters) is refused with 9, never cut: the
 **             paths resolved here and those stored as given alike.
 ** Threads:    UI thread only (compile and run driver).
 */
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 enum {
-    SCRIPT_PATH_SIZE = 260,
     SCRIPT_CURRENCY_SIZE = 40,
     OPT_SCORE_COL_SIZE = 80
 };
@@ -53,25 +54,25 @@ enum SaveTradesTypeValue {
 
 /* The settings that only a script gives. */
 struct ScriptSettingsBlock {
-    char HolidayList[SCRIPT_PATH_SIZE]; /* resolved path, loaded after parsing */
-    char SaveChartsTo[SCRIPT_PATH_SIZE];
-    char SaveScanAs[SCRIPT_PATH_SIZE];
-    char SaveStatsAs[SCRIPT_PATH_SIZE];
-    char SaveTestListAs[SCRIPT_PATH_SIZE];
-    char SavePositionsAs[SCRIPT_PATH_SIZE];
-    char SaveTradesAs[SCRIPT_PATH_SIZE];
+    char HolidayList[PATH_SIZE]; /* resolved path, loaded after parsing */
+    char SaveChartsTo[PATH_SIZE];
+    char SaveScanAs[PATH_SIZE];
+    char SaveStatsAs[PATH_SIZE];
+    char SaveTestListAs[PATH_SIZE];
+    char SavePositionsAs[PATH_SIZE];
+    char SaveTradesAs[PATH_SIZE];
     int32_t SaveTradesType; /* SaveTradesTypeValue */
     int32_t OrdersMode;     /* OrdersModeValue */
     int32_t OrdersLiveData;
     int32_t OrdersUseQtyIn;
-    char OrdersFile[SCRIPT_PATH_SIZE];
-    char OrdersNetLiq[SCRIPT_PATH_SIZE];
-    char OrdersFreeCash[SCRIPT_PATH_SIZE];
-    char OrdersTemplate[SCRIPT_PATH_SIZE];
-    char ExchangeMap[SCRIPT_PATH_SIZE];
-    char SymChangeList[SCRIPT_PATH_SIZE];
+    char OrdersFile[PATH_SIZE];
+    char OrdersNetLiq[PATH_SIZE];
+    char OrdersFreeCash[PATH_SIZE];
+    char OrdersTemplate[PATH_SIZE];
+    char ExchangeMap[PATH_SIZE];
+    char SymChangeList[PATH_SIZE];
     double OrdersMktAsLmtPct; /* not negative */
-    char SlatewickFolder[SCRIPT_PATH_SIZE];
+    char SlatewickFolder[PATH_SIZE];
     char Currency[SCRIPT_CURRENCY_SIZE];
     int32_t ScanNoWindow;
     int32_t ScanNoDefCols;
@@ -95,7 +96,7 @@ extern ScriptSettingsBlock gScriptSettings;
 /* The script setting DateSym: a 1-based symbol number, 0 = none. */
 int32_t GetScriptDateSym();
 /* The ResultsFile a script names (resolved against the output folder), "" none. */
-extern char gResultsFileName[SCRIPT_PATH_SIZE];
+extern char gResultsFileName[PATH_SIZE];
 /* The OptScoreCol a script names (a Results column heading), "" none. */
 extern char gOptScoreColName[OPT_SCORE_COL_SIZE];
 /* OptNoDialog: the optimizer starts without its dialog. */

@@ -33,8 +33,8 @@ const char *const kExchangeMapColumns[EXCHANGE_MAP_COLUMNS] = {
     "LastOpenTime",  "Market",           "AllHours",    "FuturesOpenTime"};
 /* clang-format on */
 
-static char sExchangeMapPath[FILE_PATH_SIZE];
-static char sSymChangeListPath[FILE_PATH_SIZE];
+static char sExchangeMapPath[PATH_SIZE];
+static char sSymChangeListPath[PATH_SIZE];
 char *gExchangeMapSetting = sExchangeMapPath;
 char *gSymChangeListSetting = sSymChangeListPath;
 
@@ -174,7 +174,7 @@ void ReportLineNotes(const LineNotes &notes, const char *kind, const char *path)
 bool FindInFolder(char *out, const char *folder, const char *name)
 {
     if (!folder || !folder[0]) return false; /* an empty folder is no folder, not the root */
-    FormatText(out, FILE_PATH_SIZE, "%s\\%s", folder, name);
+    FormatText(out, PATH_SIZE, "%s\\%s", folder, name);
     return PlatFileExists(out) && !PlatFolderExists(out);
 }
 
@@ -184,7 +184,7 @@ void ChooseSideFile(char *out, const char *setting, const char *name)
 {
     out[0] = 0;
     if (setting && setting[0]) {
-        CopyString(out, FILE_PATH_SIZE, setting, -1);
+        CopyString(out, PATH_SIZE, setting, -1);
         return;
     }
     if (FindInFolder(out, gSlatewickFolderSetting, name)) return;
@@ -192,9 +192,9 @@ void ChooseSideFile(char *out, const char *setting, const char *name)
     out[0] = 0;
 }
 
-bool ResolveScriptPath(char path[FILE_PATH_SIZE], const char *given)
+bool ResolveScriptPath(char path[PATH_SIZE], const char *given)
 {
-    CopyString(path, FILE_PATH_SIZE, given, -1);
+    CopyString(path, PATH_SIZE, given, -1);
     if (ExpandPathMacros(path, gScriptsFolder)) return true;
     ReportError("Unable to access %s", given);
     SetResultCode(RESULT_FILE_ERROR);
@@ -276,7 +276,7 @@ int LoadHolidayList(HolidayList *list, const char *path)
 
 int LoadExchangeMap()
 {
-    char path[FILE_PATH_SIZE];
+    char path[PATH_SIZE];
     bool given = gExchangeMapSetting[0] != 0;
     ChooseSideFile(path, gExchangeMapSetting, "ExchangeMap.csv");
     if (!path[0]) {
@@ -287,8 +287,8 @@ int LoadExchangeMap()
         }
         FormatText(path, sizeof path, "%s\\ExchangeMap.csv", gProgramFolder);
     }
-    if (!given) CopyString(gExchangeMapSetting, FILE_PATH_SIZE, path, -1);
-    char resolved[FILE_PATH_SIZE];
+    if (!given) CopyString(gExchangeMapSetting, PATH_SIZE, path, -1);
+    char resolved[PATH_SIZE];
     if (!ResolveScriptPath(resolved, path)) return 0;
     std::vector<std::string> lines;
     if (!ReadCsvLines(resolved, &lines)) return 0;
@@ -351,7 +351,7 @@ int LoadExchangeMap()
 
 int LoadSymbolChanges()
 {
-    char path[FILE_PATH_SIZE];
+    char path[PATH_SIZE];
     ChooseSideFile(path, gSymChangeListSetting, "symchanges.csv");
     if (!path[0]) {
         /* Without a file there are no changes; an earlier compile's list
@@ -359,8 +359,8 @@ int LoadSymbolChanges()
         gSymbolChanges.count = 0;
         return 1;
     }
-    CopyString(gSymChangeListSetting, FILE_PATH_SIZE, path, -1);
-    char resolved[FILE_PATH_SIZE];
+    CopyString(gSymChangeListSetting, PATH_SIZE, path, -1);
+    char resolved[PATH_SIZE];
     if (!ResolveScriptPath(resolved, path)) return 0;
     std::vector<std::string> lines;
     if (!ReadCsvLines(resolved, &lines)) return 0;
@@ -439,10 +439,10 @@ int LoadCashFeesList(StrategyRecord *record, const char *path, int which, char *
     if (why && whySize) why[0] = 0;
     GrowList *list = which ? &record->feesList : &record->cashList;
     list->count = 0;
-    char resolved[FILE_PATH_SIZE];
+    char resolved[PATH_SIZE];
     if (!path || !path[0]) return 0;
     CopyString(resolved, sizeof resolved, path, -1);
-    if (strlen(path) >= FILE_PATH_SIZE || !ExpandPathMacros(resolved, gScriptsFolder)) return 0;
+    if (PathTooLong(path) || !ExpandPathMacros(resolved, gScriptsFolder)) return 0;
     std::vector<std::string> lines;
     /* The compile error the caller reports says the file was not found or
     ** not valid; the reader's own message would be a second one. */

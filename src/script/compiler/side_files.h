@@ -81,7 +81,7 @@ extern GrowList gSymbolChanges; /* SymbolChange */
 /* The column names of ExchangeMap.csv, in the order the header is matched. */
 extern const char *const kExchangeMapColumns[EXCHANGE_MAP_COLUMNS];
 
-/* The script's ExchangeMap and SymChangeList settings (260 characters each,
+/* The script's ExchangeMap and SymChangeList settings (PATH_SIZE bytes each,
 ** "" when not given).  Both loaders may fill an empty one with the path they
 ** found.  They point at buffers of this module until the script settings
 ** bind their own. */

@@ -581,13 +581,13 @@ int InheritStrategyFormulas(const StrategyRecord *from, StrategyRecord *strategy
     }
     /* clang-format off */
     struct Text { char *to; const char *from; int size; } texts[] = {
-        {strategy->TradeList, from->TradeList, STRATEGY_PATH_SIZE},
+        {strategy->TradeList, from->TradeList, PATH_SIZE},
         {strategy->TLStratName, from->TLStratName, STRATEGY_NAME_SIZE},
-        {strategy->HolidayList, from->HolidayList, STRATEGY_PATH_SIZE},
-        {strategy->OrdersFile, from->OrdersFile, STRATEGY_PATH_SIZE},
-        {strategy->OrdersNetLiq, from->OrdersNetLiq, STRATEGY_PATH_SIZE},
-        {strategy->OrdersFreeCash, from->OrdersFreeCash, STRATEGY_PATH_SIZE},
-        {strategy->OrdersTemplate, from->OrdersTemplate, STRATEGY_PATH_SIZE}};
+        {strategy->HolidayList, from->HolidayList, PATH_SIZE},
+        {strategy->OrdersFile, from->OrdersFile, PATH_SIZE},
+        {strategy->OrdersNetLiq, from->OrdersNetLiq, PATH_SIZE},
+        {strategy->OrdersFreeCash, from->OrdersFreeCash, PATH_SIZE},
+        {strategy->OrdersTemplate, from->OrdersTemplate, PATH_SIZE}};
     /* clang-format on */
     for (const Text &t : texts)
         if (!t.to[0]) CopyString(t.to, t.size, t.from, -1);
@@ -712,7 +712,7 @@ int ApplyStrategyDefaults(int32_t index, int pass)
         LinkStrategyCalendars();
         if (r->CalendarSym && !BindOwnCalendar(r, index)) return 0;
         if (r->HolidayList[0]) {
-            char path[STRATEGY_PATH_SIZE];
+            char path[PATH_SIZE];
             CopyString(path, sizeof path, r->HolidayList, -1);
             if (!ExpandPathMacros(path, gScriptsFolder)) {
                 ReportError("Unable to read holiday list file %s", r->HolidayList);

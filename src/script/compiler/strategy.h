@@ -35,6 +35,7 @@
 
 #include "foundation/allocator.h"
 #include "marketdata/store/calendar.h"
+#include "platform/platform.h"
 #include "script/compiler/formula.h"
 #include "script/compiler/script_state.h"
 
@@ -42,7 +43,6 @@ struct PositionRecord;
 
 enum {
     STRATEGY_NAME_SIZE = 256,
-    STRATEGY_PATH_SIZE = 260,
     STRATEGY_SLOTS = 74,
     STRATEGY_CONSTANTS = 25,
     STRATEGY_CONSTANT_UNSET = 99,
@@ -219,7 +219,7 @@ struct StrategyRecord {
     DateList dateLists[BAR_SIZE_COUNT];   /* own calendar, each marked with the record's index + 1 */
     int32_t hasOwnHolidays;               /* holidays below apply */
     struct HolidayList holidays;          /* own holiday list (the field HolidayList is its path) */
-    char HolidayList[STRATEGY_PATH_SIZE]; /* the path it is loaded from */
+    char HolidayList[PATH_SIZE];          /* the path it is loaded from */
     int32_t groupCount;
     int32_t groups[STRATEGY_MAX_LINKS]; /* StatsGroups and the combined record holding this one */
     int32_t usingCount;
@@ -248,7 +248,7 @@ struct StrategyRecord {
     int32_t Tracker;        /* 0 None, 1 Hidden, 2 Visible; after linking: clone index + 1, -1 a clone */
     int32_t hasGroupLimits; /* a StatsGroup or Combined gives position or exposure limits */
     FormulaSlot slots[STRATEGY_SLOTS];
-    char TradeList[STRATEGY_PATH_SIZE]; /* the trade-list file that drives the strategy */
+    char TradeList[PATH_SIZE]; /* the trade-list file that drives the strategy */
     int32_t TLAdjusted;
     int32_t TLAdoptPos;
     int32_t TLDateFmt; /* 0 MDY, 1 DMY */
@@ -262,10 +262,10 @@ struct StrategyRecord {
     int32_t tlFieldColumn[TL_FIELD_COUNT]; /* column + 1 of each field id, 0 absent */
     GrowList cashList;                     /* DatedAmount, one per distinct date */
     GrowList feesList;                     /* DatedAmount */
-    char OrdersFile[STRATEGY_PATH_SIZE];
-    char OrdersNetLiq[STRATEGY_PATH_SIZE];
-    char OrdersFreeCash[STRATEGY_PATH_SIZE];
-    char OrdersTemplate[STRATEGY_PATH_SIZE];
+    char OrdersFile[PATH_SIZE];
+    char OrdersNetLiq[PATH_SIZE];
+    char OrdersFreeCash[PATH_SIZE];
+    char OrdersTemplate[PATH_SIZE];
     /* ---- run-time state of the engine ---- */
     int32_t symbolNumber;   /* 1-based symbol the strategy trades; 0 none */
     int32_t positionSearch; /* read by Side and the single-position rule */

@@ -8,6 +8,8 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/platform.h"
+
 enum { HEADLESS_STATUS_PARTS = 11,
        HEADLESS_NOTICES = 16,
        HEADLESS_MESSAGES = 16,
@@ -23,7 +25,7 @@ struct HeadlessShell {
     char messages[HEADLESS_MESSAGES][1024];
     int messageBoxAnswer; /* the button every message box "presses"; 1 = OK */
     int comboCount;       /* entries the last history combo showed */
-    char comboEntries[10][260];
+    char comboEntries[10][PATH_SIZE];
     int captureLog; /* 1: LogPrintf appends to logText instead of stdout,
                                           ** one "\n" after each entry */
     char *logText;  /* malloc'd capture, null when empty */
@@ -37,7 +39,7 @@ struct HeadlessShell {
     char shownFiles[1024]; /* files shown, in order: "log:<name>;" or "list:<caption>:<name>;"
                            ** (name without its folder) */
     void (*statusEcho)(int part, const char *text); /* the native program's terminal line, null none */
-    char chooserAnswer[260]; /* the path a file chooser "picks"; "" counts as cancelled */
+    char chooserAnswer[PATH_SIZE];                  /* the path a file chooser "picks"; "" counts as cancelled */
 };
 extern HeadlessShell gHeadless;
 
@@ -55,7 +57,7 @@ void NoteShownFile(const char *kind, const char *caption, const char *path);
 enum { HEADLESS_SCRIPT_WINDOWS = 4 };
 
 struct HeadlessScriptWindow {
-    char path[260];      /* "" for an untitled script */
+    char path[PATH_SIZE]; /* "" for an untitled script */
     const char *text;    /* the editor's text */
     int active;          /* the active window */
     int refuseSave;      /* SaveScript answers 0 */

@@ -95,7 +95,7 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     gHeadless.noticeCount++;
     /* Without a window the notice would go unseen: it is repeated as a line. */
     if (gConsoleEcho) {
-        char line[260];
+        char line[PATH_SIZE];
         FormatText(line, sizeof line, "%s\n", gHeadless.notices[slot]);
         gConsoleEcho(2, line);
     }
@@ -143,7 +143,7 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
     while (*p && gHeadless.comboCount < HISTORY_SHOWN) {
         const char *end = strchr(p, '\n');
         size_t len = end ? (size_t)(end - p) : strlen(p);
-        if (len > 0) CopyString(gHeadless.comboEntries[gHeadless.comboCount++], 260, p, (int)len);
+        if (len > 0) CopyString(gHeadless.comboEntries[gHeadless.comboCount++], PATH_SIZE, p, (int)len);
         p += len + (end ? 1 : 0);
     }
 }

@@ -35,7 +35,7 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
                   int save)
 {
     if (!gHeadless.chooserAnswer[0]) return 0;
-    CopyString(path, 260, gHeadless.chooserAnswer, -1);
+    CopyString(path, PATH_SIZE, gHeadless.chooserAnswer, -1);
     return 1;
 }
 

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "views/win32/view_windows.h"
 
 struct TestRecord;
@@ -56,7 +57,7 @@ struct EditorSettings {
 extern EditorSettings gLogEditorSettings;
 
 struct EditorRecord {
-    char path[260]; /* "" untitled */
+    char path[PATH_SIZE]; /* "" untitled */
     HWND editor;
     void *directFunction;
     void *directPointer;

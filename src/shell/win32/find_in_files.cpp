@@ -25,7 +25,6 @@
 
 namespace {
 
-enum { PATH_SIZE = 260 };
 
 /* Items are folder and file names and lines of UTF-8 scripts: they show
 ** their letters, and come back as the names they were. */

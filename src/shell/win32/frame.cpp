@@ -139,7 +139,7 @@ void LayoutFrame()
 
 int OpenFileByType(const char *path, int left, int top, int width, int height)
 {
-    char taken[260], clean[260];
+    char taken[PATH_SIZE], clean[PATH_SIZE];
     if (!CopyPathToken(taken, path)) {
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
@@ -260,7 +260,7 @@ void RestoreOpenFiles(const char *settingsPath)
         RECT client = {};
         GetClientRect(gFrame.mdiClient, &client);
         for (int n = count; n >= 1; n--) {
-            char key[32], path[260], place[64];
+            char key[32], path[PATH_SIZE], place[64];
             FormatText(key, sizeof key, "FILE_%d_PATH", n);
             IniGetString(&ini, key, "", path, sizeof path);
             if (!path[0]) continue;
@@ -426,7 +426,7 @@ static void CloseAllOfKind()
 
 static void OpenWithChooser()
 {
-    char path[260] = "";
+    char path[PATH_SIZE] = "";
     if (!BrowseForFile(path, nullptr, "Open Kestovar File", (const char *)&gSettings.FileOpenType, nullptr, 0)) return;
     if (OpenFileByType(path, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0))
         UpdateHistoryList(gSettings.RecentFilesMRU, path, 0);
@@ -435,7 +435,7 @@ static void OpenWithChooser()
 static void SaveImageAs()
 {
     if (!gFrame.activeChild) return;
-    char title[260];
+    char title[PATH_SIZE];
     GetWindowTitle(gFrame.activeChild, title, sizeof title);
     char *bracket = strchr(title, '[');
     if (bracket) *bracket = 0;
@@ -683,9 +683,10 @@ static void OnDropFiles(HDROP drop)
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; i++) {
         /* In the program's UTF-8, as every name it takes. */
-        WCHAR wide[MAX_PATH];
-        char path[MAX_PATH * 4];
-        if (!DragQueryFileW(drop, i, wide, MAX_PATH) ||
+        /* Room for a path's letters, two wide characters each at most. */
+        WCHAR wide[PATH_SIZE];
+        char path[PATH_SIZE * 2];
+        if (!DragQueryFileW(drop, i, wide, PATH_SIZE) ||
             !TextFromWide(wide, path, sizeof path))
             continue;
         if (gRun.state.load() != RUN_IDLE)

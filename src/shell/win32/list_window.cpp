@@ -32,9 +32,9 @@
 ** block is the file's own text, cut into its fields where they lie. */
 struct ListWindow {
     void *owner; /* the filler's record, when it wants to find its list again */
-    char listName[260];
-    char title[260]; /* a CSV list's window title */
-    char path[260];  /* the CSV file shown, "" for a table a window filled */
+    char listName[PATH_SIZE];
+    char title[PATH_SIZE]; /* a CSV list's window title */
+    char path[PATH_SIZE];  /* the CSV file shown, "" for a table a window filled */
     uint8_t sortPriority[LIST_SORT_COLUMNS];
     uint8_t sortDirection[LIST_SORT_COLUMNS];
     int32_t columnCount;

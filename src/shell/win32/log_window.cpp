@@ -90,7 +90,7 @@ int SaveLog(HWND window, int saveAs)
         SetLogTitle(window);
         return 1;
     }
-    char path[260];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, log->path[0] ? log->path : "kvlog.txt", -1);
     if (!BrowseForFile(path, nullptr, "Save Log File", "Text", "TXT", 1)) return 0;
     if (!WriteLogText(window, path)) return 0;

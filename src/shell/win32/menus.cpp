@@ -59,7 +59,7 @@ void UpdateRecentFilesMenu(HMENU filePopup, char *recentFiles)
         const char *end = strchr(p, '\n');
         int len = end ? (int)(end - p) : (int)strlen(p);
         if (len > 0) {
-            char path[260], text[300];
+            char path[PATH_SIZE], text[300];
             CopyString(path, sizeof path, p, len);
             /* One separator above the list: the one a former opening left
             ** stays, and the items after the first need none. */
@@ -118,7 +118,7 @@ int UpdateEditMenu(HMENU editPopup, int full)
     EnableCommand(editPopup, IDM_SAVE, writable && notEmpty);
     EnableCommand(editPopup, IDM_SAVE_AS, notEmpty);
     if (full) {
-        char underCursor[260];
+        char underCursor[PATH_SIZE];
         int found = gFrame.activeKind == WK_SCRIPT && GetFileAtCaret(gFrame.activeChild, underCursor);
         if (editPopup) {
             const char *slash = found ? strrchr(underCursor, '\\') : nullptr;
@@ -149,7 +149,7 @@ int UpdateEditMenu(HMENU editPopup, int full)
 ** Run menu is refreshed on every notice to the frame, far too often to read
 ** and scan the script each time. */
 struct SectionCache {
-    char path[260];
+    char path[PATH_SIZE];
     uint64_t size;
     PlatDateTime time;
     int sections;

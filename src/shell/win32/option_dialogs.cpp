@@ -74,7 +74,7 @@ static int FoldersCreatable(HWND dialog)
             return 0;
         }
     }
-    char saved[260];
+    char saved[PATH_SIZE];
     CopyString(saved, sizeof saved, gOutputFolder, -1);
     CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
     size_t n = strlen(gOutputFolder);
@@ -135,7 +135,7 @@ INT_PTR CALLBACK ProgramOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam,
         int id = LOWORD(wParam);
         for (const FolderButton &f : kFolderButtons) {
             if (id != f.button) continue;
-            char path[260];
+            char path[PATH_SIZE];
             GetItemText(dialog, f.edit, path, sizeof path);
             if (BrowseForFolder(path, f.title, 0, dialog)) SetItemText(dialog, f.edit, path);
             return TRUE;

@@ -581,7 +581,7 @@ void FillHistoryCombo(void *dialog, int controlId, const char *history)
     if (!dialog) return;
     HWND combo = GetDlgItem((HWND)dialog, controlId);
     if (!combo) return;
-    char kept[SETTING_PATH_SIZE * 3] = "";
+    char kept[PATH_SIZE * 3] = "";
     GetWindowTitle(combo, kept, sizeof kept);
     FillHistoryList(combo, history);
     SetWindowTitle(combo, kept);

@@ -26,7 +26,7 @@ static const char kUntitled[] = "(untitled)";
 enum { IDM_SCRIPT_F2 = 40129 };
 
 /* The folder last used for script files; where the save dialog starts. */
-static char sScriptFolder[260];
+static char sScriptFolder[PATH_SIZE];
 
 /* ---- finding ------------------------------------------------------------------------------ */
 
@@ -188,7 +188,7 @@ int SaveScript(void *handle, int saveAs)
     HWND window = (HWND)handle;
     EditorRecord *record = GetEditorRecord(window);
     if (!record) return 0;
-    char path[260];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, record->path[0] ? record->path : "test.kvs", -1);
     int untitled = !record->path[0];
     if (!untitled && !saveAs && !record->modified) return 1;
@@ -231,7 +231,7 @@ static int FindNewScriptTemplate(char *path)
 {
     const char *folders[] = {gScriptsFolder, gProgramFolder};
     for (const char *folder : folders) {
-        FormatText(path, 260, "%s\\newscript.kvs", folder);
+        FormatText(path, PATH_SIZE, "%s\\newscript.kvs", folder);
         if (PlatFileExists(path)) return 1;
     }
     return 0;
@@ -281,7 +281,7 @@ int OpenScript(const char *path, TestRecord *test)
         }
         UpdateHistoryList(gSettings.ActiveScriptMRU, path, 0);
     } else {
-        char templatePath[260];
+        char templatePath[PATH_SIZE];
         if (FindNewScriptTemplate(templatePath) && LoadScriptText(window, templatePath)) {
             record->path[0] = 0;
             record->readOnly = 0;
@@ -323,12 +323,12 @@ int GetFileAtCaret(HWND window, char *outPath)
     if (!record) return 0;
     intptr_t caret = EditorSend(window, SCI_GETCURRENTPOS);
     if (caret < 2) return 0;
-    /* One character more than a path holds: a longer name is seen as too
-    ** long, never cut to the name of another file. */
-    char name[261];
+    /* One byte more than a path holds: a longer name is seen as too long,
+    ** never cut to the name of another file. */
+    char name[PATH_SIZE + 1];
     intptr_t selStart = EditorSend(window, SCI_GETSELECTIONSTART), selEnd = EditorSend(window, SCI_GETSELECTIONEND);
     if (selEnd > selStart) {
-        if (selEnd - selStart > 260) selEnd = selStart + 260;
+        if (selEnd - selStart > PATH_SIZE) selEnd = selStart + PATH_SIZE;
         Sci_TextRangeFull range = {{selStart, selEnd}, name};
         EditorSend(window, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
     } else {
@@ -350,17 +350,17 @@ int GetFileAtCaret(HWND window, char *outPath)
         while (end > start && (EditorSend(window, SCI_GETCHARAT, (uintptr_t)end - 1) == ' ' ||
                                EditorSend(window, SCI_GETCHARAT, (uintptr_t)end - 1) == '\t'))
             end--;
-        if (end - start > 260) end = start + 260;
+        if (end - start > PATH_SIZE) end = start + PATH_SIZE;
         if (end <= start) return 0;
         Sci_TextRangeFull range = {{start, end}, name};
         EditorSend(window, SCI_GETTEXTRANGEFULL, 0, (intptr_t)&range);
     }
     /* Opening it says that it is too long; the menu just names no file. */
-    if (strlen(name) > 259) return outPath ? 0 : OpenFileByType(name, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
+    if (PathTooLong(name)) return outPath ? 0 : OpenFileByType(name, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     if (!ExpandPathMacros(name, nullptr)) return 0;
     if (!outPath) return OpenFileByType(name, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0);
     if (!PlatFileExists(name)) return 0;
-    CopyString(outPath, 260, name, -1);
+    CopyString(outPath, PATH_SIZE, name, -1);
     return 1;
 }
 

@@ -113,7 +113,7 @@ void SetPanelDate(int panelDate, int32_t date)
 int IsDataFileNameChanged()
 {
     if (!gStore.loadedPath[0]) return 1;
-    char name[260] = "";
+    char name[PATH_SIZE] = "";
     if (Panel())
         GetItemText(Panel(), IDC_PANEL_DATA_FILE, name, sizeof name);
     else
@@ -158,7 +158,7 @@ void UpdatePanelBarCount()
 void SyncComboText(HWND combo)
 {
     int selected = (int)SendMessageW(combo, CB_GETCURSEL, 0, 0);
-    WCHAR text[SETTING_PATH_SIZE] = L"";
+    WCHAR text[PATH_SIZE] = L"";
     if (selected >= 0) {
         if (SendMessageW(combo, CB_GETLBTEXTLEN, (WPARAM)selected, 0) < (LRESULT)(sizeof text / sizeof text[0]))
             SendMessageW(combo, CB_GETLBTEXT, (WPARAM)selected, (LPARAM)text);
@@ -302,7 +302,7 @@ static void PanelCommand(HWND panel, int id, int code)
     case IDC_SP_DATA_SELECT: PostMessageA(gFrame.frame, WM_COMMAND, IDM_SELECT_DATA, 0); break;
     case IDC_SP_SCRIPT_SELECT: {
         ActiveScriptChosen(panel);
-        char path[SETTING_PATH_SIZE];
+        char path[PATH_SIZE];
         CopyString(path, sizeof path, gSettings.ActiveScript, -1);
         if (BrowseForFile(path, nullptr, "Select Script File", "Script", "KVS", 0)) {
             CopyString(gSettings.ActiveScript, sizeof gSettings.ActiveScript, path, -1);

@@ -350,7 +350,7 @@ int GetWindowTabTitle(HWND window, char *out, int size, int *kindIndex, int *tab
     int ordinal = 1;
     for (int i = 0; i < index; i++)
         if (FindWindowKind(TabWindow(i)) == kind) ordinal++;
-    char text[260];
+    char text[PATH_SIZE];
     char title[64];
     int n;
     if (gWindowKinds[kind].tabTitle && gWindowKinds[kind].tabTitle(window, text, sizeof text)) {

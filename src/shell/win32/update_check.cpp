@@ -142,7 +142,7 @@ static void DownloadInstaller(const char *published)
     char *body = nullptr;
     uint32_t size = 0;
     int ok = GetUpdateFile(name, &body, &size);
-    char path[300];
+    char path[PATH_SIZE + 64];
     FormatText(path, sizeof path, "%s\\%s", gProgramFolder, name);
     if (ok) ok = SaveFile(path, body, size);
     FreeMemory(&body);

@@ -62,23 +62,23 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         ofn.nFilterIndex = filterIndex ? (DWORD)*filterIndex : 0;
     }
     ofn.lpstrFilter = filter;
-    WCHAR initial[MAX_PATH] = L"";
+    WCHAR initial[PATH_SIZE] = L"";
     if (folder && !folder[0] && path[0]) {
-        CopyString(folder, 260, path, -1);
+        CopyString(folder, PATH_SIZE, path, -1);
         char *slash = strrchr(folder, '\\');
         if (slash)
             *slash = 0;
         else
             folder[0] = 0;
-        if (folder[0] && PlatWideFromText(folder, initial, MAX_PATH)) ofn.lpstrInitialDir = initial;
+        if (folder[0] && PlatWideFromText(folder, initial, PATH_SIZE)) ofn.lpstrInitialDir = initial;
     }
-    WCHAR chosen[MAX_PATH] = L"";
-    PlatWideFromText(path, chosen, MAX_PATH);
+    WCHAR chosen[PATH_SIZE] = L""; /* room for a path's letters beyond the system's plane */
+    PlatWideFromText(path, chosen, PATH_SIZE);
     ofn.lpstrFile = chosen;
-    ofn.nMaxFile = MAX_PATH;
+    ofn.nMaxFile = PATH_SIZE;
     int ok = save ? (ofn.Flags |= OFN_OVERWRITEPROMPT, GetSaveFileNameW(&ofn)) : GetOpenFileNameW(&ofn);
-    char name[260];
-    if (ok && !TextFromWide(chosen, name, sizeof name)) {
+    char name[PATH_SIZE];
+    if (ok && (!TextFromWide(chosen, name, sizeof name) || PathTooLong(name))) {
         ReportError("%s file path is too long -- maximum is 260 chars.", extension ? typeName : "The");
         SetResultCode(RESULT_FILE_ERROR);
         ok = 0;
@@ -92,7 +92,7 @@ int BrowseForFile(char *path, char *folder, const char *title, const char *typeN
         }
     }
     if (filterIndex && ok) *filterIndex = (int32_t)ofn.nFilterIndex;
-    if (ok) CopyString(path, 260, name, -1);
+    if (ok) CopyString(path, PATH_SIZE, name, -1);
     return ok ? 1 : 0;
 }
 

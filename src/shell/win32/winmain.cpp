@@ -175,7 +175,7 @@ int InitApplication(HINSTANCE instance)
     gFrame.frameMenu = gWindowKinds[WK_FRAME].menu;
 
     if (!gFrame.settingsPath[0]) FormatText(gFrame.settingsPath, sizeof gFrame.settingsPath, "%s\\kestovar.ini", gProgramFolder);
-    char path[260];
+    char path[PATH_SIZE];
     ReadSettingsKey("KestovarPath", gProgramFolder, path, sizeof path);
     if (CompareNoCase(path, gProgramFolder) != 0) {
         CopyString(gProgramFolder, sizeof gProgramFolder, path, -1);

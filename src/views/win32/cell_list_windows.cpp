@@ -466,7 +466,7 @@ int TradeListCommand(HWND window, int commandId)
         return 1;
     case IDM_DEBUG_ROW: DebugRow(window); return 1;
     case IDM_CHART_FORMULAS: {
-        char path[260];
+        char path[PATH_SIZE];
         ColumnScriptPath(SECTION_TRADES, path);
         return OpenScript(path, nullptr);
     }

@@ -487,7 +487,7 @@ int ChartCommand(HWND window, int command)
     case IDM_CHART_INFO: ChartCharacter(window, chart, 'g'); return 1;
     case IDM_CHART_REFRESH: RefreshChartWindows(); return 1;
     case IDM_CHART_FORMULAS: {
-        char path[260];
+        char path[PATH_SIZE];
         ColumnScriptPath(SECTION_CHARTS, path);
         OpenScript(path, nullptr);
         return 1;

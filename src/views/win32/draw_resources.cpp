@@ -25,7 +25,7 @@ HPEN DotPenDarkGrey, DotPenLightGrey, DotPenBlue, DotPenCyan, DotPenGreen, DotPe
 HBRUSH BrushWhite, BrushBlack, BrushLightGrey, BrushDarkGrey, BrushDarkBlue, BrushGreen, BrushRed;
 
 int32_t ImageRequest;
-char ImagePath[260];
+char ImagePath[PATH_SIZE];
 
 /* ---- shared pens and brushes ------------------------------------------------------ */
 

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "foundation/settings_table.h"
+#include "platform/platform.h"
 
 enum {
     DRAW_STYLE_SLOTS = 32,  /* style table entries of a set */
@@ -83,7 +84,7 @@ enum ImageRequestKind {
     IMAGE_CLIPBOARD = 1  /* copied to the clipboard; the window is not updated */
 };
 extern int32_t ImageRequest;
-extern char ImagePath[260];
+extern char ImagePath[PATH_SIZE];
 
 /* (Re)creates the set's normal and bold fonts from its size and face at the
 ** screen's resolution, deleting the old ones. */

@@ -17,7 +17,7 @@
 
 int32_t gGraphHovered = -1;
 POINT gGraphMouse = { -1, -1 };
-char gGraphReportFolder[260];
+char gGraphReportFolder[PATH_SIZE];
 void (*gGraphReportWrite)(const char *text);
 
 static int sMakingImage; /* the paint serves an image: no "Show All" */

@@ -16,13 +16,14 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "views/graph_record.h"
 
 struct DrawStyle;
 
 extern int32_t gGraphHovered;
 extern POINT gGraphMouse;
-extern char gGraphReportFolder[260];
+extern char gGraphReportFolder[PATH_SIZE];
 /* Appends a line of the open report page; null when no report is open. */
 extern void (*gGraphReportWrite)(const char *text);
 

@@ -427,7 +427,7 @@ int GraphCommand(HWND window, int command)
     case IDM_GRAPH_FULL_RANGE: GraphKeyDown(window, graph, VK_ESCAPE); return 1;
     case IDM_CHART_REFRESH: RefreshAllGraphs(); return 1;
     case IDM_CHART_FORMULAS: {
-        char path[260];
+        char path[PATH_SIZE];
         ColumnScriptPath(SECTION_GRAPHS, path);
         OpenScript(path, nullptr);
         return 1;

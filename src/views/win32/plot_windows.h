@@ -20,7 +20,7 @@ struct TestRecord;
 /* Where the report plots go: the report's folder and the writer of its
 ** page, which appends a text to the page (null: no report). */
 struct PlotReportTarget {
-    char folder[260];
+    char folder[PATH_SIZE];
     void (*write)(const char *text);
 };
 extern PlotReportTarget gPlotReportTarget;

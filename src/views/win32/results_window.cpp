@@ -560,7 +560,7 @@ int ResultsCommand(HWND window, int commandId)
         return 1;
     case IDM_DELETE_ALL_TESTS: DeleteAllResults(window); return 1;
     case IDM_UNIQUE_SYMBOLS: {
-        char path[260];
+        char path[PATH_SIZE];
         FormatText(path, sizeof path, "%s\\_temp_.txt", gProgramFolder);
         if (!window || GetSelectedTest(window, &test) < 0 || !WriteUniqueSymbols(test, path) || !OpenLogFile(path))
             ReportError("Unable to create unique symbol list.");
@@ -572,7 +572,7 @@ int ResultsCommand(HWND window, int commandId)
                             (LPARAM)window);
         return 1;
     case IDM_CHART_FORMULAS: {
-        char path[260];
+        char path[PATH_SIZE];
         ColumnScriptPath(SECTION_RESULTS, path);
         return OpenScript(path, nullptr);
     }

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
 #include "resource_ids.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_windows.h"
@@ -101,14 +102,14 @@ struct FrameState {
     HWND focusOnDeactivate;
     int helpContext;       /* of the last opened popup */
     int helpAnswered;      /* a window answered F1 with its own topic */
-    char imageFolder[260]; /* last folder of Save Image as PNG */
+    char imageFolder[PATH_SIZE]; /* last folder of Save Image as PNG */
     HACCEL accelerators;
     HWND modeless[MODELESS_SLOTS]; /* 0 settings panel, 1 debug panel, 2..14 find dialogs */
     int manualCheck;               /* Check for Updates was chosen */
     int checkRunning;              /* a version check owns its connection */
     int firstRun, exitAfterBatch;
-    char settingsPath[260];
-    char helpPath[260];
+    char settingsPath[PATH_SIZE];
+    char helpPath[PATH_SIZE];
     HFONT uiFont; /* "Verdana" 8 points */
     int dpi;
     HIMAGELIST tabImages;

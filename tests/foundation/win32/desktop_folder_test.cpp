@@ -46,7 +46,7 @@ TEST(DesktopFolder, FollowsAMovedDesktop)
     TempFolder moved;
     MovedDesktop desktop(moved.path);
     ASSERT_NE(desktop.key, nullptr);
-    char path[260];
+    char path[PATH_SIZE];
     CopyString(path, sizeof path, "?desktop?\\x.csv", -1);
     ASSERT_EQ(ExpandPathMacros(path, ""), 1);
     EXPECT_STRCASEEQ(path, (moved.path + "\\x.csv").c_str());

@@ -11,6 +11,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
+#include "foundation/win32/window_text.h"
 #include "shell/headless/headless.h"
 #include "services/services.h"
 
@@ -88,7 +89,7 @@ struct Vars {
     char editor[64];
     int32_t date, time;
     char comboText[16];
-    char path[SETTING_PATH_SIZE];
+    char path[PATH_SIZE];
     char hist[SETTING_HISTORY_TEXT_SIZE];
     int32_t list[3];
     int32_t other;
@@ -322,6 +323,32 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     DialogToSettingsRows(kRows, dialog, 900, 0);
     EXPECT_EQ(v.radio, -1);
     EXPECT_STREQ(v.comboText, "");
+}
+
+/* A typed path is measured in letters: 259 of four bytes are taken whole,
+** and one letter more is refused by name, the setting keeping its file. */
+TEST_F(SettingsDialogTest, ATypedPathIsHeldToItsLettersAndALongerOneRefused)
+{
+    FillDialogListsRows(kRows, dialog, 900);
+    for (const std::string letter : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        SCOPED_TRACE(letter.size());
+        std::string fits = "C:\\";
+        for (int k = 0; k < 252; k++) fits += letter;
+        fits += ".kvd";
+        SetWindowTitle(GetDlgItem(dialog, 170), fits.c_str());
+        char shown[4 * PATH_SIZE];
+        GetWindowTitle(GetDlgItem(dialog, 170), shown, sizeof shown);
+        ASSERT_EQ(fits, shown) << "the box holds the whole path";
+        const int messages = gHeadless.messageCount;
+        DialogToSettingsRows(kRows, dialog, 900, 170);
+        EXPECT_EQ(fits, v.path);
+        EXPECT_EQ(messages, gHeadless.messageCount) << LastMessage();
+        const std::string tooLong = "C:\\" + letter + fits.substr(3);
+        SetWindowTitle(GetDlgItem(dialog, 170), tooLong.c_str());
+        DialogToSettingsRows(kRows, dialog, 900, 170);
+        EXPECT_EQ(fits, v.path);
+        EXPECT_STREQ("Path file path is too long -- maximum is 260 chars.", LastMessage());
+    }
 }
 
 TEST_F(SettingsDialogTest, OneControlAtATime)

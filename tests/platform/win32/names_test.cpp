@@ -48,6 +48,15 @@ TEST(PlatformNames, TheSystemSeesTheLettersOfTheName)
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(system.c_str()));
         EXPECT_EQ(1, DeleteFileW(system.c_str()));
     }
+    /* Each piece is read as what it is: a folder written in UTF-8 stays
+    ** itself beside a file name saved in 1252, though the whole path does
+    ** not read as UTF-8. */
+    ASSERT_EQ(1, PlatCreateFolder(tmp.File("w\xC3\xA9").c_str()));
+    const std::string mixed = tmp.File("w\xC3\xA9\\s\xE9.kvd");
+    ASSERT_TRUE(WriteTestFile(mixed, "abc"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((Wide(tmp.path) + L"\\w\u00e9\\s\u00e9.kvd").c_str()));
+    EXPECT_EQ(0, PlatCompareNames(mixed.c_str(), tmp.File("W\xC3\x89\\S\xC3\xA9.KVD").c_str()));
+    EXPECT_EQ("abc", ReadTestFile(tmp.File("w\xC3\xA9\\s\xC3\xA9.kvd")));
     /* The program's own folder and the current one come back as UTF-8. */
     const std::string folder = tmp.File("\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0");
     ASSERT_TRUE(CreateDirectoryW((Wide(tmp.path) + L"\\\u043f\u0430\u043f\u043a\u0430").c_str(), nullptr));

@@ -593,7 +593,7 @@ TEST_F(FrameTest, TheWorkspaceComesBack)
 ** cannot open. */
 TEST_F(FrameTest, HelpThatCannotBeShownSaysWhy)
 {
-    char saved[260];
+    char saved[PATH_SIZE];
     CopyString(saved, sizeof saved, gFrame.helpPath, -1);
     CopyString(gFrame.helpPath, sizeof gFrame.helpPath, File("none.chm").c_str(), -1);
     Command(IDM_HELP_TOPICS);

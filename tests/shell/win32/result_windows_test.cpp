@@ -508,7 +508,7 @@ TEST_F(ResultWindowsTest, EditColumnFormulasOpensTheScriptInUse)
 {
     /* The scripts folder has no default scripts: those beside the program
     ** are the ones in use. */
-    char savedScripts[260];
+    char savedScripts[PATH_SIZE];
     CopyString(savedScripts, sizeof savedScripts, gScriptsFolder, -1);
     CreateDirectoryA(File("scripts").c_str(), nullptr);
     CopyString(gScriptsFolder, sizeof gScriptsFolder, File("scripts").c_str(), -1);

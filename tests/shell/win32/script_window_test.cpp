@@ -777,7 +777,7 @@ TEST_F(ScriptWindowTest, TheFileNamedUnderTheCaret)
     for (const Case &c : cases) {
         SetEditorText(window, c.text.c_str(), (int32_t)c.text.size());
         EditorCall(window, SCI_SETSEL, c.selectFrom, (intptr_t)c.caret);
-        char path[260] = "";
+        char path[PATH_SIZE] = "";
         int ok = GetFileAtCaret(window, path);
         EXPECT_EQ(ok, c.found ? 1 : 0) << c.text << " at " << c.caret;
         if (c.found) {
