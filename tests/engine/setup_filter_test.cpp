@@ -20,6 +20,21 @@
 
 namespace {
 
+/* The date loop's context as a filter build takes it: daily, before any
+** strategy, symbol or walk-forward interval. */
+EvalContext BuildContext()
+{
+    EvalContext context;
+    memset(&context, 0, sizeof context);
+    context.barSize = BAR_DAILY;
+    context.strategyIndex = -1;
+    context.dataItemIndex = -1;
+    context.funBar = -1;
+    context.priceScale = 1.0;
+    context.walkForwardInterval = -1;
+    return context;
+}
+
 struct SetupFilterRun : EngineTest {
     void SetUp() override
     {
@@ -177,10 +192,7 @@ TEST_F(SetupFilterRun, AFewMonthsFilterHoldsTheirRowsOfTheWholeData)
                                                 "  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
                          0)
                      .code);
-    EvalContext context;
-    memset(&context, 0, sizeof context);
-    context.barSize = BAR_DAILY;
-    context.walkForwardInterval = -1;
+    EvalContext context = BuildContext();
     /* Per strategy and day: each visit's symbol, bar, known bit and score. */
     auto rowsOf = [&](int32_t from, int32_t to) {
         std::vector<std::vector<double>> rows;
@@ -267,14 +279,7 @@ TEST_F(SetupFilterRun, AFailedBuildReportsItAndHoldsNothingOnceFreed)
                                                 "  Quantity: 20\n  QtyType: Percent\n  ExitRule: BarsHeld >= 3\n",
                          0)
                      .code);
-    EvalContext context;
-    memset(&context, 0, sizeof context);
-    context.barSize = BAR_DAILY;
-    context.strategyIndex = -1;
-    context.dataItemIndex = -1;
-    context.funBar = -1;
-    context.priceScale = 1.0;
-    context.walkForwardInterval = -1;
+    EvalContext context = BuildContext();
     FreeSetupFilters();
     const uint64_t held = gAllocatedBytes.load();
     int n = 1;
