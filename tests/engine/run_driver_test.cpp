@@ -646,6 +646,45 @@ TEST_F(DriverRun, ATestLogWaitsForTheNumberTheResultsFileGives)
     SetResultCode(RESULT_OK);
 }
 
+/* The test log's name is measured before it is used: with an output folder
+** of 241 to 251 letters (its Logs folder five more) the name of 14 more is
+** longer than a path holds, so the run says so, ends with the file-error code
+** and leaves the Logs folder empty; with 240 the name has 259 letters and
+** the log is written.  Letters of one to four bytes count alike. */
+TEST_F(DriverRun, ATestLogNameLongerThanAPathIsRefused)
+{
+    gSettings.AddLog = 1;
+    const char *letters[] = {"d", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"};
+    int folder = 0;
+    for (size_t output : {240, 241, 245, 246, 251})
+        for (const char *letter : letters) {
+            SCOPED_TRACE(std::to_string(output) + " letters of " + std::to_string(strlen(letter)) + " bytes");
+            const std::string base = tmp.File("o" + std::to_string(folder++));
+            ASSERT_TRUE(PlatCreateFolder(base.c_str()));
+            const std::string out = MakePathOfLength(base, output, "Out", letter);
+            ASSERT_FALSE(out.empty());
+            ASSERT_TRUE(PlatCreateFolder(out.c_str()));
+            CopyString(gOutputFolder, sizeof gOutputFolder, out.c_str(), -1);
+            gHeadless.messageCount = 0;
+            gRun.resultCode = RESULT_OK;
+            Run("Strategy: S1\n  EntrySetup: 1\n");
+            ASSERT_NE(nullptr, LastTest()) << LastMessage();
+            ASSERT_EQ(out + "\\Logs", gLogsFolder);
+            char name[32];
+            snprintf(name, sizeof name, "TEST_%.4d.TXT;", (int)LastTest()->testNumber);
+            if (output == 240) {
+                EXPECT_EQ(RESULT_OK, gRun.resultCode.load()) << LastMessage();
+                EXPECT_EQ(name, ListTestFolder(gLogsFolder));
+            } else {
+                EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+                EXPECT_EQ(1, gHeadless.messageCount);
+                EXPECT_STREQ("Test Log file path is too long -- maximum is 260 chars.", LastMessage());
+                EXPECT_EQ("", ListTestFolder(gLogsFolder));
+            }
+        }
+    SetResultCode(RESULT_OK);
+}
+
 } // namespace
 
 #include "views/results_rows.h"
