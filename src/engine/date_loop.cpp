@@ -201,10 +201,22 @@ static void NameTest(TestRecord *test, EvalContext *context, int32_t wfFlag)
     CopyString(gSettings.TestName, sizeof gSettings.TestName, name, -1);
 }
 
-/* The test log's name for a test number. */
-static void MakeTestLogPath(char *out, size_t size, int32_t testNumber)
+/* The test log's name for a test number (out: PATH_SIZE), measured as every
+** output's path is before it is used: 0 after reporting a name longer than a
+** path holds, which no log is written under (cut to fit, it would name
+** another file, and the Windows program could not open it). */
+static int MakeTestLogPath(char *out, int32_t testNumber)
 {
-    FormatText(out, size, "%s\\TEST_%.4d.TXT", gLogsFolder, testNumber);
+    char name[32];
+    FormatText(name, sizeof name, "\\TEST_%.4d.TXT", testNumber);
+    if (PathLetters(gLogsFolder) + strlen(name) > PATH_LETTERS) {
+        out[0] = 0;
+        ReportError("Test Log file path is too long -- maximum is 260 chars.");
+        SetResultCode(RESULT_FILE_ERROR);
+        return 0;
+    }
+    FormatText(out, PATH_SIZE, "%s%s", gLogsFolder, name);
+    return 1;
 }
 
 /* Puts a finished test log in place under its test's number and opens it in
@@ -212,7 +224,10 @@ static void MakeTestLogPath(char *out, size_t size, int32_t testNumber)
 static int PlaceTestLog(int32_t testNumber)
 {
     ReplaceFile *log = &sTestLog;
-    MakeTestLogPath(log->path, sizeof log->path, testNumber);
+    if (!MakeTestLogPath(log->path, testNumber)) {
+        AbandonReplaceFile(log);
+        return 0;
+    }
     if (!CommitReplaceFile(log)) return 0;
     OpenLogFile(log->path);
     return 1;
@@ -245,10 +260,13 @@ static void OpenTestLog(int32_t testNumber)
 {
     EngineRun &run = gEngineRun;
     PlaceWaitingTestLog(1);
-    MakeTestLogPath(run.testLogPath, sizeof run.testLogPath, testNumber);
-    char stem[PATH_SIZE];
-    FormatText(stem, sizeof stem, "%s\\TEST.TXT", gLogsFolder);
-    gRun.testLogFile = BeginReplaceFileQuietly(&sTestLog, stem) ? sTestLog.file : nullptr;
+    gRun.testLogFile = nullptr;
+    if (MakeTestLogPath(run.testLogPath, testNumber)) {
+        /* The stem is shorter than the name measured, so it fits too. */
+        char stem[PATH_SIZE];
+        FormatText(stem, sizeof stem, "%s\\TEST.TXT", gLogsFolder);
+        gRun.testLogFile = BeginReplaceFileQuietly(&sTestLog, stem) ? sTestLog.file : nullptr;
+    }
     gRun.testLogFailed = 0;
     if (gSettings.AddDebug) LogPrintf("%s", "DATE\tTIME\tSTRATEGY\tINFO\tSYMBOL\tCONTEXT\tEVAL\tOUTPUT\t");
     if (gSettings.AddLog)

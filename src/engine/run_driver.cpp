@@ -224,7 +224,10 @@ static int HasStrategy()
 
 /* The exports that waited, in the order they were asked for: each test's
 ** own, then the OptMultiSaveAs tests (numbered by test, until Escape is
-** pressed).  A test freed meanwhile is passed over. */
+** pressed).  A test freed meanwhile is passed over.  They are the answers of
+** tests already done, so a stop of the run does not cut them (each file is
+** written whole); Escape here cancels the exports not yet begun, and the run
+** says how many were not written. */
 static void WriteWaitingExports()
 {
     EngineRun &run = gEngineRun;
@@ -239,14 +242,27 @@ static void WriteWaitingExports()
                   CheckSaveAsCsvPath(tradesPath, gScriptSettings.SaveTradesAs, "Trades");
     if (stats || trades) {
         SetStatusText(0, "Exporting Stats and/or Trades for %d Tests - Press ESC to Cancel", (int)run.multiSaveCount);
+        bool cancelled = false;
+        int32_t notWritten = 0;
         for (int32_t k = multiFrom; k < run.waitingExportCount; k++) {
-            PumpMessages();
-            if (PlatEscapePressed()) break;
             TestRecord *test = tests[k];
             if (!test) continue;
+            if (!cancelled) {
+                PumpMessages();
+                cancelled = PlatEscapePressed() != 0;
+            }
+            if (cancelled) {
+                notWritten++;
+                continue;
+            }
             SetStatusText(1, "Test %d", (int)test->testNumber);
             if (stats && gRunViewHooks.saveStatsCsv) gRunViewHooks.saveStatsCsv(test, statsPath);
             if (trades && gRunViewHooks.saveTradesCsv) gRunViewHooks.saveTradesCsv(test, tradesPath);
+        }
+        if (notWritten) {
+            ReportError("Exporting was cancelled: the Stats and/or Trades of %d test%s were not written.", (int)notWritten,
+                        notWritten == 1 ? "" : "s");
+            SetResultCode(RESULT_STOPPED);
         }
     }
     DropWaitingExports();

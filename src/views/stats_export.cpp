@@ -153,7 +153,9 @@ int SaveStatsCsv(TestRecord *test, const char *path)
 ** heading row, then every row in the list's order, commas removed.  Without
 ** a data file the columns made of the trade's own values are written as the
 ** run wrote them; a column that needs the data would be written as nothing
-** it is, so the file is refused, naming those columns. */
+** it is, so the file is refused, naming those columns.  The file holds every
+** trade of the test or is not written: a list cut short (Escape, or too
+** little memory) under a whole heading would read as the test's answer. */
 static int SaveFullTradeList(TestRecord *test)
 {
     char needing[1024];
@@ -168,8 +170,15 @@ static int SaveFullTradeList(TestRecord *test)
     memset((void *)&list, 0, sizeof list);
     list.listKind = LIST_KIND_TRADES;
     list.test = test;
-    BuildTradeList(&list, 0);
-    SaveCellListCsv(&list, gExportPath, 0, "Unable to create %s");
+    if (BuildTradeList(&list, 0, TRADE_LIST_FOR_FILE)) {
+        SaveCellListCsv(&list, gExportPath, 0, "Unable to create %s");
+    } else if (list.incomplete) {
+        ReportError("%s was not saved: its trade list was cancelled.", gExportPath);
+        SetResultCode(RESULT_STOPPED);
+    } else {
+        ReportError("%s was not saved: there was not memory enough to compute its trade list.", gExportPath);
+        SetResultCode(RESULT_LOW_MEMORY);
+    }
     FreeListWindow(&list);
     return 1;
 }

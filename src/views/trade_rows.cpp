@@ -413,12 +413,12 @@ static void TradeColumnThread(TradeWorker *w)
 
 /* ---- the list ---------------------------------------------------------------------- */
 
-static bool StopWanted()
+static bool StopWanted(TradeListUse use)
 {
-    return gRun.state == RUN_STOP_REQUESTED || PlatEscapePressed();
+    return (use == TRADE_LIST_SHOWN && gRun.state == RUN_STOP_REQUESTED) || PlatEscapePressed();
 }
 
-int BuildTradeList(CellListWindow *list, int32_t workers)
+int BuildTradeList(CellListWindow *list, int32_t workers, TradeListUse use)
 {
     gTradeListCancel = 0;
     if (!list || !list->test || list->busy) return 0;
@@ -479,7 +479,7 @@ int BuildTradeList(CellListWindow *list, int32_t workers)
     uint64_t shown = 0;
     for (;;) {
         PumpMessages();
-        if (StopWanted()) {
+        if (StopWanted(use)) {
             gTradeListCancel = 1;
             for (int32_t k = 0; k < workers; k++) pool[k].stop = 1;
         }

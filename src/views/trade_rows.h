@@ -68,11 +68,18 @@ int32_t InitTradeColumns(CellListWindow *list);
 ** in and the result says whether it has a bar. */
 int SetTradeContext(EvalContext *context, TestRecord *test, TradeRecord *trade);
 
+/* What may cut a computation of the list short.  A list shown in a window
+** stops at the run's stop and at Escape, and its window says how far it got.
+** A list written to a file is the answer of a test that is already done: a
+** stop of the run that made the test does not cut it, and only Escape, the
+** user's cancel of the export itself, does (the file is then not written). */
+enum TradeListUse { TRADE_LIST_SHOWN = 0, TRADE_LIST_FOR_FILE = 1 };
+
 /* Computes every row of list->test with workers threads (0: the worker-thread
 ** count), sorts them and sets the incomplete and filtered flags.  1 when
 ** complete, 0 when cancelled (the rows so far stay) or when the arrays could
 ** not be sized (no rows). */
-int BuildTradeList(CellListWindow *list, int32_t workers);
+int BuildTradeList(CellListWindow *list, int32_t workers, TradeListUse use = TRADE_LIST_SHOWN);
 
 /* Applies a sort list ("-Side,Trade": names with an optional '+' or '-', at
 ** most 128 of them, at most SORT_SPEC_MAX characters, the rest ignored) to

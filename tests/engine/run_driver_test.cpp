@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -495,6 +496,91 @@ TEST_F(DriverRun, EveryExportedTestOfARunHasAFileOfItsOwn)
     EXPECT_FALSE(PlatFileExists(stats.c_str()));
 }
 
+/* The lines of a text after its heading line. */
+int RowsAfterHeading(const std::string &text)
+{
+    int rows = 0;
+    for (size_t k = text.find('\n'); k != std::string::npos && k + 1 < text.size(); k = text.find('\n', k + 1)) rows++;
+    return rows;
+}
+
+/* A stop, wherever it comes, cuts no file of a listed test: each trades file
+** holds every trade its test recorded and each statistics file a row for
+** every market day from the test's first date to its last, the stopped test
+** (listed up to the day of the stop) too.  The stops are drawn over every
+** pump of an optimization whose exports all wait for its end, and of a
+** walk-forward test whose exports wait for its results file's save, so they
+** land in tests, between them and in the exports. */
+TEST_F(DriverRun, AStopCutsNoFileOfAListedTest)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20241231);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (const char *name : {"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"})
+        symbols.push_back({name, FlatBars(d, std::vector<double>(d.size(), 10))});
+    LoadStore(d, symbols);
+    InstallRunViewHooks();
+    gRun.unattended = 1;
+    const std::string trades = tmp.File("Output\\trades.csv"), stats = tmp.File("Output\\stats.csv");
+    const std::string results = tmp.File("wf.kvr");
+    const std::string saves = "  SaveTradesAs: " + trades + "\n  SaveStatsAs: " + stats + "\n";
+    const struct {
+        const char *name;
+        std::string script;
+        int mode;
+    } runs[] = {
+        {"optimization", "Settings:\n  OptMultiSaveAs: True\n  OptKeepNoTrades: True\n" + saves +
+             "Parameters:\n  P: 1, 2, 3, 4\nStrategy: S1\n  EntrySetup: 1\n  Quantity: 100 * P\n  ExitRule: 1\n",
+         RUN_MODE_OPTIMIZE},
+        {"walk-forward test", "Settings:\n  ResultsFile: " + results + "\n" + saves +
+             "Parameters:\n  Len: 1, 2\nWalkForward:\n  dates: 2024-01-02, 2024-07-01\n  Len: 3\n"
+             "Strategy: S1\n  EntrySetup: C > Len\n  ExitRule: 1\n",
+         RUN_MODE_TEST},
+    };
+    std::mt19937 draw(101);
+    for (const auto &r : runs) {
+        int pumps = 0; /* of the run unstopped: the moments a stop can come */
+        for (int k = 0; k < 6; k++) {
+            while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+            ResetOptimizer();
+            PlatDeleteFile(results.c_str());
+            for (int n = 1; n <= 8; n++) {
+                PlatDeleteFile(tmp.File("Output\\trades." + std::to_string(n) + ".csv").c_str());
+                PlatDeleteFile(tmp.File("Output\\stats." + std::to_string(n) + ".csv").c_str());
+            }
+            gRun.resultCode = RESULT_OK;
+            ClearStopRequest();
+            gHeadless.pumpCount = 0;
+            gHeadless.stopAtPump = k == 0 ? 0 : 1 + (int)(draw() % (uint32_t)pumps);
+            SCOPED_TRACE(std::string(r.name) + ", stopped at pump " + std::to_string(gHeadless.stopAtPump));
+            Run(r.script, r.mode);
+            gHeadless.stopAtPump = 0;
+            if (k == 0) {
+                ASSERT_EQ(RESULT_OK, gRun.resultCode.load()) << LastMessage();
+                pumps = gHeadless.pumpCount;
+                ASSERT_GT(pumps, 100);
+            }
+            ResultsWindow *w = FirstResultsWindow();
+            ASSERT_NE(nullptr, w);
+            for (TestRecord *t = w->firstTest; t; t = t->next) {
+                const std::string n = std::to_string(t->testNumber);
+                const int days = (int)std::count_if(d.begin(), d.end(),
+                                                    [t](int32_t day) { return day >= t->firstDate && day <= t->lastDate; });
+                if (k == 0) {
+                    EXPECT_GT(t->tradeCount, 500) << "test " << n;
+                }
+                const std::string tradesFile = tmp.File("Output\\trades." + n + ".csv");
+                const std::string statsFile = tmp.File("Output\\stats." + n + ".csv");
+                ASSERT_TRUE(PlatFileExists(tradesFile.c_str()) && PlatFileExists(statsFile.c_str())) << "test " << n;
+                EXPECT_EQ(t->tradeCount, RowsAfterHeading(ReadTestFile(tradesFile))) << "test " << n;
+                EXPECT_EQ(days, RowsAfterHeading(ReadTestFile(statsFile))) << "test " << n;
+            }
+        }
+    }
+    while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
+    ResetOptimizer();
+    gRunViewHooks = {};
+}
+
 /* With a results file the numbered exports wait for its save, which gives
 ** the tests the numbers they keep; a test deleted before then (from the
 ** list, while the run went on) is not exported, and nothing reads it. */
@@ -557,6 +643,45 @@ TEST_F(DriverRun, ATestLogWaitsForTheNumberTheResultsFileGives)
     EXPECT_NE(std::string::npos, std::string(LastMessage()).find("The test log of this run was not kept")) << LastMessage();
     EXPECT_FALSE(PlatFileExists(log.c_str()));
     EXPECT_EQ("", ListTestFolder(gLogsFolder));
+    SetResultCode(RESULT_OK);
+}
+
+/* The test log's name is measured before it is used: with an output folder
+** of 241 to 251 letters (its Logs folder five more) the name of 14 more is
+** longer than a path holds, so the run says so, ends with the file-error code
+** and leaves the Logs folder empty; with 240 the name has 259 letters and
+** the log is written.  Letters of one to four bytes count alike. */
+TEST_F(DriverRun, ATestLogNameLongerThanAPathIsRefused)
+{
+    gSettings.AddLog = 1;
+    const char *letters[] = {"d", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"};
+    int folder = 0;
+    for (size_t output : {240, 241, 245, 246, 251})
+        for (const char *letter : letters) {
+            SCOPED_TRACE(std::to_string(output) + " letters of " + std::to_string(strlen(letter)) + " bytes");
+            const std::string base = tmp.File("o" + std::to_string(folder++));
+            ASSERT_TRUE(PlatCreateFolder(base.c_str()));
+            const std::string out = MakePathOfLength(base, output, "Out", letter);
+            ASSERT_FALSE(out.empty());
+            ASSERT_TRUE(PlatCreateFolder(out.c_str()));
+            CopyString(gOutputFolder, sizeof gOutputFolder, out.c_str(), -1);
+            gHeadless.messageCount = 0;
+            gRun.resultCode = RESULT_OK;
+            Run("Strategy: S1\n  EntrySetup: 1\n");
+            ASSERT_NE(nullptr, LastTest()) << LastMessage();
+            ASSERT_EQ(out + "\\Logs", gLogsFolder);
+            char name[32];
+            snprintf(name, sizeof name, "TEST_%.4d.TXT;", (int)LastTest()->testNumber);
+            if (output == 240) {
+                EXPECT_EQ(RESULT_OK, gRun.resultCode.load()) << LastMessage();
+                EXPECT_EQ(name, ListTestFolder(gLogsFolder));
+            } else {
+                EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+                EXPECT_EQ(1, gHeadless.messageCount);
+                EXPECT_STREQ("Test Log file path is too long -- maximum is 260 chars.", LastMessage());
+                EXPECT_EQ("", ListTestFolder(gLogsFolder));
+            }
+        }
     SetResultCode(RESULT_OK);
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "engine/results_file.h"
+#include "foundation/allocator.h"
+#include "shell/headless/headless.h"
 #include "script/compiler/settings_items.h"
 #include "support/program_state.h"
 #include "views/stats_export.h"
@@ -142,6 +144,37 @@ TEST_F(ExportTest, AnExportThatCannotBeCreatedSetsTheFileErrorCode)
     EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
     EXPECT_EQ("Unable to create " + path, std::string(LastMessage()));
     EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    FreeTestRecord(nullptr, t);
+}
+
+/* A full trade list that cannot be computed whole (its memory runs out at
+** any of its first allocations) is not written: a heading over some of the
+** test's trades would read as its answer.  The previous file stays, and the
+** run says why and ends with the low-memory code. */
+TEST_F(ExportTest, AFullTradeListThatIsNotWholeIsNotWritten)
+{
+    gScriptSettings.SaveTradesType = 0; /* Full */
+    TestRecord *t = MakeTest();
+    const std::string path = tmp.File("full.csv"), old = "Trade,Strategy\r\n00001,Main\r\n";
+    for (int nth = 1; nth <= 4; nth++) {
+        SCOPED_TRACE(nth);
+        ASSERT_TRUE(WriteTestFile(path, old));
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        FailNthAllocation(nth);
+        EXPECT_EQ(1, SaveTradesCsv(t, path.c_str()));
+        FailNthAllocation(0);
+        gOutOfMemory = 0;
+        gRun.lowMemory = 0;
+        EXPECT_EQ(old, ReadTestFile(path));
+        EXPECT_EQ("full.csv;", ListTestFolder(tmp.path));
+        bool said = false;
+        for (int m = 0; m < gHeadless.messageCount && m < HEADLESS_MESSAGES; m++)
+            said = said || std::string(gHeadless.messages[m]) ==
+                               path + " was not saved: there was not memory enough to compute its trade list.";
+        EXPECT_TRUE(said) << LastMessage();
+        EXPECT_EQ(RESULT_LOW_MEMORY, gRun.resultCode.load());
+    }
     FreeTestRecord(nullptr, t);
 }
 
