@@ -1314,7 +1314,10 @@ std::vector<std::vector<double>> ScanNumbers(EngineTest &t, const std::string &s
 ** - the last whole week, month and quarter read on the split's day closed
 **   at 100 before it, which is 50 after it; the week's 2,500 shares are
 **   5,000;
-** - a Sum of no bars is 0. */
+** - a Sum of no bars is 0;
+** - WhenTrue and SumSince give the close as it traded on the day they read
+**   it (100 before the split), and the adjusted close through C / Split
+**   brought into the reading day's terms by its Split. */
 TEST_F(SplitTest, DataItemsAreReadInTheTermsOfTheDayReadingThem)
 {
     const std::vector<int32_t> d = Weekdays(20231002, 20240329);
@@ -1334,6 +1337,12 @@ TEST_F(SplitTest, DataItemsAreReadInTheTermsOfTheDayReadingThem)
         {"  QuarterlyC: C\n", "QuarterlyC", 20240215, 50},
         {"  WeeklyV: V\n", "WeeklyV", 20240215, 5000},
         {"  U: Sum(C, 0) + 1\n", "U", 20240301, 1},
+        /* WhenTrue and SumSince read their expression as it traded on its bar;
+        ** in the reading bar's terms through the last terms and Split. */
+        {"  U: WhenTrue(BarDate = 20240201, C)\n", "U", 20240301, 100},
+        {"  U: WhenTrue(BarDate = 20240201, C / Split) * Split\n", "U", 20240301, 50},
+        {"  U: SumSince(BarDate = 20240213, C)\n", "U", 20240216, 200},
+        {"  U: SumSince(BarDate = 20240213, C / Split) * Split\n", "U", 20240216, 150},
     };
     LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
     for (const auto &c : cases) {
