@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 
 std::atomic<uint64_t> gAllocatedBytes{0};
+std::atomic<uint64_t> gAllocatedPeak{0};
 uint64_t gPhysicalMemory = 0;
 std::atomic<int> gOutOfMemory{0};
 
@@ -93,9 +94,12 @@ int ReallocMemory(void *pBlock, uint64_t size)
     h->pad = 0;
     if (size > oldSize) memset((char *)(h + 1) + oldSize, 0, (size_t)(size - oldSize));
     *pp = h + 1;
-    if (size > oldSize)
-        gAllocatedBytes.fetch_add(size - oldSize, std::memory_order_relaxed);
-    else
+    if (size > oldSize) {
+        uint64_t now = gAllocatedBytes.fetch_add(size - oldSize, std::memory_order_relaxed) + (size - oldSize);
+        uint64_t peak = gAllocatedPeak.load(std::memory_order_relaxed);
+        while (now > peak && !gAllocatedPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+        }
+    } else
         gAllocatedBytes.fetch_sub(oldSize - size, std::memory_order_relaxed);
     return 1;
 }

@@ -23,6 +23,9 @@
 #include "platform/platform.h"
 
 extern std::atomic<uint64_t> gAllocatedBytes;
+/* The most gAllocatedBytes has reached since it was last set (a test sets it
+** to gAllocatedBytes before a run it bounds). */
+extern std::atomic<uint64_t> gAllocatedPeak;
 extern uint64_t gPhysicalMemory;
 extern std::atomic<int> gOutOfMemory;
 

@@ -1,6 +1,8 @@
 /* text_match.cpp -- wildcard and keyword matching, bounded copies and formats. */
 #include "foundation/text_match.h"
 
+#include "foundation/utf8_text.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -37,29 +39,38 @@ int MatchChars(const char *pattern, const char *text)
     return n;
 }
 
+/* pattern against the whole of text, letter by letter: '?' takes one letter
+** of however many bytes, '*' any run of letters. */
+static int MatchLetters(const char *p, const char *t)
+{
+    for (;;) {
+        if (*p == '*') {
+            while (*p == '*') p++;
+            if (!*p) return 1;
+            for (;; t += LetterBytes(t)) {
+                if (MatchLetters(p, t)) return 1;
+                if (!*t) return 0;
+            }
+        }
+        if (!*p || !*t) return !*p && !*t;
+        const size_t tb = LetterBytes(t);
+        if (*p == '?') {
+            p++;
+        } else {
+            const size_t pb = LetterBytes(p);
+            if (pb != tb || (pb == 1 ? Fold(*p) != Fold(*t) : memcmp(p, t, pb) != 0)) return 0;
+            p += pb;
+        }
+        t += tb;
+    }
+}
+
 int MatchWildcard(const char *pattern, const char *text)
 {
     if (!pattern || !text) return 0;
     char work[256];
     CopyString(work, sizeof work, pattern, 255);
-    char *star = strchr(work, '*');
-    size_t prefixLen;
-    if (star) {
-        prefixLen = (size_t)(star - work);
-    } else {
-        if (strlen(work) != strlen(text)) return 0;
-        prefixLen = strlen(work);
-    }
-    char saved = work[prefixLen];
-    work[prefixLen] = 0;
-    int matched = MatchChars(work, text);
-    work[prefixLen] = saved;
-    if ((size_t)matched != prefixLen) return 0;
-    if (!star || star[1] == 0) return 1;
-    const char *rest = star + 1;
-    for (const char *t = text + prefixLen; *t; t++)
-        if (MatchWildcard(rest, t)) return 1;
-    return 0;
+    return MatchLetters(work, text);
 }
 
 const char *FindTextNoCase(const char *text, const char *sought)

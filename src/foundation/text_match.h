@@ -14,7 +14,8 @@
 
 /* Leading characters of text matching pattern ('?' any one character). */
 int MatchChars(const char *pattern, const char *text);
-/* 1 if the whole text matches ('?' one character, '*' any run), case ignored. */
+/* 1 if the whole text matches ('?' one letter, of one to four bytes in
+** UTF-8, '*' any run of letters), case ignored. */
 int MatchWildcard(const char *pattern, const char *text);
 /* First occurrence of sought in text, case ignored; null when none or text empty. */
 const char *FindTextNoCase(const char *text, const char *sought);

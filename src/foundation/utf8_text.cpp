@@ -57,3 +57,21 @@ size_t Utf8CutLength(const char *text, size_t max)
     while (length > 0 && ((unsigned char)text[length] & 0xC0) == 0x80) length--;
     return length;
 }
+
+size_t LetterBytes(const char *text)
+{
+    const unsigned char *p = (const unsigned char *)text;
+    if (!p[0]) return 0;
+    if (p[0] < 0x80) return 1;
+    const size_t sequence = PlatUtf8SequenceLength(p, strnlen(text, 4));
+    return sequence ? sequence : 1;
+}
+
+size_t TextLetters(const char *text, size_t length) { return PathLetters(text, length); }
+
+size_t LetterOffset(const char *text, size_t n)
+{
+    size_t i = 0;
+    for (; n > 0 && text[i]; n--) i += LetterBytes(text + i);
+    return i;
+}

@@ -23,3 +23,16 @@ int NameToUtf8(char *text, size_t size);
 
 /* The length of text cut to at most max bytes without cutting a letter. */
 size_t Utf8CutLength(const char *text, size_t max);
+
+/* ---- texts counted in letters -------------------------------------------
+** Script texts are UTF-8: a length, a position or a cut counts letters, each
+** one to four bytes, read as names are (PlatNameLetter: a well-formed UTF-8
+** sequence is one letter, any other byte one letter of its own), and no cut
+** falls inside a letter. */
+
+/* The bytes of the letter at text (0 at the end of the text). */
+size_t LetterBytes(const char *text);
+/* The letters in the first length bytes of text (all of it by default). */
+size_t TextLetters(const char *text, size_t length = (size_t)-1);
+/* The bytes of the first n letters of text (all of it when it has fewer). */
+size_t LetterOffset(const char *text, size_t n);

@@ -1314,7 +1314,10 @@ std::vector<std::vector<double>> ScanNumbers(EngineTest &t, const std::string &s
 ** - the last whole week, month and quarter read on the split's day closed
 **   at 100 before it, which is 50 after it; the week's 2,500 shares are
 **   5,000;
-** - a Sum of no bars is 0. */
+** - a Sum of no bars is 0;
+** - WhenTrue and SumSince give the close as it traded on the day they read
+**   it (100 before the split), and the adjusted close through C / Split
+**   brought into the reading day's terms by its Split. */
 TEST_F(SplitTest, DataItemsAreReadInTheTermsOfTheDayReadingThem)
 {
     const std::vector<int32_t> d = Weekdays(20231002, 20240329);
@@ -1334,6 +1337,12 @@ TEST_F(SplitTest, DataItemsAreReadInTheTermsOfTheDayReadingThem)
         {"  QuarterlyC: C\n", "QuarterlyC", 20240215, 50},
         {"  WeeklyV: V\n", "WeeklyV", 20240215, 5000},
         {"  U: Sum(C, 0) + 1\n", "U", 20240301, 1},
+        /* WhenTrue and SumSince read their expression as it traded on its bar;
+        ** in the reading bar's terms through the last terms and Split. */
+        {"  U: WhenTrue(BarDate = 20240201, C)\n", "U", 20240301, 100},
+        {"  U: WhenTrue(BarDate = 20240201, C / Split) * Split\n", "U", 20240301, 50},
+        {"  U: SumSince(BarDate = 20240213, C)\n", "U", 20240216, 200},
+        {"  U: SumSince(BarDate = 20240213, C / Split) * Split\n", "U", 20240216, 150},
     };
     LoadStore(d, {{"AAA", SplitDays(d, 20240215, 50)}});
     for (const auto &c : cases) {
@@ -1375,22 +1384,67 @@ TEST_F(SplitTest, ADailyItemInAWeeklyRunIsTheSymbolsLastDayOfItsWeek)
 ** ratios to the day's own close or volume, which no split moves: the data
 ** with split factors give the numbers of the same prices adjusted
 ** beforehand, and each item those of its formula computed bar by bar in the
-** scan. */
+** scan.  Among them, in every one-pass walk (rings, extremes, running sums
+** and smoothings, medians, regressions), windows of a series that is a
+** price or a volume on some days and the constant 0 on others, across the
+** splits, daily and weekly, a weekly one in a daily run too; and windows of
+** every length from 0 to 2^40, which give no value where they never fill,
+** as the scan gives none, in memory bounded by the data, not the length. */
+/* The memory a run of the test below may take beyond the data loaded. */
+constexpr uint64_t kRunMemoryBound = 64u << 20;
+
 TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
 {
     const std::vector<int32_t> d = Weekdays(20210104, 20230630);
-    const struct {
-        const char *name, *formula, *per; /* formula: % where the offset goes; "" an item of a longer bar */
-    } items[] = {
+    struct Item {
+        std::string name, formula, per; /* formula: % where the offset goes; "" an item of a longer bar */
+        bool alone = false;             /* no scan formula to compare with: the item itself */
+    };
+    std::vector<Item> items = {
         {"A", "-MA(C, 3)% + 0", "C"},       {"B", "2 * -Sum(V, 2)%", "V"}, {"N", "NOT SinceTrue(C > O)% + 0", "1"},
         {"M", "MA((H + L) / 2, 10)%", "C"}, {"P", "MA(C * 2, 3)%", "C"},   {"Q", "-Sum(V, BarNum)%", "V"},
         {"S", "Sum(C, 0)% + 1", "1"},       {"WeeklyC", "", "C"},          {"MonthlyC", "", "C"},
         {"QuarterlyC", "", "C"},            {"WeeklyV", "", "V"},
+        /* conditional series */
+        {"CH", "Highest(IF(C > O, H, 0), 10)%", "C"},
+        {"CL", "Lowest(IF(C > O, -L, 0), 10)%", "C"},
+        {"CT", "Highest(IF(C > MA(C, 20), H, 0), 30)%", "C"},
+        {"CS", "Sum(IF(C > O, V, 0), 10)%", "V"},
+        {"CM", "MA(IF(C > O, H, 0), 10)%", "C"},
+        {"CD", "StdDev(IF(C > O, H, 0), 10)%", "C"},
+        {"CW", "VWMA(IF(C < O, L, 0), 10)%", "C"},
+        {"CR", "LinReg(IF(C > O, C, 0), 10)%", "C"},
+        {"CN", "Median(IF(C > O, H, 0), 5)%", "C"},
+        {"CE", "EMA(IF(C > O, H, 0), 10)%", "C", true}, /* a scan's smoothing walks fewer bars */
+        {"CX", "ESD(IF(C > O, H, 0), 10)%", "C", true},
+        {"WeeklyCH", "Highest(IF(C > O, H, 0), 10)%", "C", true},
+        {"WeeklyCS", "Sum(IF(C < O, V, 0), 4)%", "V", true},
     };
+    /* Window lengths from none to far beyond any data, each family's drawn
+    ** in turn from the list. */
+    const char *const lengths[] = {"0", "1", "3", "300", "5000000", "2000000000", "1e10", "1099511627776"};
+    const struct {
+        const char *call, *per; /* call: %s where the length goes */
+    } windows[] = {
+        {"Highest(H, %s)", "C"}, {"Lowest(L, %s)", "C"},     {"SinceHigh(H, %s)", "1"},   {"SinceLow(L, %s)", "1"},
+        {"Sum(V, %s)", "V"},     {"MA(C, %s)", "C"},         {"StdDev(C, %s)", "C"},      {"BBTopF(C, %s, 2)", "C"},
+        {"Rank(C, %s)", "1"},    {"VWMA(C, %s)", "C"},       {"LinReg(C, %s)", "C"},      {"Median(C, %s)", "C"},
+        {"HVOL(%s)", "1"},       {"BBTop(%s, 2)", "C"},      {"Correl(C, V, %s)", "1"},   {"RankN(1, C, %s)", "C"},
+    };
+    size_t drawn = 0;
+    for (const auto &window : windows) {
+        for (int k = 0; k < 2; k++) {
+            const char *length = lengths[drawn++ * 3 % (sizeof lengths / sizeof *lengths)];
+            char call[64];
+            snprintf(call, sizeof call, window.call, length);
+            items.push_back({"L" + std::to_string(drawn), std::string(call) + "%", window.per});
+        }
+    }
     auto at = [](std::string formula, const char *offset) { return formula.replace(formula.find('%'), 1, offset); };
     std::string script = "Data:\n";
     for (const auto &item : items)
-        script += std::string("  ") + item.name + ": " + (item.formula[0] ? at(item.formula, "") : item.per) + "\n";
+        script += "  " + item.name + ": " + (item.formula.empty() ? item.per : at(item.formula, "")) + "\n";
+    const std::string data = script;
     /* The bar's number, then columns in pairs: the item read, then its
     ** formula (or the item again). */
     script += "Scan:\n  Bar: BarNum\n";
@@ -1399,8 +1453,8 @@ TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
     for (const char *offset : {"", "[1]", "[3]"}) {
         for (const auto &item : items) {
             offsets.push_back(offset[0] ? offset[1] - '0' : 0);
-            const std::string read = std::string(item.name) + offset;
-            const std::string formula = item.formula[0] ? at(item.formula, offset) : read;
+            const std::string read = item.name + offset;
+            const std::string formula = item.formula.empty() || item.alone ? read : at(item.formula, offset);
             script += "  R" + std::to_string(column) + ": " + read + " / " + item.per + "\n";
             script += "  F" + std::to_string(column++) + ": (" + formula + ") / " + item.per + "\n";
         }
@@ -1415,6 +1469,13 @@ TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
     };
     for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
         SCOPED_TRACE(std::string(run) + script);
+        loaded(false);
+        /* What computing the items takes beyond the data loaded: their values
+        ** and windows no longer than the data, whatever their lengths. */
+        const uint64_t before = gAllocatedBytes.load();
+        gAllocatedPeak.store(before);
+        ASSERT_GT(ScanNumbers(*this, run + data + "Scan:\n  Bar: BarNum\n").size(), 100u);
+        EXPECT_LT(gAllocatedPeak.load() - before, kRunMemoryBound);
         loaded(false);
         const auto split = ScanNumbers(*this, run + script);
         loaded(true);

@@ -276,6 +276,55 @@ TEST_F(General, TextFunctionsCutSearchAndConvert)
                      });
 }
 
+/* Texts are UTF-8: lengths, positions and cuts count letters of two, three
+** and four bytes (é, 日, 𝄞) as one each, '?' takes one letter, and no cut,
+** the 79 bytes a text holds included, leaves part of a letter behind. */
+TEST_F(General, TextFunctionsCountLettersOfEverySize)
+{
+    const std::string e = "\xC3\xA9", j = "\xE6\x97\xA5", g = "\xF0\x9D\x84\x9E";
+    auto q = [](const std::string &text) { return "\"" + text + "\""; };
+    std::string e20, g10;
+    for (int k = 0; k < 20; k++) e20 += e;
+    for (int k = 0; k < 10; k++) g10 += g;
+    const std::string a40 = q(std::string(40, 'a'));
+    const struct {
+        std::string formula, text;
+        double value;
+    } texts[] = {
+        {"Left(" + q(e + "a") + ", 1)", e, 0},
+        {"Left(" + q(j + g + "b") + ", 2)", j + g, 0},
+        {"Right(" + q("a" + e + j) + ", 2)", e + j, 0},
+        {"Right(" + q(g + g) + ", 1)", g, 0},
+        {"Mid(" + q("a" + e + j + g + "b") + ", 2, 3)", e + j + g, 0},
+        {"Mid(" + q(j + j + g) + ", 3)", g, 0},
+        {"Mid(" + q(e) + ", 2)", "", 0},
+        {"GetField(" + q(e + "," + j + g + "," + g) + ", \",\", 2)", j + g, 2},
+        {"GetField(" + q(e + j + "x" + g) + ", \"X\", 2)", g, 1},
+        {"Replace(" + q(e + e) + ", " + q(e) + ", " + q(j) + ")", j + j, 0},
+        /* 40 + 40 bytes: the last é would be cut in two at 79 bytes. */
+        {"Format(\"{?}{?}\", " + a40 + ", " + q(e20) + ")", std::string(40, 'a') + e20.substr(0, 38), 3},
+        {"Left(Format(\"{?}{?}\", " + a40 + ", " + q(g10) + "), 60)", std::string(40, 'a') + g10.substr(0, 36), 0},
+        {"Replace(" + a40 + ", \"a\", " + q(e) + ")", e20 + e20.substr(0, 38), 0},
+    };
+    for (const auto &c : texts) {
+        EXPECT_EQ(c.text, TextOf(this, c.formula)) << c.formula;
+        EXPECT_DOUBLE_EQ(c.value, Value(c.formula)) << c.formula;
+    }
+    CheckCases(this, {
+                         {"Length(" + q(e + e) + ")", 2, 0},
+                         {"Length(" + q("a" + j + g + "b") + ")", 4, 0},
+                         {"Length(Format(\"{?}{?}\", " + a40 + ", " + q(e20) + "))", 59, 0},
+                         {"Find(" + q("a" + e + "b") + ", \"b\")", 3, 0},
+                         {"Find(" + q(j + j + g + "A") + ", \"a\")", 4, 0},
+                         {"Find(" + q(g + e) + ", " + q(e) + ")", 2, 0},
+                         {"Match(" + q(e) + ", \"?\")", 1, 0},
+                         {"Match(" + q(j + g) + ", \"??\")", 1, 0},
+                         {"Match(" + q(g) + ", \"??\")", 0, 0},
+                         {"Match(" + q("a" + g + "B" + j) + ", \"A?b*\")", 1, 0},
+                         {"Match(" + q(e + j) + ", \"*?\")", 1, 0},
+                     });
+}
+
 TEST_F(General, ShapersAndSymbolAndStrategyNumbers)
 {
     AtBar(5);

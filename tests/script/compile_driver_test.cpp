@@ -287,7 +287,7 @@ TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
     const std::string inCrlf = "\r\nat line 2, column 10 of " + crlf + ": NoSuchThing\n";
     const std::string inSetings = "\r\nat line 3, column 3 of " + setings + ": Setings\n";
     const struct {
-        const char *script;
+        std::string script;
         std::string entry; /* the error log entry after its heading line */
     } cases[] = {
         {"Setings:\n  Foo: 1\n", "Syntax Error:\r\n\r\nunrecognized syntax element\r\nat line 1, column 1: Setings\n"},
@@ -297,6 +297,20 @@ TEST_F(DriverTest, AnUnattendedCompileErrorSaysWhereItIs)
          "Syntax Error:\r\n\r\nreserved syntax elements cannot be used as item names\r\nat line 2, column 3: L\n"},
         {"Data:\n  A: 1\nInclude: crlf.kvs\n", "Error in X formula:\r\n\r\nunrecognized syntax element" + inCrlf},
         {"Data:\n  A: 1\nInclude: setings.kvs\n", "Syntax Error:\r\n\r\nunrecognized syntax element" + inSetings},
+        /* Columns count letters of two, three and four bytes as one each, and
+        ** a letter that is no name is named whole. */
+        {"Data:\n  X: \"\xC3\xA9\" + Foo\n", "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 12: Foo\n"},
+        {"Data:\n  X: \"\xE6\x97\xA5\xE6\x9C\xAC\" + Foo\n",
+         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 13: Foo\n"},
+        {"Data:\n  X: \"\xF0\x9D\x84\x9E\" + Foo\n",
+         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 12: Foo\n"},
+        {"Data:\n  X: C + \xC3\xA9\n", "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 10: \xC3\xA9\n"},
+        {"Data:\n  X: \xE6\x97\xA5 + C\n", "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 6: \xE6\x97\xA5\n"},
+        {"Data:\n  X: \xF0\x9D\x84\x9E\xF0\x9D\x84\x9E\n",
+         "Error in X formula:\r\n\r\nunrecognized syntax element\r\nat line 2, column 6: \xF0\x9D\x84\x9E\n"},
+        /* Nesting past the limit says so, at the first term too deep. */
+        {"Data:\n  X: " + std::string(257, '(') + "1" + std::string(257, ')') + "\n",
+         "Error in X formula:\r\n\r\nnested too deeply, at most 256\r\nat line 2, column 263: 1\n"},
     };
     const std::string log = folder.File("errorlog.txt");
     /* As the command line does, the script run heads the entries. */

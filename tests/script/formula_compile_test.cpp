@@ -168,12 +168,12 @@ TEST_F(FormulaCompile, NestingIsBoundedInsteadOfExhaustingTheStack)
     };
     const int limit = MAX_FORMULA_NESTING;
     EXPECT_EQ(Compile(nested(limit, "(", ")")).substr(0, 6), "18w512");
-    EXPECT_EQ(Compile(nested(limit + 1, "(", ")")), "error 7 @257+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "(", ")")), "error 97 @257+1");
     EXPECT_EQ(Compile(nested(limit, "Abs(", ")")).substr(0, 9), "360a2w768");
-    EXPECT_EQ(Compile(nested(limit + 1, "Abs(", ")")), "error 7 @1028+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "Abs(", ")")), "error 97 @1028+1");
     EXPECT_EQ(Compile(nested(limit, "C[", "]")).substr(0, 9), "238b2w768");
-    EXPECT_EQ(Compile(nested(limit + 1, "C[", "]")), "error 7 @514+1");
-    EXPECT_EQ(Compile(nested(limit + 1, "Max(1, ", ")")), "error 7 @1796+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "C[", "]")), "error 97 @514+1");
+    EXPECT_EQ(Compile(nested(limit + 1, "Max(1, ", ")")), "error 97 @1796+1");
 }
 
 TEST_F(FormulaCompile, EmptyFormulaAllowedOnlyInStrategySections)

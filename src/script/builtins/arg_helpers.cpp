@@ -142,7 +142,40 @@ double *WindowBuffer::Get(int64_t n)
     return heap;
 }
 
-WindowBuffer::~WindowBuffer() { FreeMemory(&heap); }
+uint8_t *WindowBuffer::Types(int64_t n)
+{
+    if (n <= (int64_t)sizeof typeFrame) {
+        memset(typeFrame, 0, (size_t)(n > 0 ? n : 0));
+        return typeFrame;
+    }
+    if (!ReallocMemory(&typeHeap, (uint64_t)n)) return nullptr;
+    memset(typeHeap, 0, (size_t)n);
+    return typeHeap;
+}
+
+WindowBuffer::~WindowBuffer()
+{
+    FreeMemory(&heap);
+    FreeMemory(&typeHeap);
+}
+
+int32_t WindowSlots(const EvalContext *context, bool onePass, int32_t length)
+{
+    if (length < 1) return 0;
+    if (!onePass) return length; /* GetLengthArg held it to the bars before the current one */
+    int32_t bars = 0;
+    ContextBars(context, &bars);
+    return length < bars ? length : bars;
+}
+
+int GetWindowLengthArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, int32_t extra,
+                       bool onePass, int32_t *length, int32_t *slots)
+{
+    *length = 0;
+    int ok = GetLengthArg(node, context, k, barsBack, extra, length);
+    *slots = WindowSlots(context, onePass, *length);
+    return ok || (onePass && *length >= 1);
+}
 
 const Bar *ContextBars(const EvalContext *context, int32_t *count)
 {

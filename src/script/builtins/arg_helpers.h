@@ -75,13 +75,33 @@ struct FunBarHold {
 
 /* A window buffer of n doubles: in the frame up to FRAME_WINDOW × 2, else
 ** from the tracked allocator; zero-filled; freed by the destructor.
-** Get() fails (returns null) when the allocation fails. */
+** Get() fails (returns null) when the allocation fails.  Types() gives a
+** second, zero-filled array of n data types (one byte each) the same way,
+** for a window that keeps the type of every value it holds. */
 struct WindowBuffer {
     double frame[FRAME_WINDOW * 2];
     double *heap = nullptr;
+    uint8_t typeFrame[FRAME_WINDOW * 2];
+    uint8_t *typeHeap = nullptr;
     double *Get(int64_t n);
+    uint8_t *Types(int64_t n);
     ~WindowBuffer();
 };
+
+/* The values a window of length values can ever hold: its length, but in a
+** one-pass walk never more than the symbol's bars, which are all that walk
+** brings.  Every reservation of a window's state is sized by it, so a
+** length far beyond the data (a count of 1e10 is read as 2e9) reserves no
+** more than the data and no arithmetic on it can overflow; the window
+** itself still counts to its length, so it never fills and gives no value,
+** as a Scan gives none. */
+int32_t WindowSlots(const EvalContext *context, bool onePass, int32_t length);
+/* Reads argument k as a window's length (GetLengthArg, extra as there) and
+** gives its WindowSlots in *slots.  1 when the window can be walked: as
+** GetLengthArg in a per-bar walk; in a one-pass walk any length of at least
+** 1, as a window longer than the bars that exist only waits to fill. */
+int GetWindowLengthArg(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, int32_t extra,
+                       bool onePass, int32_t *length, int32_t *slots);
 
 /* The bars of the context symbol at the context's bar size and their count;
 ** null without a symbol or bars. While TargetPrice's trial bar stands one
@@ -123,6 +143,13 @@ inline double RescaleByType(double value, uint32_t dataType, double r)
 {
     return dataType == 1 ? value * r : dataType == 2 ? value / r
                                                      : value;
+}
+/* Rescales the n values of a window, each by its own data type: a series
+** that is a price on some bars and a constant on others (IF(C > O, H, 0))
+** holds both, and only the prices move with a split. */
+inline void RescaleHeld(double *values, const uint8_t *types, int32_t n, double r)
+{
+    for (int32_t i = 0; i < n; i++) values[i] = RescaleByType(values[i], types[i], r);
 }
 
 /* A spread (a deviation, a mean deviation or a range) of values that are all

@@ -137,17 +137,20 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
     double rank = 0;
     if (id != ITEM_MEDIAN && (!EvalArg(node, context, 1, barsBack, &rank) || !std::isfinite(rank))) return 0;
     bool onePass = OnePassFor(node, context);
-    int32_t L = 0;
-    if (!GetLengthArg(node, context, seriesArg + 1, barsBack, 0, &L) && !(onePass && L >= 1)) return 0;
+    int32_t L = 0, slots = 0;
+    if (!GetWindowLengthArg(node, context, seriesArg + 1, barsBack, 0, onePass, &L, &slots)) return 0;
     if (id == ITEM_RANK_N && (rank < 1 || rank > L || CompareDouble(rank, trunc(rank)) != 0)) return 0;
     if (id == ITEM_PERCENT_RANK_N && (rank < 0 || rank > 100)) return 0;
     int32_t barCount = 0;
     const Bar *bars = onePass ? ContextBars(context, &barCount) : nullptr;
     if (onePass && !bars) return 0;
+    /* The ring holds the window's values in order, each with its data type;
+    ** sorted holds them sorted.  Both hold at most slots values. */
     WindowBuffer buffer;
-    double *ring = buffer.Get(2 * (int64_t)L);
-    if (!ring) return 0;
-    double *sorted = ring + L;
+    double *ring = buffer.Get(2 * (int64_t)slots);
+    uint8_t *types = buffer.Types(slots);
+    if (!ring || !types) return 0;
+    double *sorted = ring + slots;
     int32_t n = onePass ? barCount : L;
     uint32_t direct = onePass ? DirectBarField(node, seriesArg) : 0;
     if (direct) node->textFlag = 0;
@@ -158,9 +161,9 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
     for (int32_t j = 0; j < n; j++) {
         if (onePass) {
             double r = StepScale(context, bars, j);
-            if (r != 1.0 && count > 0 && (type == 1 || type == 2)) {
-                int32_t held = count < L ? (int32_t)count : L;
-                for (int32_t i = 0; i < L; i++) ring[i] = RescaleByType(ring[i], type, r);
+            if (r != 1.0 && count > 0) {
+                int32_t held = count < slots ? (int32_t)count : slots;
+                RescaleHeld(ring, types, slots, r);
                 for (int32_t i = 0; i < held; i++) sorted[i] = ring[i];
                 qsort(sorted, (size_t)held, sizeof(double), CompareDoublePtr);
             }
@@ -177,13 +180,14 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
         }
         type = t;
         count++;
-        int32_t held = count - 1 < L ? (int32_t)(count - 1) : L;
-        if (count > L) {
+        int32_t held = count - 1 < slots ? (int32_t)(count - 1) : slots;
+        if (count > slots) {
             SortedRemove(sorted, held, ring[pos]);
             held--;
         }
         ring[pos] = v;
-        pos = pos + 1 == L ? 0 : pos + 1;
+        types[pos] = (uint8_t)t;
+        pos = pos + 1 == slots ? 0 : pos + 1;
         SortedInsert(sorted, held, v);
         held++;
         if (onePass && (count >= L || gUseAvailableBars)) {
@@ -209,17 +213,19 @@ int CalcMedian(FormulaNode *node, EvalContext *context, int barsBack)
 
 namespace {
 
-/* Running sums over the last L pairs.  Without an x series the x of a pair
-** is its position in the window (0 the oldest), so the sums stay small
-** however long the walk: when the window moves on, every position drops by
-** one, which takes Σy from Σxy and re-forms Σx and Σx² from the count. */
+/* Running sums over the last L pairs (L: the slots a window can hold), with
+** the data type of each x and y.  Without an x series the x of a pair is its
+** position in the window (0 the oldest), so the sums stay small however long
+** the walk: when the window moves on, every position drops by one, which
+** takes Σy from Σxy and re-forms Σx and Σx² from the count. */
 struct PairSums {
     double *xs = nullptr, *ys = nullptr;
+    uint8_t *xTypes = nullptr, *yTypes = nullptr;
     int32_t L = 0, pos = 0, held = 0;
     bool positional = false;
     double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
 
-    void Add(double x, double y)
+    void Add(double x, uint32_t xType, double y, uint32_t yType)
     {
         if (held == L) {
             double ox = xs[pos], oy = ys[pos];
@@ -238,6 +244,8 @@ struct PairSums {
         if (positional) x = held - 1;
         xs[pos] = x;
         ys[pos] = y;
+        xTypes[pos] = (uint8_t)(positional ? 0 : xType);
+        yTypes[pos] = (uint8_t)yType;
         pos = pos + 1 == L ? 0 : pos + 1;
         sy += y;
         syy += y * y;
@@ -260,15 +268,16 @@ struct PairSums {
         int32_t k = start + i;
         return k >= L ? k - L : k;
     }
-    /* Rescales the held pairs and forms the sums again from them. */
-    void Rescale(uint32_t xType, uint32_t yType, double r)
+    /* Rescales the held pairs, each value by its own type, and forms the
+    ** sums again from them. */
+    void Rescale(double r)
     {
         int32_t n = held;
         sx = sy = sxx = syy = sxy = 0;
         for (int32_t i = 0; i < n; i++) {
             int32_t k = Slot(i);
-            if (!positional) xs[k] = RescaleByType(xs[k], xType, r);
-            ys[k] = RescaleByType(ys[k], yType, r);
+            xs[k] = RescaleByType(xs[k], xTypes[k], r);
+            ys[k] = RescaleByType(ys[k], yTypes[k], r);
             double xv = X(i), yv = ys[k];
             sx += xv;
             sy += yv;
@@ -338,22 +347,25 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
     FunBarHold funBar(context);
     uint32_t id = node->item;
     bool onePass = OnePassFor(node, context);
-    int32_t L = 0;
-    if (!GetLengthArg(node, context, lengthArg, barsBack, 0, &L) && !(onePass && L >= 1)) return 0;
+    int32_t L = 0, slots = 0;
+    if (!GetWindowLengthArg(node, context, lengthArg, barsBack, 0, onePass, &L, &slots)) return 0;
     if (id == ITEM_STD_ERR && L < 3) return 0;
     int32_t barCount = 0;
     const Bar *bars = onePass ? ContextBars(context, &barCount) : nullptr;
     if (onePass && !bars) return 0;
     WindowBuffer buffer;
-    double *v = buffer.Get(2 * (int64_t)L);
-    if (!v) return 0;
+    double *v = buffer.Get(2 * (int64_t)slots);
+    uint8_t *t = buffer.Types(2 * (int64_t)slots);
+    if (!v || !t) return 0;
     PairSums p;
     p.xs = v;
-    p.ys = v + L;
-    p.L = L;
+    p.ys = v + slots;
+    p.xTypes = t;
+    p.yTypes = t + slots;
+    p.L = slots;
     p.positional = !xSeries;
     int32_t n = onePass ? barCount : L;
-    uint32_t xType = 0, yType = 0;
+    uint32_t yType = 0;
     int64_t count = 0;
     double savedScale = context->priceScale, lastOutput = 0;
     bool correl = id == ITEM_CORREL;
@@ -363,7 +375,7 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
     for (int32_t j = 0; j < n; j++) {
         if (onePass) {
             double r = StepScale(context, bars, j);
-            if (r != 1.0 && p.held > 0) p.Rescale(xType, yType, r);
+            if (r != 1.0 && p.held > 0) p.Rescale(r);
         }
         funBar.Step();
         int32_t bb = StepBarsBack(context, onePass, barsBack, n, j);
@@ -384,10 +396,9 @@ int PairWalk(FormulaNode *node, EvalContext *context, int barsBack, int lengthAr
             context->priceScale = savedScale;
             return 0;
         }
-        xType = tx;
         yType = ty;
         count++;
-        p.Add(x, y);
+        p.Add(x, tx, y, ty);
         if (onePass && (count >= L || gUseAvailableBars)) {
             double value = 0;
             if (RegressionValue(id, p, &value)) {

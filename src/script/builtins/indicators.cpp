@@ -285,9 +285,9 @@ int CalcHVOL(FormulaNode *node, EvalContext *context, int barsBack)
 {
     BarView view;
     if (!OpenView(context, &view)) return 0;
-    int32_t n = 0;
+    int32_t n = 0, slots = 0;
     bool onePass = OnePassFor(node, context);
-    if (!GetLengthArg(node, context, 1, barsBack, 1, &n) && !(onePass && n >= 1)) return 0;
+    if (!GetWindowLengthArg(node, context, 1, barsBack, 1, onePass, &n, &slots)) return 0;
     double ppy = 0;
     if (node->argCount >= 2) {
         if (!EvalArg(node, context, 2, barsBack, &ppy)) return 0;
@@ -305,14 +305,14 @@ int CalcHVOL(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t last = onePass ? view.count - 1 : current;
     if (first < 1 || last >= view.count) return 0;
     WindowBuffer buffer;
-    double *ring = buffer.Get(n);
+    double *ring = buffer.Get(slots);
     if (!ring) return 0;
     int32_t pos = 0, held = 0;
     double value = 0;
     for (int32_t b = first; b <= last; b++) {
         ring[pos] = log(view.C(b) / view.C(b - 1));
-        pos = pos + 1 == n ? 0 : pos + 1;
-        if (held < n) held++;
+        pos = pos + 1 == slots ? 0 : pos + 1;
+        if (held < slots) held++;
         if (onePass && held < n && !gUseAvailableBars) continue;
         double mean = 0, squares = 0;
         for (int32_t k = 0; k < held; k++) mean += ring[k];
@@ -476,12 +476,11 @@ int CalcBollinger(FormulaNode *node, EvalContext *context, int barsBack)
     uint32_t id = node->item;
     bool trend = id == ITEM_BB_TREND;
     bool onePass = OnePassFor(node, context);
-    int32_t L1 = 0, L2 = 0;
+    int32_t L1 = 0, L2 = 0, slots1 = 0, slots2 = 0;
     double mult = 0;
-    int ok = GetLengthArg(node, context, 1, barsBack, 0, &L1);
-    if (trend) ok = GetLengthArg(node, context, 2, barsBack, 0, &L2) && ok;
-    bool lengthsRead = L1 >= 1 && (!trend || L2 >= 1);
-    if (!ok && !(onePass && lengthsRead)) return 0;
+    int ok = GetWindowLengthArg(node, context, 1, barsBack, 0, onePass, &L1, &slots1);
+    if (trend) ok = GetWindowLengthArg(node, context, 2, barsBack, 0, onePass, &L2, &slots2) && ok;
+    if (!ok) return 0;
     if (!EvalArg(node, context, trend ? 3 : 2, barsBack, &mult)) return 0;
     int32_t walk = L1 > L2 ? L1 : L2;
     int32_t current = context->lastBar - barsBack;
@@ -489,9 +488,9 @@ int CalcBollinger(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t last = onePass ? view.count - 1 : current;
     if (first < 0 || last >= view.count) return 0;
     WindowBuffer buffer;
-    double *ring1 = buffer.Get((int64_t)L1 + L2);
+    double *ring1 = buffer.Get((int64_t)slots1 + slots2);
     if (!ring1) return 0;
-    double *ring2 = ring1 + L1;
+    double *ring2 = ring1 + slots1;
     int32_t pos1 = 0, pos2 = 0, held1 = 0, held2 = 0;
     bool price = id == ITEM_BB_TOP || id == ITEM_BB_BOT;
     double value = 0;
@@ -499,12 +498,12 @@ int CalcBollinger(FormulaNode *node, EvalContext *context, int barsBack)
     for (int32_t b = first, i = 0; b <= last; b++, i++) {
         double c = view.C(b);
         ring1[pos1] = c;
-        pos1 = pos1 + 1 == L1 ? 0 : pos1 + 1;
-        if (held1 < L1) held1++;
+        pos1 = pos1 + 1 == slots1 ? 0 : pos1 + 1;
+        if (held1 < slots1) held1++;
         if (trend) {
             ring2[pos2] = c;
-            pos2 = pos2 + 1 == L2 ? 0 : pos2 + 1;
-            if (held2 < L2) held2++;
+            pos2 = pos2 + 1 == slots2 ? 0 : pos2 + 1;
+            if (held2 < slots2) held2++;
         }
         if (onePass && i < walk - 1 && !gUseAvailableBars) continue;
         if (!onePass && b < last) continue;

@@ -1,6 +1,8 @@
 /* text.cpp -- building, cutting, searching and converting texts.  A text
-** lives in its formula node (79 characters of content); work buffers are
-** local, so these run on any thread. */
+** lives in its formula node (79 bytes of content); work buffers are local,
+** so these run on any thread.  Texts are UTF-8: lengths, positions and cuts
+** count letters (utf8_text.h), and no cut, the 79 bytes' included, falls
+** inside a letter. */
 #include "script/builtins/builtins.h"
 
 #include <cctype>
@@ -10,6 +12,7 @@
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "script/builtins/arg_helpers.h"
 #include "script/compiler/formula.h"
 #include "script/eval/eval_context.h"
@@ -41,9 +44,13 @@ int ArgNumber(FormulaNode *node, EvalContext *context, int k, int32_t barsBack, 
     return 1;
 }
 
+/* The result text: length bytes of text (all when negative), cut at whole
+** letters to what the node holds. */
 int SetText(FormulaNode *node, const char *text, int32_t length, double value)
 {
-    CopyString(node->text, sizeof node->text, text, length);
+    size_t room = sizeof node->text - 1;
+    if (length >= 0 && (size_t)length < room) room = (size_t)length;
+    CopyString(node->text, sizeof node->text, text, (int)Utf8CutLength(text, room));
     node->textFlag = 1;
     node->value = value;
     return 1;
@@ -88,6 +95,9 @@ double ReadNumber(const char *text)
     return sign * value;
 }
 
+/* The letters of a field of bytes bytes from text: the value GetField gives. */
+double FieldLetters(const char *text, int32_t bytes) { return (double)TextLetters(text, (size_t)bytes); }
+
 } // namespace
 
 /* ============================================================================
@@ -105,7 +115,11 @@ int BuildFormatText(FormulaNode *node, EvalContext *context, int barsBack, char 
     for (const char *p = templ; *p && n < limit;) {
         const char *close = *p == '{' ? strchr(p + 1, '}') : nullptr;
         if (!close || next > node->argCount) {
-            out[n++] = *p++;
+            size_t letter = LetterBytes(p);
+            if (n + (int32_t)letter > limit) break;
+            memcpy(out + n, p, letter);
+            n += (int32_t)letter;
+            p += letter;
             continue;
         }
         int32_t code = DISPLAY_NUMBER, decimals = DECIMALS_TRIMMED;
@@ -199,14 +213,14 @@ int CalcFind(FormulaNode *node, EvalContext *context, int barsBack)
     char text[TEXT_SIZE], sought[TEXT_SIZE];
     if (!ArgText(node, context, 1, barsBack, text) || !ArgText(node, context, 2, barsBack, sought)) return 0;
     const char *at = FindTextNoCase(text, sought);
-    return SetNumber(node, at ? (double)(at - text + 1) : 0.0);
+    return SetNumber(node, at ? (double)(TextLetters(text, (size_t)(at - text)) + 1) : 0.0);
 }
 
 int CalcLength(FormulaNode *node, EvalContext *context, int barsBack)
 {
     char text[TEXT_SIZE];
     if (!ArgText(node, context, 1, barsBack, text)) return 0;
-    return SetNumber(node, (double)strlen(text));
+    return SetNumber(node, (double)TextLetters(text));
 }
 
 int CalcMatch(FormulaNode *node, EvalContext *context, int barsBack)
@@ -228,16 +242,17 @@ int CalcGetField(FormulaNode *node, EvalContext *context, int barsBack)
     bool seen = false;
     for (int32_t at = 0; step > 0 && at < length;) {
         if (CompareNoCaseN(text + at, delimiter, step) != 0) {
-            at++;
+            at += (int32_t)LetterBytes(text + at);
             continue;
         }
         seen = true;
-        if (++count == instance) return SetText(node, text + start, at - start, at - start);
+        if (++count == instance) return SetText(node, text + start, at - start, FieldLetters(text + start, at - start));
         at += (int32_t)step;
         start = at;
     }
     if (seen) count++;
-    if (count == instance) return SetText(node, text + start, length - start, length - start);
+    if (count == instance)
+        return SetText(node, text + start, length - start, FieldLetters(text + start, length - start));
     return SetText(node, "", 0, 0);
 }
 
@@ -246,9 +261,8 @@ int CalcLeft(FormulaNode *node, EvalContext *context, int barsBack)
     char text[TEXT_SIZE];
     int32_t n = 0;
     if (!ArgText(node, context, 1, barsBack, text) || !ArgNumber(node, context, 2, barsBack, &n)) return 0;
-    int32_t length = (int32_t)strlen(text);
-    if (n < 0 || n > length) n = length;
-    return SetText(node, text, n, 0);
+    if (n < 0) return SetText(node, text, -1, 0);
+    return SetText(node, text, (int32_t)LetterOffset(text, (size_t)n), 0);
 }
 
 int CalcRight(FormulaNode *node, EvalContext *context, int barsBack)
@@ -256,10 +270,10 @@ int CalcRight(FormulaNode *node, EvalContext *context, int barsBack)
     char text[TEXT_SIZE];
     int32_t n = 0;
     if (!ArgText(node, context, 1, barsBack, text) || !ArgNumber(node, context, 2, barsBack, &n)) return 0;
-    int32_t length = (int32_t)strlen(text);
+    int32_t letters = (int32_t)TextLetters(text);
     if (n <= 0) return SetText(node, "", 0, 0);
-    if (n > length) n = length;
-    return SetText(node, text + length - n, n, 0);
+    if (n > letters) n = letters;
+    return SetText(node, text + LetterOffset(text, (size_t)(letters - n)), -1, 0);
 }
 
 int CalcMid(FormulaNode *node, EvalContext *context, int barsBack)
@@ -268,11 +282,11 @@ int CalcMid(FormulaNode *node, EvalContext *context, int barsBack)
     int32_t start = 0, n = 999;
     if (!ArgText(node, context, 1, barsBack, text) || !ArgNumber(node, context, 2, barsBack, &start)) return 0;
     if (node->argCount >= 3 && !ArgNumber(node, context, 3, barsBack, &n)) return 0;
-    int32_t length = (int32_t)strlen(text);
+    int32_t letters = (int32_t)TextLetters(text);
     if (start < 1) start = 1;
-    if (start > length || n < 0) return SetText(node, "", 0, 0);
-    int32_t remaining = length - (start - 1);
-    return SetText(node, text + start - 1, n < remaining ? n : remaining, 0);
+    if (start > letters || n < 0) return SetText(node, "", 0, 0);
+    const char *from = text + LetterOffset(text, (size_t)(start - 1));
+    return SetText(node, from, (int32_t)LetterOffset(from, (size_t)n), 0);
 }
 
 int CalcReplace(FormulaNode *node, EvalContext *context, int barsBack)
@@ -285,12 +299,16 @@ int CalcReplace(FormulaNode *node, EvalContext *context, int barsBack)
     const size_t limit = TEXT_SIZE - 1;
     for (const char *p = text; *p && n < limit;) {
         if (oldLength > 0 && strncmp(p, old, oldLength) == 0) {
-            size_t take = withLength < limit - n ? withLength : limit - n;
+            size_t take = withLength < limit - n ? withLength : Utf8CutLength(with, limit - n);
             memcpy(out + n, with, take);
             n += take;
             p += oldLength;
         } else {
-            out[n++] = *p++;
+            size_t letter = LetterBytes(p);
+            if (n + letter > limit) break;
+            memcpy(out + n, p, letter);
+            n += letter;
+            p += letter;
         }
     }
     out[n] = 0;

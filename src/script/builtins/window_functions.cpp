@@ -113,30 +113,33 @@ bool KeepsSeriesType(uint32_t id)
     }
 }
 
-/* The last size values with their running sum.  A run of size zeros sets the
-** sum to exactly 0, so a window that has become all zeros reads 0 and not
-** the rounding residue of the values that left it. */
+/* The last size values with their running sum and the data type of each.
+** A run of size zeros sets the sum to exactly 0, so a window that has become
+** all zeros reads 0 and not the rounding residue of the values that left it. */
 struct Ring {
     double *v = nullptr;
+    uint8_t *t = nullptr;
     int32_t size = 0;
     int32_t pos = 0; /* slot the next value goes to */
     int32_t filled = 0;
     int32_t zeroRun = 0;
     double sum = 0;
 
-    void Init(double *buffer, int32_t n, bool full)
+    void Init(double *buffer, uint8_t *types, int32_t n, bool full)
     {
         v = buffer;
+        t = types;
         size = n;
         filled = full ? n : 0;
     }
-    void Add(double x)
+    void Add(double x, uint32_t type)
     {
         if (filled == size)
             sum -= v[pos];
         else
             filled++;
         v[pos] = x;
+        t[pos] = (uint8_t)type;
         pos = pos + 1 == size ? 0 : pos + 1;
         if (x == 0) {
             if (++zeroRun >= size) {
@@ -156,10 +159,15 @@ struct Ring {
         return v[k >= size ? k - size : k];
     }
     double Newest() const { return v[pos == 0 ? size - 1 : pos - 1]; }
-    void Rescale(uint32_t dataType, double r)
+    /* Each held value by its own type; the sum is formed again from them, as
+    ** a window of prices and constants has no one type to scale it by (the
+    ** slots not yet filled hold 0). */
+    void Rescale(double r)
     {
-        for (int32_t i = 0; i < size; i++) v[i] = RescaleByType(v[i], dataType, r);
-        sum = RescaleByType(sum, dataType, r);
+        RescaleHeld(v, t, size, r);
+        if (zeroRun >= size) return; /* all zeros: the sum stays exactly 0 */
+        sum = 0;
+        for (int32_t i = 0; i < size; i++) sum += v[i];
     }
 };
 
@@ -195,6 +203,7 @@ struct WindowState {
     uint32_t id;
     WindowFamily family;
     int32_t L = 0, L2 = 0; /* window lengths (L2: second band of BBTrendF) */
+    int32_t slots = 0;     /* values the window can hold (WindowSlots of L) */
     double mult = 0;       /* band multiplier */
     double a = 0, n = 0;   /* smoothing factor; RsiF length */
     double accel = 0.02, maxAf = 0.2;
@@ -202,23 +211,34 @@ struct WindowState {
     bool useRing = false;      /* values kept in windows (one pass, or members that need them) */
     Ring ring, ring2;
     int64_t count = 0;
-    uint32_t type = 0; /* data type of the last series value */
+    uint32_t type = 0;     /* data type of the last series value */
+    uint32_t heldType = 0; /* data type of the prices (or volumes) counted so far */
     double last = 0;   /* the last series value */
     double sum = 0, ema = 0, var = 0, e1 = 0, e2 = 0, e3 = 0, gain = 0, loss = 0;
     double prev = 0, prev2 = 0, sar = 0, ep = 0, af = 0;
     bool isLong = false;
     double ext = 0;
     int32_t since = 0;
-    /* One-pass extremes: the counts (first L slots) and values (next L) of
-    ** the values that may still become the extreme, oldest first, the values
-    ** falling (rising for the lowest), so the window's extreme is at the front. */
+    /* One-pass extremes: the counts (first slots) and values (next slots),
+    ** with queueTypes their data types, of the values that may still become
+    ** the extreme, oldest first, the values falling (rising for the lowest),
+    ** so the window's extreme is at the front. */
     double *queue = nullptr;
+    uint8_t *queueTypes = nullptr;
     int32_t queueHead = 0, queueSize = 0;
 };
 
+/* A window is rescaled by what it holds: every value of a ring or queue by
+** its own type, and a running sum or smoothing, which mixes every value it
+** took in, by the type of the prices (or volumes) among them.  The type of
+** the last value alone would leave a window of a conditional series unscaled
+** whenever its last value was the constant. */
 void RescaleState(WindowState *s, double r)
 {
-    uint32_t t = s->type;
+    if (s->ring.v) s->ring.Rescale(r);
+    if (s->ring2.v) s->ring2.Rescale(r);
+    if (s->queue) RescaleHeld(s->queue + s->slots, s->queueTypes, s->slots, r);
+    uint32_t t = s->heldType;
     if (t != 1 && t != 2) return;
     s->sum = RescaleByType(s->sum, t, r);
     s->ema = RescaleByType(s->ema, t, r);
@@ -227,9 +247,6 @@ void RescaleState(WindowState *s, double r)
     s->e2 = RescaleByType(s->e2, t, r);
     s->e3 = RescaleByType(s->e3, t, r);
     s->ext = RescaleByType(s->ext, t, r);
-    if (s->ring.v) s->ring.Rescale(t, r);
-    if (s->ring2.v) s->ring2.Rescale(s->id == ITEM_VWMA ? 2 : t, r);
-    for (int32_t i = 0; s->queue && i < s->L; i++) s->queue[s->L + i] = RescaleByType(s->queue[s->L + i], t, r);
 }
 
 bool Better(uint32_t id, double x, double ext)
@@ -237,26 +254,28 @@ bool Better(uint32_t id, double x, double ext)
     return (id == ITEM_HIGHEST || id == ITEM_SINCE_HIGH) ? x >= ext : x <= ext;
 }
 
-/* Counts one value into the member's state.  factorArg is the AEMA factor
-** of this bar. */
-void UpdateState(WindowState *s, double x, double volume, double factorArg)
+/* Counts one value of data type type into the member's state.  factorArg
+** is the AEMA factor of this bar. */
+void UpdateState(WindowState *s, double x, uint32_t type, double volume, double factorArg)
 {
     int64_t c = ++s->count;
     s->last = x;
+    s->type = type;
+    if (type != 0) s->heldType = type;
     switch (s->family) {
     case FAMILY_SUM:
         if (s->useRing)
-            s->ring.Add(x);
+            s->ring.Add(x, type);
         else
             s->sum += x;
         break;
     case FAMILY_SUM_SQ: s->sum += x * x; break;
     case FAMILY_PRODUCT: s->sum = c == 1 ? x : s->sum * x; break;
     case FAMILY_MOMENTS:
-        s->ring.Add(x);
-        if (s->ring2.v) s->ring2.Add(x);
+        s->ring.Add(x, type);
+        if (s->ring2.v) s->ring2.Add(x, type);
         break;
-    case FAMILY_RANK: s->ring.Add(x); break;
+    case FAMILY_RANK: s->ring.Add(x, type); break;
     case FAMILY_EMA:
         if (c <= s->L) {
             s->sum += x;
@@ -340,8 +359,8 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
         break;
     case FAMILY_WMA: s->sum += (double)c / ((double)s->L * (s->L + 1) / 2) * x; break;
     case FAMILY_VWMA:
-        s->ring.Add(x);
-        s->ring2.Add(volume);
+        s->ring.Add(x, type);
+        s->ring2.Add(volume, 2);
         break;
     case FAMILY_KAMA: {
         if (c == 1) {
@@ -354,7 +373,7 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
             double sc = er * (s->fast - s->slow) + s->slow;
             s->ema += (x - s->ema) * sc * sc;
         }
-        s->ring.Add(x);
+        s->ring.Add(x, type);
         break;
     }
     case FAMILY_EXTREME:
@@ -368,21 +387,22 @@ void UpdateState(WindowState *s, double x, double volume, double factorArg)
             /* Whatever the new value equals or beats can never again be the
             ** extreme of a window that also holds the new value; what has
             ** left the window leaves the front. */
-            int32_t L = s->L;
-            double *counts = s->queue, *values = s->queue + L;
-            while (s->queueSize > 0 && counts[s->queueHead] <= (double)(c - L)) {
-                s->queueHead = s->queueHead + 1 == L ? 0 : s->queueHead + 1;
+            int32_t n = s->slots; /* the queue never holds more than the window can */
+            double *counts = s->queue, *values = s->queue + n;
+            while (s->queueSize > 0 && counts[s->queueHead] <= (double)(c - s->L)) {
+                s->queueHead = s->queueHead + 1 == n ? 0 : s->queueHead + 1;
                 s->queueSize--;
             }
             while (s->queueSize > 0) {
                 int32_t back = s->queueHead + s->queueSize - 1;
-                if (!Better(s->id, x, values[back >= L ? back - L : back])) break;
+                if (!Better(s->id, x, values[back >= n ? back - n : back])) break;
                 s->queueSize--;
             }
             int32_t slot = s->queueHead + s->queueSize;
-            if (slot >= L) slot -= L;
+            if (slot >= n) slot -= n;
             counts[slot] = (double)c;
             values[slot] = x;
+            s->queueTypes[slot] = (uint8_t)type;
             s->queueSize++;
             s->ext = values[s->queueHead];
             s->since = (int32_t)(c - (int64_t)counts[s->queueHead]);
@@ -616,17 +636,18 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         break;
     }
     default: {
-        int ok = GetLengthArg(node, context, 2, barsBack, 0, &s.L);
-        if (ok && s.id == ITEM_BB_TREND_F) ok = GetLengthArg(node, context, 3, barsBack, 0, &s.L2);
+        /* A one-pass walk still runs on a count that is only too long: its
+        ** outputs wait for the window to fill, which may never happen. */
+        int32_t slots2 = 0;
+        int ok = GetWindowLengthArg(node, context, 2, barsBack, 0, onePass, &s.L, &s.slots);
+        if (ok && s.id == ITEM_BB_TREND_F)
+            ok = GetWindowLengthArg(node, context, 3, barsBack, 0, onePass, &s.L2, &slots2);
         int multArg = s.id == ITEM_BB_TREND_F ? 4 : 3;
         if (ok && s.family == FAMILY_MOMENTS && s.id != ITEM_STD_DEV && s.id != ITEM_SKEWNESS &&
             s.id != ITEM_KURTOSIS)
             ok = EvalArg(node, context, multArg, barsBack, &s.mult);
+        if (s.id == ITEM_BB_TREND_F) s.ring2.size = slots2;
         if (!ok) {
-            /* A one-pass walk still runs on a count that is only too long:
-            ** its outputs wait for the window to fill, which may never happen. */
-            bool lengthRead = s.L >= 1 && (s.id != ITEM_BB_TREND_F || s.L2 >= 1);
-            if (onePass && lengthRead) break;
             if (s.id == ITEM_SUM) {
                 /* A Sum of no bars is 0, at every bar of a one-pass walk too. */
                 if (onePass)
@@ -643,8 +664,11 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
     if (s.id == ITEM_BB_TREND_F) {
         /* Both bands count to the longer window. */
         int32_t longer = s.L > s.L2 ? s.L : s.L2;
-        s.ring2.size = s.L2;
         s.L2 = longer;
+    } else if (s.family != FAMILY_SUM && s.family != FAMILY_MOMENTS && s.family != FAMILY_RANK &&
+               s.family != FAMILY_VWMA && s.family != FAMILY_EXTREME) {
+        /* The smoothings' lengths are the bars they walk (KAMA's ring too). */
+        s.slots = WindowSlots(context, onePass, s.L);
     }
 
     /* ---- window buffers ---- */
@@ -653,18 +677,19 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
         s.family != FAMILY_EMA && s.family != FAMILY_ESD && s.family != FAMILY_AEMA &&
         s.family != FAMILY_DEMA && s.family != FAMILY_RSI && s.family != FAMILY_SAR &&
         s.family != FAMILY_WMA && s.family != FAMILY_EXTREME;
-    int32_t secondSize = s.id == ITEM_BB_TREND_F ? s.ring2.size : s.family == FAMILY_VWMA ? s.L
-                                                                                          : 0;
-    int32_t queueSize = s.family == FAMILY_EXTREME && onePass ? 2 * s.L : 0;
+    int64_t secondSize = s.id == ITEM_BB_TREND_F ? s.ring2.size : s.family == FAMILY_VWMA ? s.slots : 0;
+    int64_t queueSize = s.family == FAMILY_EXTREME && onePass ? s.slots : 0;
     WindowBuffer buffer;
     if (needRing) {
-        double *v = buffer.Get((int64_t)s.L + secondSize);
-        if (!v) return 0;
-        s.ring.Init(v, s.L, s.family == FAMILY_KAMA);
-        if (secondSize) s.ring2.Init(v + s.L, secondSize, false);
+        double *v = buffer.Get(s.slots + secondSize);
+        uint8_t *t = buffer.Types(s.slots + secondSize);
+        if (!v || !t) return 0;
+        s.ring.Init(v, t, s.slots, s.family == FAMILY_KAMA);
+        if (secondSize) s.ring2.Init(v + s.slots, t + s.slots, (int32_t)secondSize, false);
     } else if (queueSize) {
-        s.queue = buffer.Get(queueSize);
-        if (!s.queue) return 0;
+        s.queue = buffer.Get(2 * queueSize);
+        s.queueTypes = buffer.Types(queueSize);
+        if (!s.queue || !s.queueTypes) return 0;
     }
     if (s.id == ITEM_BB_TREND_F) s.L = s.L2; /* the window counts as full at the longer length */
 
@@ -741,8 +766,7 @@ int CalcWindowFunction(FormulaNode *node, EvalContext *context, int barsBack)
             failed = 1;
             break;
         }
-        s.type = type;
-        UpdateState(&s, x, volume, factorArg);
+        UpdateState(&s, x, type, volume, factorArg);
         if (onePass) {
             double value = 0;
             int has = 0;

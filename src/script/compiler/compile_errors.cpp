@@ -6,6 +6,7 @@
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/formula.h"
 #include "script/eval/item_table.h"
@@ -110,7 +111,9 @@ const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
     /* 94 */ "unrecognized Tracker setting",
     /* 95 */ "the DllDataCalc function must be the only thing in a Data formula",
     /* 96 */ "radez.dll could not be loaded or has no DllDataCalc function",
+    /* 97 */ "nested too deeply, at most 256",
 };
+static_assert(MAX_FORMULA_NESTING == 256, "the message of error 97 names the limit");
 /* clang-format on */
 
 FormulaErrorSelection gLastFormulaError;
@@ -208,7 +211,7 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
     NestingLevel level;
     FormulaNode *start = *pNode;
     if (EndsSubExpression(start, terminator)) return ERR_NONE;
-    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_STRUCTURE); /* 1: the formula itself */
+    if (sNesting - 1 > MAX_FORMULA_NESTING) return Fail(pNode, start, ERR_NESTED_TOO_DEEPLY); /* 1: the formula itself */
     if (start->item == ITEM_END) return Fail(pNode, start - 1, ERR_INCOMPLETE);
 
     FormulaNode *n = start;
@@ -273,8 +276,10 @@ int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *fu
 }
 
 /* "\r\nat line %d, column %d: %s" of the span at offset in text (its first
-** line, at most 80 characters), or "" when there is no text to look at.  With
-** a file, "of <file>" follows the column: the line is counted in that file. */
+** line, at most 80 bytes of whole letters), or "" when there is no text to
+** look at.  The column counts letters, as the script's author sees them,
+** whatever their size in UTF-8.  With a file, "of <file>" follows the
+** column: the line is counted in that file. */
 static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length, const char *file, char *out,
                                size_t size)
 {
@@ -291,12 +296,13 @@ static void DescribeErrorPlace(const char *text, int32_t offset, int32_t length,
     }
     const char *span = text + offset;
     int n = 0;
-    while (n < length && n < 80 && span[n] && span[n] != '\r' && span[n] != '\n') n++;
+    while (n < length && span[n] && span[n] != '\r' && span[n] != '\n') n++;
+    n = (int)Utf8CutLength(span, (size_t)(n < 80 ? n : 80));
+    const int column = (int)TextLetters(text + lineStart, (size_t)(offset - lineStart)) + 1;
     if (file)
-        FormatText(out, size, "\r\nat line %d, column %d of %s: %.*s", line, (int)(offset - lineStart + 1), file, n,
-                   span);
+        FormatText(out, size, "\r\nat line %d, column %d of %s: %.*s", line, column, file, n, span);
     else
-        FormatText(out, size, "\r\nat line %d, column %d: %.*s", line, (int)(offset - lineStart + 1), n, span);
+        FormatText(out, size, "\r\nat line %d, column %d: %.*s", line, column, n, span);
 }
 
 void ShowFormulaError(int code, const FormulaSlot *slot, int32_t offset, int32_t length, const char *path,

@@ -1,7 +1,7 @@
 /* compile_errors.h -- the structure check of a bound formula and the one way
 ** compile errors reach the user.
 **
-** Compile errors are small codes: 0 none, 1..96 the texts of CompileErrorText.
+** Compile errors are small codes: 0 none, 1..97 the texts of CompileErrorText.
 ** Every part of the script compiler reports through these codes and this table.
 **
 ** Owns:       CompileErrorText (constant); gLastFormulaError, the span the
@@ -114,7 +114,8 @@ enum CompileError {
     ERR_TRACKER_SETTING = 94,
     ERR_DLL_DATA_CALC_ALONE = 95,
     ERR_DLL_NOT_LOADED = 96,
-    COMPILE_ERROR_COUNT = 97
+    ERR_NESTED_TOO_DEEPLY = 97,
+    COMPILE_ERROR_COUNT = 98
 };
 
 /* Indexed by code; entry 0 is empty.  "\n" shows as a line break. */
@@ -135,7 +136,7 @@ enum { MAX_FORMULA_NESTING = 256 };
 ** links, bars-back links and widths and folding lone constants.  On return
 ** *pNode stands at the terminator, or at the node to blame when the code is
 ** not 0.  A function node makes a misplaced "," or ")" report 23; nesting
-** deeper than MAX_FORMULA_NESTING is 7 at the first node too deep. */
+** deeper than MAX_FORMULA_NESTING is 97 at the first node too deep. */
 int CheckFormulaSyntax(FormulaNode **pNode, uint32_t terminator, FormulaNode *function);
 
 /* Shows a compile error: asks the script editor to open the path and select

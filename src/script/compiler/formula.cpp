@@ -9,6 +9,7 @@
 
 #include "foundation/allocator.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "script/compiler/compile_errors.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/compiler_state.h"
@@ -500,7 +501,10 @@ int Tokenize(CompileRun &run)
             p = q;
             continue;
         }
-        int len = 1;
+        /* Anything else is a token of one letter (a UTF-8 letter whole, so an
+        ** error names it and places it as written), or an operator pair. */
+        int len = (unsigned char)c < 0x80 ? 1 : (int)PlatUtf8SequenceLength((const unsigned char *)p, (size_t)(end - p));
+        if (len == 0) len = 1;
         if ((unsigned char)c >= 33 && (unsigned char)c <= 124 && p + 1 < end) {
             static const char *const kPairs[] = {"!=", "==", ">=", "<=", "<>", "&&", "||"};
             for (const char *pair : kPairs) {
