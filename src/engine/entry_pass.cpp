@@ -30,7 +30,18 @@ static void AddOpenPositionValue(StatCell *cell, const PositionRecord *position,
     }
 }
 
-/* The dividends due to the context's position up to the context date. */
+/* The last day whose dividends a valuation of the context's phase credits:
+** at the open, the first day of the date's period, the day the phase trades
+** on; at the close, the date itself.  So a row dated on a period's last day
+** holds every dividend that went ex in its period, as the daily run's row of
+** that date does, whatever the run's bar size; a dividend that goes ex after
+** that day (on a weekend) is the next period's open's. */
+static int32_t DividendsDueThrough(const EvalContext *context)
+{
+    return context->barPhase == PHASE_CLOSE ? context->date : GetPeriodFirstDate(context->date, 1, context->barSize);
+}
+
+/* The dividends due to the context's position up to DividendsDueThrough. */
 static double GetPositionEventAmount(EvalContext *context)
 {
     PositionRecord *p = context->position;
@@ -40,7 +51,7 @@ static double GetPositionEventAmount(EvalContext *context)
     if (symbol->info.PointValue != 1.0 || !symbol->events) return 0.0;
     int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
     if (next >= symbol->eventCount) return 0.0;
-    int32_t until = GetPeriodFirstDate(context->date, 1, context->barSize);
+    const int32_t until = DividendsDueThrough(context);
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
     int32_t date = context->date;
     double amount = 0;
@@ -111,12 +122,10 @@ static double ComputePositionValue(EvalContext *context, double *eventAmount, do
     bool stock = symbol->securityType == SECURITY_STOCK;
     double profit;
     if (stock) {
+        /* The open and the close credit what went ex by their day; the
+        ** intraday valuation, of the close before, has nothing new. */
         double event = 0;
-        if (context->barPhase == PHASE_OPEN) {
-            event = GetPositionEventAmount(context);
-        } else if (entryBar && context->date > p->entryDate && context->barPhase == p->entryTiming + 1) {
-            event = GetPositionEventAmount(context);
-        }
+        if (context->barPhase == PHASE_OPEN || context->barPhase == PHASE_CLOSE) event = GetPositionEventAmount(context);
         if (eventAmount) *eventAmount = event;
         profit = p->side * ValueAt(p, bar->close, bar->split, fx, true) + p->dividends;
     } else {

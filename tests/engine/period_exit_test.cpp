@@ -2,6 +2,7 @@
 ** ends inside their period, a stop inside it, and the dividends of the
 ** period do to their trades and to the daily equity. */
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <tuple>
 
@@ -11,6 +12,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/derived_bars.h"
+#include "script/builtins/builtins.h"
 #include "support/test_support.h"
 #include "services/services.h"
 
@@ -364,6 +366,157 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 {
     ASSERT_EQ(0, RunQuarterly("Settings:\n  BarSize: Quarterly\n")) << LastMessage();
     ExpectTheStoppedTrade();
+}
+
+/* Each row of an account against an independent reckoning of its trades:
+** the closed trades' net, and each position still held valued at the row's
+** close with every dividend that went ex after its entry up to the row's
+** date; and the row's own dividends, those that went ex since the row
+** before for positions that held them. */
+struct HeldRow {
+    int32_t date;
+    double gain;      /* equity less the start and the interest so far */
+    double dividends; /* credited on the row */
+};
+struct HeldRun {
+    std::vector<std::vector<HeldRow>> rows; /* per strategy (none for a strategy of another kind) */
+    std::vector<TradeRecord> trades;
+};
+
+HeldRun RowsOfRun(const TestRecord *test)
+{
+    HeldRun run;
+    if (!test) return run;
+    run.trades.assign(test->trades, test->trades + test->tradeCount);
+    run.rows.resize(test->strategyCount);
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        if (test->strategies[s].kind != STRATEGY_KIND_STRATEGY) continue;
+        double interest = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *c = &test->cells[(int64_t)r * test->strategyCount + s];
+            interest += c->interest;
+            run.rows[s].push_back(HeldRow{(int32_t)c->date, c->equityBase + c->markToMarket - c->startEquity - interest, c->dividends});
+        }
+    }
+    return run;
+}
+
+/* Three symbols on a drawn walk, each with a dividend every month or so on
+** a drawn day (some on a Saturday, which a daily run credits at Monday's
+** open), and strategies of a weekly to yearly bar size that hold some
+** symbols throughout and others a few periods, long and short, one stopped
+** inside its period.  Every row, held or flat, of a run of the strategies'
+** own bar size and of a daily run is its trades' reckoning, and the longer
+** run's row is the daily run's row of its date: a row dated on a period's
+** last day holds every dividend that went ex in the period. */
+TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    const std::vector<int32_t> d = Weekdays(20140106, 20161230);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    std::vector<std::vector<EventItem>> events;
+    uint32_t seed = 2016;
+    auto draw = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (const char *name : {"AAA", "BBB", "CCC"}) {
+        std::vector<DayBar> bars;
+        std::vector<EventItem> dividends;
+        double price = 40 + draw(60);
+        int32_t next = 5 + (int32_t)draw(20);
+        for (size_t k = 0; k < d.size(); k++) {
+            const double open = price * (1 + ((int)draw(201) - 100) / 10000.0);
+            const double close = open * (1 + ((int)draw(401) - 200) / 10000.0);
+            bars.push_back(DayBar{d[k], open, std::fmax(open, close) * 1.01, std::fmin(open, close) * 0.99, close});
+            price = close;
+            if ((int32_t)k == next) {
+                /* Now and then the Saturday after the day. */
+                const int32_t day = draw(5) == 0 && DayOfWeek(d[k]) == 5 ? NextDay(d[k]) : d[k];
+                dividends.push_back(EventItem{day, 0, EVENT_DIVIDEND, 0, 0.1 + draw(90) / 100.0});
+                next += 12 + (int32_t)draw(20);
+            }
+        }
+        symbols.push_back({name, bars});
+        events.push_back(dividends);
+    }
+    const char *const strategies =
+        "Strategy: Hold\n  EntrySetup: ?Symbol <> \"CCC\"\n"
+        "Strategy: Swing\n  EntrySetup: C > MA(C, 3)\n  ExitRule: C < MA(C, 3)\n"
+        "Strategy: Short\n  Side: Short\n  EntrySetup: C < MA(C, 4)\n  ExitRule: BarsHeld >= 2\n"
+        "Strategy: Stopped\n  EntrySetup: C > O\n  ExitStop: C * 0.97\n  ExitRule: BarsHeld >= 3\n";
+    for (int size = BAR_WEEKLY; size <= BAR_YEARLY; size++) {
+        const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+        std::string script;
+        for (const char *line = strategies; *line;) {
+            const char *end = strchr(line, '\n');
+            script.append(line, end + 1);
+            if (strncmp(line, "Strategy:", 9) == 0)
+                script += std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n";
+            line = end + 1;
+        }
+        HeldRun runs[2];
+        for (int own = 0; own < 2; own++) {
+            SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run"));
+            LoadStore(d, symbols);
+            for (size_t k = 0; k < symbols.size(); k++) {
+                SymbolRecord *record = &gStore.symbols[k];
+                ASSERT_TRUE(AllocMemory(&record->events, events[k].size() * sizeof(EventItem)));
+                memcpy(record->events, events[k].data(), events[k].size() * sizeof(EventItem));
+                record->eventCount = (int32_t)events[k].size();
+            }
+            ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script))
+                << LastMessage();
+            runs[own] = RowsOfRun(LastTest());
+            const HeldRun &run = runs[own];
+            ASSERT_EQ(4, std::count_if(run.rows.begin(), run.rows.end(), [](const auto &rows) { return !rows.empty(); }));
+            int failures = 0;
+            for (size_t s = 0; s < run.rows.size(); s++) {
+                int32_t before = 0;
+                for (const HeldRow &row : run.rows[s]) {
+                    double gain = 0, credited = 0;
+                    for (const TradeRecord &t : run.trades) {
+                        if (t.strategy != (int32_t)s || t.dateIn > row.date) continue;
+                        const size_t k = (size_t)(t.symbol[0] - 'A');
+                        double owed = 0;
+                        for (const EventItem &e : events[k]) {
+                            if (e.date <= t.dateIn || e.date > t.dateOut) continue;
+                            if (e.date <= row.date) owed += e.value * t.quantityIn * t.side;
+                            if (e.date > before && e.date <= row.date) credited += e.value * t.quantityIn * t.side;
+                        }
+                        if (t.dateOut <= row.date) {
+                            gain += TradeNetProfit(&t);
+                        } else {
+                            const DayBar *bar = nullptr;
+                            for (const DayBar &b : symbols[k].second)
+                                if (b.date <= row.date) bar = &b;
+                            ASSERT_NE(nullptr, bar);
+                            gain += (bar->close - t.priceIn) * t.quantityIn * t.side + owed;
+                        }
+                    }
+                    if ((std::fabs(gain - row.gain) > 1e-6 || std::fabs(credited - row.dividends) > 1e-6) && ++failures <= 5)
+                        ADD_FAILURE() << "strategy " << s << " on " << row.date << ": gain " << row.gain << ", dividends "
+                                      << row.dividends << "; its trades make " << gain << " and " << credited;
+                    before = row.date;
+                }
+            }
+        }
+        /* The longer run's rows are the daily run's rows of their dates. */
+        SCOPED_TRACE(std::string(names[size]) + " run against the daily run");
+        ASSERT_EQ(runs[0].trades.size(), runs[1].trades.size());
+        for (size_t s = 0; s < runs[1].rows.size(); s++) {
+            size_t k = 0;
+            int failures = 0;
+            for (const HeldRow &row : runs[1].rows[s]) {
+                while (k < runs[0].rows[s].size() && runs[0].rows[s][k].date < row.date) k++;
+                ASSERT_LT(k, runs[0].rows[s].size());
+                ASSERT_EQ(row.date, runs[0].rows[s][k].date);
+                if (std::fabs(row.gain - runs[0].rows[s][k].gain) > 1e-6 && ++failures <= 5)
+                    ADD_FAILURE() << "strategy " << s << " on " << row.date << ": " << row.gain << " in its own run, "
+                                  << runs[0].rows[s][k].gain << " in the daily one";
+            }
+        }
+    }
 }
 
 /* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
