@@ -443,7 +443,14 @@ int OpenPosition(EvalContext *context)
             setup->entryDate = date;
         }
     }
-    if (!setup->skipped && WaitsForItsFillDay(context, setup)) return 0;
+    if (setup->skipped) return EnterSetup(context, governed);
+    /* MaxEntries counts an entry where it is decided, in the opening order:
+    ** one that waits for a later day of its period counts now, as the run
+    ** of its bar size counts it, and is not counted again on its fill day. */
+    int32_t chain[PARENT_CHAIN_MAX];
+    const int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+    for (int32_t k = 0; k < n; k++) gStrategies[chain[k]].entriesToday++;
+    if (WaitsForItsFillDay(context, setup)) return 0;
     return EnterSetup(context, governed);
 }
 
@@ -536,10 +543,7 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->limitSplit = setup->stopSplit = 0;
     int32_t chain[PARENT_CHAIN_MAX];
     int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
-    for (int32_t k = 0; k < n; k++) {
-        gStrategies[chain[k]].entriesToday++;
-        AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
-    }
+    for (int32_t k = 0; k < n; k++) AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
     if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_ENTRY, nullptr);
     return AddPosition(context) ? 1 : 0;
 }

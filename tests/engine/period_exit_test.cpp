@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <tuple>
 
 #include "engine/fills.h"
@@ -515,6 +516,85 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
                     ADD_FAILURE() << "strategy " << s << " on " << row.date << ": " << row.gain << " in its own run, "
                                   << runs[0].rows[s][k].gain << " in the daily one";
             }
+        }
+    }
+}
+
+/* Six symbols on drawn walks, each missing now and then the first days of
+** a week or month (never a period's last day, so every symbol closes every
+** period), and weekly, monthly and quarterly strategies that enter at most
+** MaxEntries a period: at the next open, by a stop or by a limit that fills
+** later in the period, each leaving after a period.  A daily run makes the
+** trades of the run of their bar size, whichever day of the period each
+** entry fills on: the period's entries count once, in the order they were
+** decided at its open, and never more than MaxEntries of them. */
+TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    const std::vector<int32_t> d = Weekdays(20110103, 20121231);
+    uint32_t seed = 2012;
+    auto draw = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (const char *name : {"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"}) {
+        std::vector<DayBar> bars;
+        double price = 40 + draw(60);
+        for (size_t k = 0; k < d.size(); k++) {
+            const double open = price * (1 + ((int)draw(201) - 100) / 10000.0);
+            const double close = open * (1 + ((int)draw(401) - 200) / 10000.0);
+            price = close;
+            const bool periodEnd = k + 1 == d.size() || DayOfWeek(d[k]) == 5 || d[k + 1] / 100 != d[k] / 100;
+            const bool early = DayOfWeek(d[k]) <= 2 || d[k] % 100 <= 3;
+            if (!periodEnd && early && draw(3) == 0) continue;
+            bars.push_back(DayBar{d[k], open, std::fmax(open, close) * 1.01, std::fmin(open, close) * 0.99, close});
+        }
+        symbols.push_back({name, bars});
+    }
+    const char *const strategies =
+        "Strategy: Market\n  EntrySetup: C > MA(C, 2)\n  MaxEntries: 2\n"
+        "Strategy: Stops\n  EntrySetup: 1\n  EntryStop: C * 1.004\n  MaxEntries: 1\n"
+        "Strategy: Limits\n  Side: Short\n  EntrySetup: 1\n  EntryLimit: C * 1.003\n  MaxEntries: 3\n";
+    for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
+        const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly"};
+        std::string script;
+        for (const char *line = strategies; *line;) {
+            const char *end = strchr(line, '\n');
+            script.append(line, end + 1);
+            if (strncmp(line, "Strategy:", 9) == 0)
+                script += std::string("  BarSize: ") + names[size] + "\n  ExitRule: 1\n  Quantity: 100\n  QtyType: Shares\n";
+            line = end + 1;
+        }
+        std::vector<std::tuple<int32_t, std::string, int32_t, int32_t>> trades[2];
+        for (int own = 0; own < 2; own++) {
+            SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run"));
+            LoadStore(d, symbols);
+            ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            std::map<std::pair<int32_t, int64_t>, int32_t> perPeriod;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord &t = test->trades[k];
+                trades[own].emplace_back(t.strategy, t.symbol, t.dateIn, t.dateOut);
+                const int32_t most = t.strategy == 0 ? 2 : t.strategy == 1 ? 1 : 3;
+                if (++perPeriod[{t.strategy, PeriodOf(t.dateIn, size)}] == most + 1)
+                    ADD_FAILURE() << test->strategies[t.strategy].name << " enters more than " << most << " in the period of "
+                                  << t.dateIn;
+            }
+            std::sort(trades[own].begin(), trades[own].end());
+        }
+        SCOPED_TRACE(names[size]);
+        EXPECT_GT(trades[1].size(), 30u);
+        EXPECT_TRUE(trades[0] == trades[1]) << trades[0].size() << " trades in the daily run, " << trades[1].size()
+                                            << " in the run of the bar size";
+        for (size_t k = 0, shown = 0; k < std::min(trades[0].size(), trades[1].size()) && shown < 5; k++) {
+            if (trades[0][k] == trades[1][k]) continue;
+            shown++;
+            ADD_FAILURE() << "daily: " << std::get<0>(trades[0][k]) << " " << std::get<1>(trades[0][k]) << " "
+                          << std::get<2>(trades[0][k]) << "; own: " << std::get<0>(trades[1][k]) << " "
+                          << std::get<1>(trades[1][k]) << " " << std::get<2>(trades[1][k]);
         }
     }
 }
