@@ -221,20 +221,25 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
     StrategyAccount *a = GetStrategyAccount(strategy);
     if (!a) return;
     const StrategyRecord *r = &gStrategies[strategy];
-    const StatCell *cell = GetCurrentCell(context, strategy);
+    const StatCell *own = GetCurrentCell(context, strategy), *cell = own;
     if (r->kind != STRATEGY_KIND_BENCHMARK && r->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
         const StatCell *shared = GetCurrentCell(context, gPositionState.accountStrategy);
         if (shared) cell = shared;
     }
     a->newCount = 0;
     a->newValue = 0;
+    /* A strategy that trades the whole account sizes on its money, but its
+    ** position count is its own: MaxPositions is each strategy's limit, and
+    ** a limit shared by several is the Combined strategy's or a group's,
+    ** checked against its own count (its cell holds its members'
+    ** positions).  Otherwise a strategy would be refused by the positions of
+    ** the others, on the days its waiting entries fill as at its open. */
+    a->openCount = own ? own->positions : 0;
     if (!cell) {
-        a->openCount = 0;
         a->totalValue = a->shortValue = a->freeCash = 0;
         return;
     }
     double m = r->MarkToMarket == 1 ? 1.0 : 0.0;
-    a->openCount = cell->positions;
     a->totalValue = cell->unsettledCash + cell->invested + m * cell->markToMarket;
     a->shortValue = m * cell->shortMarkToMarket + cell->shortInvested;
     a->freeCash = a->freeCashOverride > 0 ? a->freeCashOverride : ComputeCellEquity(cell, r->Compounded == 1);

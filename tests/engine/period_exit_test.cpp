@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <tuple>
 
 #include "engine/fills.h"
@@ -595,6 +596,76 @@ TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
             ADD_FAILURE() << "daily: " << std::get<0>(trades[0][k]) << " " << std::get<1>(trades[0][k]) << " "
                           << std::get<2>(trades[0][k]) << "; own: " << std::get<0>(trades[1][k]) << " "
                           << std::get<1>(trades[1][k]) << " " << std::get<2>(trades[1][k]);
+        }
+    }
+}
+
+/* Two strategies of a weekly, monthly or quarterly bar size share the
+** account: L buys 100 at the next open in every symbol it may (MaxPositions
+** 4), S shorts B1, B2 and B3 (MaxPositions 3), each leaving at the next
+** period's open.  B2 and B3 do not trade on the first days of many periods
+** (quarterly: 1 July 2010 among them), so S's entries there wait for a later
+** day of the period, while L holds its four.  Each strategy keeps its own
+** limits: S enters all three every period, in a daily run as in the run of
+** its bar size and as in a daily run of S alone.  Under a Combined limit of
+** six positions the shared count holds: L and S take turns at the period's
+** open, three each, and their entries are those of the run of their bar
+** size too. */
+TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
+{
+    const std::vector<int32_t> d = Weekdays(20100104, 20111230);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    uint32_t seed = 2010;
+    for (const char *name : {"A1", "A2", "A3", "A4", "B1", "B2", "B3"}) {
+        std::vector<DayBar> bars;
+        double price = 50;
+        for (size_t k = 0; k < d.size(); k++) {
+            seed = seed * 1103515245u + 12345u;
+            const double close = price * (1 + ((int)((seed >> 8) % 401) - 200) / 10000.0);
+            const bool periodEnd = k + 1 == d.size() || DayOfWeek(d[k]) == 5 || d[k + 1] / 100 != d[k] / 100;
+            const int missed = name[1] == '2' ? 1 : name[1] == '3' ? 2 : 0;
+            if (!periodEnd && name[0] == 'B' && (DayOfWeek(d[k]) <= missed || d[k] % 100 <= 2 * missed)) continue;
+            bars.push_back(DayBar{d[k], price, std::fmax(price, close), std::fmin(price, close), close});
+            price = close;
+        }
+        symbols.push_back({name, bars});
+    }
+    const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly"};
+    for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
+        const std::string sized = std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n  ExitRule: 1\n";
+        const std::string l = "Strategy: L\n  EntrySetup: 1\n  MaxPositions: 4\n" + sized;
+        const std::string s = "Strategy: S\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = \"B2\" OR ?Symbol = \"B3\"\n"
+                              "  MaxPositions: 3\n" + sized;
+        for (const char *combined : {"", "Combined:\n  MaxPositions: 6\n"}) {
+            /* Each strategy's trades, by its name, in a daily run and in a
+            ** run of the bar size; and S's in a daily run of its own. */
+            std::map<std::string, std::vector<std::tuple<std::string, int32_t, int32_t>>> trades[3];
+            for (int run = 0; run < 3; run++) {
+                if (run == 2 && combined[0]) continue;
+                SCOPED_TRACE(std::string(names[size]) + (run == 1 ? " run" : run == 2 ? " S alone in a daily run" : " daily run") +
+                             (combined[0] ? " under a Combined limit" : ""));
+                LoadStore(d, symbols);
+                const std::string settings = run == 1 ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : "";
+                ASSERT_EQ(0, Run(settings + (run == 2 ? s : l + s + combined))) << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                for (int32_t k = 0; k < test->tradeCount; k++) {
+                    const TradeRecord &t = test->trades[k];
+                    trades[run][test->strategies[t.strategy].name].emplace_back(t.symbol, t.dateIn, t.dateOut);
+                }
+                for (auto &strategy : trades[run]) std::sort(strategy.second.begin(), strategy.second.end());
+                /* S holds its three in every period but the first, L its four (three under the Combined limit). */
+                std::set<int64_t> periods;
+                for (int32_t day : d) periods.insert(PeriodOf(day, size));
+                EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
+                if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
+            }
+            SCOPED_TRACE(std::string(names[size]) + (combined[0] ? " under a Combined limit" : ""));
+            EXPECT_TRUE(trades[0] == trades[1]) << "the daily run and the run of the bar size differ";
+            EXPECT_EQ(trades[0]["L"].size(), trades[1]["L"].size());
+            EXPECT_EQ(trades[0]["S"].size(), trades[1]["S"].size());
+            if (!combined[0]) EXPECT_TRUE(trades[0]["S"] == trades[2]["S"]) << trades[0]["S"].size() << " trades of S beside L, "
+                                                                         << trades[2]["S"].size() << " alone";
         }
     }
 }
