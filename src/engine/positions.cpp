@@ -9,6 +9,7 @@
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/limits.h"
+#include "engine/position_book.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -365,28 +366,6 @@ static bool SetupGovernedByTradeList(const EvalContext *context, const PositionR
     return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
 }
 
-/* Adds an opened position to the cell of a strategy or group. */
-static void AddEntryToCell(StatCell *cell, const PositionRecord *p)
-{
-    if (!cell) return;
-    cell->entries++;
-    if (p->heldCount == 0) {
-        cell->positions++;
-        if (p->side < 0) cell->shortPositions++;
-    }
-    cell->equityBase -= p->entryCommission;
-    cell->commissions += p->entryCommission;
-    cell->slippage += p->entrySlippage;
-    cell->invested += p->entryValue;
-    cell->usageAmount += p->entryValue;
-    if (p->side < 0) cell->shortInvested += p->entryValue;
-    if (p->marginPerUnit != 0) {
-        cell->futuresMargin += p->marginPerUnit * p->quantity;
-        cell->marginedValue += p->entryValue;
-        if (p->side < 0) cell->shortMarginedValue += p->entryValue;
-    }
-}
-
 /* A skipped setup kept among the trades (KeepSkipped). */
 static void KeepSkippedSetup(EvalContext *context, const PositionRecord *setup)
 {
@@ -546,9 +525,7 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->limitPrice = setup->side > 0 ? LIMIT_UNLIMITED_AMOUNT : -LIMIT_UNLIMITED_AMOUNT;
     setup->stopPrice = -setup->limitPrice;
     setup->limitSplit = setup->stopSplit = 0;
-    int32_t chain[PARENT_CHAIN_MAX];
-    int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
-    for (int32_t k = 0; k < n; k++) AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
+    BookPositionEntry(context, setup);
     if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_ENTRY, nullptr);
     return AddPosition(context) ? 1 : 0;
 }
