@@ -670,6 +670,48 @@ TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
     }
 }
 
+/* L holds A1 to A4 from the first quarter of 2010 (MaxPositions 4) while
+** S, sharing the account, shorts B1, B2 and B3 each quarter (MaxPositions 3);
+** B2 and B3 do not trade on 1 July.  The list of 30 June orders S's three
+** shorts for the quarter's open, and the next day's test makes them: B1 on
+** 1 July, B2 and B3 on the 2nd, S's own count being what its limit holds. */
+TEST_F(OrdersTest, AStrategysListAndTestKeepItsOwnPositionLimit)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\n"
+                               "Strategy: L\n  BarSize: Quarterly\n  EntrySetup: ?Symbol = \"A1\" OR ?Symbol = \"A2\" OR "
+                               "?Symbol = \"A3\" OR ?Symbol = \"A4\"\n  MaxPositions: 4\n  Quantity: 100\n  QtyType: Shares\n"
+                               "Strategy: S\n  BarSize: Quarterly\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = "
+                               "\"B2\" OR ?Symbol = \"B3\"\n  MaxPositions: 3\n  ExitRule: 1\n  Quantity: 100\n  QtyType: Shares\n";
+    for (int32_t last : {20100630, 20100930}) {
+        SCOPED_TRACE(last);
+        const std::vector<int32_t> d = Weekdays(20100104, last);
+        std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+        for (const char *name : {"A1", "A2", "A3", "A4", "B1", "B2", "B3"}) {
+            std::vector<int32_t> days;
+            for (int32_t day : d)
+                if (day != 20100701 || strcmp(name, "B2") < 0) days.push_back(day);
+            symbols.push_back({name, FlatBars(days, std::vector<double>(days.size(), 20))});
+        }
+        LoadStore(d, symbols);
+        if (last == 20100630) {
+            ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+            const std::string list = OrdersFile("main_20100701_orders.txt");
+            for (const char *name : {"B1", "B2", "B3"})
+                EXPECT_NE(std::string::npos, list.find(std::string("short 100 (2%) [$2,000] ") + name + " market")) << list;
+            continue;
+        }
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        std::string entered;
+        for (int32_t k = 0; k < test->tradeCount; k++) {
+            const TradeRecord &t = test->trades[k];
+            if (t.side < 0 && t.dateIn >= 20100701) entered += std::string(t.symbol) + " " + std::to_string(t.dateIn) + " ";
+        }
+        EXPECT_EQ("B1 20100701 B2 20100702 B3 20100702 ", entered);
+    }
+}
+
 /* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
 ** target at 11 and a stop at 9.  Its days are judged as they come, each on
 ** its own prices, and a daily run makes the trades of a run of its bar
