@@ -229,21 +229,20 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
     }
     a->newCount = 0;
     a->newValue = 0;
-    /* A strategy that trades the whole account sizes on its money, but its
-    ** position count is its own: MaxPositions is each strategy's limit, and
-    ** a limit shared by several is the Combined strategy's or a group's,
-    ** checked against its own count (its cell holds its members'
-    ** positions).  Otherwise a strategy would be refused by the positions of
-    ** the others, on the days its waiting entries fill as at its open. */
+    /* A strategy that trades the whole account has the account's cash, but
+    ** the positions and values its own limits (MaxPositions, MaxInvested,
+    ** the exposures) hold are its own: a limit shared by several is the
+    ** Combined strategy's or a group's, checked against its own cell, which
+    ** holds its members' positions.  Otherwise a strategy would be refused
+    ** by the positions of the others, at its open as on the days its
+    ** waiting entries fill. */
+    const double m = r->MarkToMarket == 1 ? 1.0 : 0.0;
     a->openCount = own ? own->positions : 0;
-    if (!cell) {
-        a->totalValue = a->shortValue = a->freeCash = 0;
-        return;
-    }
-    double m = r->MarkToMarket == 1 ? 1.0 : 0.0;
-    a->totalValue = cell->unsettledCash + cell->invested + m * cell->markToMarket;
-    a->shortValue = m * cell->shortMarkToMarket + cell->shortInvested;
-    a->freeCash = a->freeCashOverride > 0 ? a->freeCashOverride : ComputeCellEquity(cell, r->Compounded == 1);
+    a->totalValue = own ? own->unsettledCash + own->invested + m * own->markToMarket : 0;
+    a->shortValue = own ? m * own->shortMarkToMarket + own->shortInvested : 0;
+    a->freeCash = !cell           ? 0.0
+        : a->freeCashOverride > 0 ? a->freeCashOverride
+                                  : ComputeCellEquity(cell, r->Compounded == 1);
 }
 
 /* ---- the strategy formulas of a date ------------------------------------------------- */

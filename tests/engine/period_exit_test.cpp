@@ -602,7 +602,8 @@ TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
 
 /* Two strategies of a weekly, monthly or quarterly bar size share the
 ** account: L buys 100 at the next open in every symbol it may (MaxPositions
-** 4), S shorts B1, B2 and B3 (MaxPositions 3), each leaving at the next
+** 4), S shorts B1, B2 and B3 (MaxPositions 3, or MaxInvested 30,000: its
+** three are worth about 15,000, L's four 20,000), each leaving at the next
 ** period's open.  B2 and B3 do not trade on the first days of many periods
 ** (quarterly: 1 July 2010 among them), so S's entries there wait for a later
 ** day of the period, while L holds its four.  Each strategy keeps its own
@@ -634,38 +635,42 @@ TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
     for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
         const std::string sized = std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n  ExitRule: 1\n";
         const std::string l = "Strategy: L\n  EntrySetup: 1\n  MaxPositions: 4\n" + sized;
-        const std::string s = "Strategy: S\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = \"B2\" OR ?Symbol = \"B3\"\n"
-                              "  MaxPositions: 3\n" + sized;
-        for (const char *combined : {"", "Combined:\n  MaxPositions: 6\n"}) {
-            /* Each strategy's trades, by its name, in a daily run and in a
-            ** run of the bar size; and S's in a daily run of its own. */
-            std::map<std::string, std::vector<std::tuple<std::string, int32_t, int32_t>>> trades[3];
-            for (int run = 0; run < 3; run++) {
-                if (run == 2 && combined[0]) continue;
-                SCOPED_TRACE(std::string(names[size]) + (run == 1 ? " run" : run == 2 ? " S alone in a daily run" : " daily run") +
-                             (combined[0] ? " under a Combined limit" : ""));
-                LoadStore(d, symbols);
-                const std::string settings = run == 1 ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : "";
-                ASSERT_EQ(0, Run(settings + (run == 2 ? s : l + s + combined))) << LastMessage();
-                const TestRecord *test = LastTest();
-                ASSERT_NE(nullptr, test);
-                for (int32_t k = 0; k < test->tradeCount; k++) {
-                    const TradeRecord &t = test->trades[k];
-                    trades[run][test->strategies[t.strategy].name].emplace_back(t.symbol, t.dateIn, t.dateOut);
+        for (const char *limit : {"MaxPositions: 3", "MaxInvested: 30000"}) {
+            for (const char *combined : {"", "Combined:\n  MaxPositions: 6\n"}) {
+                const std::string s = "Strategy: S\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = \"B2\" OR "
+                                      "?Symbol = \"B3\"\n  " + std::string(limit) + "\n" + sized;
+                /* Each strategy's trades, by its name, in a daily run and in a
+                ** run of the bar size; and S's in a daily run of its own. */
+                std::map<std::string, std::vector<std::tuple<std::string, int32_t, int32_t>>> trades[3];
+                for (int run = 0; run < 3; run++) {
+                    if (run == 2 && combined[0]) continue;
+                    SCOPED_TRACE(std::string(names[size]) + (run == 1 ? " run" : run == 2 ? " S alone in a daily run" : " daily run") +
+                                 " " + limit + (combined[0] ? " under a Combined limit" : ""));
+                    LoadStore(d, symbols);
+                    const std::string settings = run == 1 ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : "";
+                    ASSERT_EQ(0, Run(settings + (run == 2 ? s : l + s + combined))) << LastMessage();
+                    const TestRecord *test = LastTest();
+                    ASSERT_NE(nullptr, test);
+                    for (int32_t k = 0; k < test->tradeCount; k++) {
+                        const TradeRecord &t = test->trades[k];
+                        trades[run][test->strategies[t.strategy].name].emplace_back(t.symbol, t.dateIn, t.dateOut);
+                    }
+                    for (auto &strategy : trades[run]) std::sort(strategy.second.begin(), strategy.second.end());
+                    /* S holds its three in every period but the first, L its
+                    ** four (three under the Combined limit). */
+                    std::set<int64_t> periods;
+                    for (int32_t day : d) periods.insert(PeriodOf(day, size));
+                    EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
+                    if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
                 }
-                for (auto &strategy : trades[run]) std::sort(strategy.second.begin(), strategy.second.end());
-                /* S holds its three in every period but the first, L its four (three under the Combined limit). */
-                std::set<int64_t> periods;
-                for (int32_t day : d) periods.insert(PeriodOf(day, size));
-                EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
-                if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
+                SCOPED_TRACE(std::string(names[size]) + " " + limit + (combined[0] ? " under a Combined limit" : ""));
+                EXPECT_TRUE(trades[0] == trades[1]) << "the daily run and the run of the bar size differ";
+                EXPECT_EQ(trades[0]["L"].size(), trades[1]["L"].size());
+                EXPECT_EQ(trades[0]["S"].size(), trades[1]["S"].size());
+                if (!combined[0])
+                    EXPECT_TRUE(trades[0]["S"] == trades[2]["S"])
+                        << trades[0]["S"].size() << " trades of S beside L, " << trades[2]["S"].size() << " alone";
             }
-            SCOPED_TRACE(std::string(names[size]) + (combined[0] ? " under a Combined limit" : ""));
-            EXPECT_TRUE(trades[0] == trades[1]) << "the daily run and the run of the bar size differ";
-            EXPECT_EQ(trades[0]["L"].size(), trades[1]["L"].size());
-            EXPECT_EQ(trades[0]["S"].size(), trades[1]["S"].size());
-            if (!combined[0]) EXPECT_TRUE(trades[0]["S"] == trades[2]["S"]) << trades[0]["S"].size() << " trades of S beside L, "
-                                                                         << trades[2]["S"].size() << " alone";
         }
     }
 }
