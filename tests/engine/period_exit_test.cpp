@@ -603,7 +603,8 @@ TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
 /* Two strategies of a weekly, monthly or quarterly bar size share the
 ** account: L buys 100 at the next open in every symbol it may (MaxPositions
 ** 4), S shorts B1, B2 and B3 (MaxPositions 3, or MaxInvested 30,000: its
-** three are worth about 15,000, L's four 20,000), each leaving at the next
+** three are worth about 15,000, L's four 20,000), at the next open or by a
+** stop that fills on a later day of the period, each leaving at the next
 ** period's open.  B2 and B3 do not trade on the first days of many periods
 ** (quarterly: 1 July 2010 among them), so S's entries there wait for a later
 ** day of the period, while L holds its four.  Each strategy keeps its own
@@ -635,7 +636,8 @@ TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
     for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
         const std::string sized = std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n  ExitRule: 1\n";
         const std::string l = "Strategy: L\n  EntrySetup: 1\n  MaxPositions: 4\n" + sized;
-        for (const char *limit : {"MaxPositions: 3", "MaxInvested: 30000"}) {
+        for (const char *limit : {"MaxPositions: 3", "MaxInvested: 30000", "MaxPositions: 3\n  EntryStop: C * 0.996"}) {
+            const bool stops = strstr(limit, "EntryStop") != nullptr;
             for (const char *combined : {"", "Combined:\n  MaxPositions: 6\n"}) {
                 const std::string s = "Strategy: S\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = \"B2\" OR "
                                       "?Symbol = \"B3\"\n  " + std::string(limit) + "\n" + sized;
@@ -660,6 +662,7 @@ TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
                     ** four (three under the Combined limit). */
                     std::set<int64_t> periods;
                     for (int32_t day : d) periods.insert(PeriodOf(day, size));
+                    if (stops) continue; /* (stops that some periods do not reach) */
                     EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
                     if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
                 }
