@@ -528,7 +528,8 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
 ** later in the period, each leaving after a period.  A daily run makes the
 ** trades of the run of their bar size, whichever day of the period each
 ** entry fills on: the period's entries count once, in the order they were
-** decided at its open, and never more than MaxEntries of them. */
+** decided at its open, and never more than MaxEntries of them, nor more
+** than a Combined MaxEntries of 4 over the three, which opens them in turns. */
 TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
 {
     ASSERT_TRUE(InstallBuiltins());
@@ -567,35 +568,40 @@ TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
                 script += std::string("  BarSize: ") + names[size] + "\n  ExitRule: 1\n  Quantity: 100\n  QtyType: Shares\n";
             line = end + 1;
         }
-        std::vector<std::tuple<int32_t, std::string, int32_t, int32_t>> trades[2];
-        for (int own = 0; own < 2; own++) {
-            SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run"));
-            LoadStore(d, symbols);
-            ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script))
-                << LastMessage();
-            const TestRecord *test = LastTest();
-            ASSERT_NE(nullptr, test);
-            std::map<std::pair<int32_t, int64_t>, int32_t> perPeriod;
-            for (int32_t k = 0; k < test->tradeCount; k++) {
-                const TradeRecord &t = test->trades[k];
-                trades[own].emplace_back(t.strategy, t.symbol, t.dateIn, t.dateOut);
-                const int32_t most = t.strategy == 0 ? 2 : t.strategy == 1 ? 1 : 3;
-                if (++perPeriod[{t.strategy, PeriodOf(t.dateIn, size)}] == most + 1)
-                    ADD_FAILURE() << test->strategies[t.strategy].name << " enters more than " << most << " in the period of "
-                                  << t.dateIn;
+        for (const char *combined : {"", "Combined:\n  MaxEntries: 4\n"}) {
+            std::vector<std::tuple<int32_t, std::string, int32_t, int32_t>> trades[2];
+            for (int own = 0; own < 2; own++) {
+                SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run") + " " + combined);
+                LoadStore(d, symbols);
+                ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script +
+                             combined))
+                    << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                std::map<std::pair<int32_t, int64_t>, int32_t> perPeriod;
+                for (int32_t k = 0; k < test->tradeCount; k++) {
+                    const TradeRecord &t = test->trades[k];
+                    trades[own].emplace_back(t.strategy, t.symbol, t.dateIn, t.dateOut);
+                    const int32_t most = t.strategy == 0 ? 2 : t.strategy == 1 ? 1 : 3;
+                    if (++perPeriod[{t.strategy, PeriodOf(t.dateIn, size)}] == most + 1)
+                        ADD_FAILURE() << test->strategies[t.strategy].name << " enters more than " << most << " in the period of "
+                                      << t.dateIn;
+                    if (combined[0] && ++perPeriod[{-1, PeriodOf(t.dateIn, size)}] == 5)
+                        ADD_FAILURE() << "more than 4 entries in the period of " << t.dateIn;
+                }
+                std::sort(trades[own].begin(), trades[own].end());
             }
-            std::sort(trades[own].begin(), trades[own].end());
-        }
-        SCOPED_TRACE(names[size]);
-        EXPECT_GT(trades[1].size(), 30u);
-        EXPECT_TRUE(trades[0] == trades[1]) << trades[0].size() << " trades in the daily run, " << trades[1].size()
-                                            << " in the run of the bar size";
-        for (size_t k = 0, shown = 0; k < std::min(trades[0].size(), trades[1].size()) && shown < 5; k++) {
-            if (trades[0][k] == trades[1][k]) continue;
-            shown++;
-            ADD_FAILURE() << "daily: " << std::get<0>(trades[0][k]) << " " << std::get<1>(trades[0][k]) << " "
-                          << std::get<2>(trades[0][k]) << "; own: " << std::get<0>(trades[1][k]) << " "
-                          << std::get<1>(trades[1][k]) << " " << std::get<2>(trades[1][k]);
+            SCOPED_TRACE(std::string(names[size]) + " " + combined);
+            EXPECT_GT(trades[1].size(), 25u);
+            EXPECT_TRUE(trades[0] == trades[1]) << trades[0].size() << " trades in the daily run, " << trades[1].size()
+                                                << " in the run of the bar size";
+            for (size_t k = 0, shown = 0; k < std::min(trades[0].size(), trades[1].size()) && shown < 5; k++) {
+                if (trades[0][k] == trades[1][k]) continue;
+                shown++;
+                ADD_FAILURE() << "daily: " << std::get<0>(trades[0][k]) << " " << std::get<1>(trades[0][k]) << " "
+                              << std::get<2>(trades[0][k]) << "; own: " << std::get<0>(trades[1][k]) << " "
+                              << std::get<1>(trades[1][k]) << " " << std::get<2>(trades[1][k]);
+            }
         }
     }
 }
