@@ -407,7 +407,8 @@ HeldRun RowsOfRun(const TestRecord *test)
 ** a drawn day (some on a Saturday, which a daily run credits at Monday's
 ** open), and strategies of a weekly to yearly bar size that hold some
 ** symbols throughout and others a few periods, long and short, one stopped
-** inside its period.  Every row, held or flat, of a run of the strategies'
+** inside its period, one sized at each open on a fifth of the account its
+** last row holds.  Every row, held or flat, of a run of the strategies'
 ** own bar size and of a daily run is its trades' reckoning, and the longer
 ** run's row is the daily run's row of its date: a row dated on a period's
 ** last day holds every dividend that went ex in the period. */
@@ -442,19 +443,21 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
         symbols.push_back({name, bars});
         events.push_back(dividends);
     }
-    const char *const strategies =
-        "Strategy: Hold\n  EntrySetup: ?Symbol <> \"CCC\"\n"
-        "Strategy: Swing\n  EntrySetup: C > MA(C, 3)\n  ExitRule: C < MA(C, 3)\n"
-        "Strategy: Short\n  Side: Short\n  EntrySetup: C < MA(C, 4)\n  ExitRule: BarsHeld >= 2\n"
-        "Strategy: Stopped\n  EntrySetup: C > O\n  ExitStop: C * 0.97\n  ExitRule: BarsHeld >= 3\n";
+    const char *const shares = "  Quantity: 100\n  QtyType: Shares\n";
+    const std::string strategies =
+        std::string("Strategy: Hold\n  EntrySetup: ?Symbol <> \"CCC\"\n") + shares +
+        "Strategy: Swing\n  EntrySetup: C > MA(C, 3)\n  ExitRule: C < MA(C, 3)\n" + shares +
+        "Strategy: Short\n  Side: Short\n  EntrySetup: C < MA(C, 4)\n  ExitRule: BarsHeld >= 2\n" + shares +
+        "Strategy: Stopped\n  EntrySetup: C > O\n  ExitStop: C * 0.97\n  ExitRule: BarsHeld >= 3\n" + shares +
+        "Strategy: Sized\n  EntrySetup: ?Symbol = \"AAA\"\n  ExitRule: 1\n  Quantity: 20\n  QtyType: Percent\n"
+        "  Compounded: True\n  QtyRound: 0\n";
     for (int size = BAR_WEEKLY; size <= BAR_YEARLY; size++) {
         const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
         std::string script;
-        for (const char *line = strategies; *line;) {
+        for (const char *line = strategies.c_str(); *line;) {
             const char *end = strchr(line, '\n');
             script.append(line, end + 1);
-            if (strncmp(line, "Strategy:", 9) == 0)
-                script += std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n";
+            if (strncmp(line, "Strategy:", 9) == 0) script += std::string("  BarSize: ") + names[size] + "\n";
             line = end + 1;
         }
         HeldRun runs[2];
@@ -471,7 +474,7 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
                 << LastMessage();
             runs[own] = RowsOfRun(LastTest());
             const HeldRun &run = runs[own];
-            ASSERT_EQ(4, std::count_if(run.rows.begin(), run.rows.end(), [](const auto &rows) { return !rows.empty(); }));
+            ASSERT_EQ(5, std::count_if(run.rows.begin(), run.rows.end(), [](const auto &rows) { return !rows.empty(); }));
             int failures = 0;
             for (size_t s = 0; s < run.rows.size(); s++) {
                 int32_t before = 0;
