@@ -17,10 +17,14 @@
 ** on; at the close, the date itself.  So a row dated on a period's last day
 ** holds every dividend that went ex in its period, as the daily run's row of
 ** that date does, whatever the run's bar size; a dividend that goes ex after
-** that day (on a weekend) is the next period's open's. */
-static int32_t DividendsDueThrough(const EvalContext *context)
+** that day (on a weekend) is the next period's open's.  Never after the
+** symbol's last day: a position leaves by end of data at that close, though
+** a longer run values it at the end of the period. */
+static int32_t DividendsDueThrough(const EvalContext *context, const SymbolRecord *symbol)
 {
-    return context->barPhase == PHASE_CLOSE ? context->date : GetPeriodFirstDate(context->date, 1, context->barSize);
+    const int32_t through =
+        context->barPhase == PHASE_CLOSE ? context->date : GetPeriodFirstDate(context->date, 1, context->barSize);
+    return symbol->lastDate > 0 && symbol->lastDate < through ? symbol->lastDate : through;
 }
 
 /* The dividends due to the context's position up to DividendsDueThrough. */
@@ -33,7 +37,7 @@ static double GetPositionEventAmount(EvalContext *context)
     if (symbol->info.PointValue != 1.0 || !symbol->events) return 0.0;
     int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
     if (next >= symbol->eventCount) return 0.0;
-    const int32_t until = DividendsDueThrough(context);
+    const int32_t until = DividendsDueThrough(context, symbol);
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
     int32_t date = context->date;
     double amount = 0;

@@ -524,6 +524,36 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
     }
 }
 
+/* 100 AAA held by a weekly strategy from July 2013; AAA's data end on
+** Wednesday 21 August, and its events list dividends on the 14th (0.50) and
+** on Thursday the 22nd (0.30, after its last bar).  The position leaves by
+** end of data at the close of the 21st with the first alone, in a daily
+** run and in a weekly run, whose row of Friday the 23rd credits no
+** dividend of a day the position was not held. */
+TEST_F(EngineTest, NoDividendAfterItsSymbolsLastDayReachesAPosition)
+{
+    const std::vector<int32_t> d = Weekdays(20130701, 20130930), a = Weekdays(20130701, 20130821);
+    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+        SCOPED_TRACE(run);
+        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+        const EventItem events[] = {{20130814, 0, EVENT_DIVIDEND, 0, 0.5}, {20130822, 0, EVENT_DIVIDEND, 0, 0.3}};
+        SymbolRecord *aaa = &gStore.symbols[0];
+        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
+        memcpy(aaa->events, events, sizeof events);
+        aaa->eventCount = 2;
+        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = "
+                                                                     "\"AAA\" AND BarDate = 20130705\n  Quantity: 100\n  QtyType: Shares\n");
+        ASSERT_NE(nullptr, trades);
+        EXPECT_EQ(EXIT_END_OF_DATA, trades[0].reason);
+        EXPECT_EQ(20130821, trades[0].dateOut);
+        EXPECT_NEAR(50, trades[0].dividends, 1e-9);
+        const TestRecord *test = LastTest();
+        double credited = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+        EXPECT_NEAR(50, credited, 1e-9);
+    }
+}
+
 /* Six symbols on drawn walks, each missing now and then the first days of
 ** a week or month (never a period's last day, so every symbol closes every
 ** period), and weekly, monthly and quarterly strategies that enter at most
