@@ -17,45 +17,73 @@
 ** on; at the close, the date itself.  So a row dated on a period's last day
 ** holds every dividend that went ex in its period, as the daily run's row of
 ** that date does, whatever the run's bar size; a dividend that goes ex after
-** that day (on a weekend) is the next period's open's.  Never after the
-** symbol's last day: a position leaves by end of data at that close, though
-** a longer run values it at the end of the period. */
-static int32_t DividendsDueThrough(const EvalContext *context, const SymbolRecord *symbol)
+** that day (on a weekend) is the next period's open's. */
+static int32_t DividendsDueThrough(const EvalContext *context)
 {
-    const int32_t through =
-        context->barPhase == PHASE_CLOSE ? context->date : GetPeriodFirstDate(context->date, 1, context->barSize);
-    return symbol->lastDate > 0 && symbol->lastDate < through ? symbol->lastDate : through;
+    return context->barPhase == PHASE_CLOSE ? context->date : GetPeriodFirstDate(context->date, 1, context->barSize);
 }
 
-/* The dividends due to the context's position up to DividendsDueThrough. */
+/* The events of the position's symbol are its dividends: a stock's, of a
+** point value of 1, unless its strategy ignores them. */
+static bool EarnsDividends(const EvalContext *context, const PositionRecord *p)
+{
+    const SymbolRecord *symbol = p ? p->symbol : nullptr;
+    if (!symbol || symbol->securityType != SECURITY_STOCK || !symbol->events) return false;
+    if (context->strategy && context->strategy->IgnoreDividends == 1) return false;
+    return symbol->info.PointValue == 1.0;
+}
+
+/* The position's dividend of one event: per share as the shares stood on its
+** ex-date (the position's shares in that day's split terms, whatever splits
+** came between it and the date it is credited on), in the account currency
+** of the ex-date; 0 for another kind of event or one not after the entry. */
+static double DividendOf(EvalContext *context, const PositionRecord *p, const EventItem *e)
+{
+    if (e->kind != EVENT_DIVIDEND || e->date <= p->entryDate) return 0.0;
+    SymbolRecord *symbol = p->symbol;
+    const Bar *exDay = GetBarOnOrBefore(symbol, e->date, BAR_DAILY);
+    const double exSplit = exDay && exDay->split != 0 ? exDay->split : 1.0;
+    const double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    const int32_t date = context->date;
+    context->date = e->date;
+    const double fx = GetCurrencyFactor(context, 0);
+    context->date = date;
+    return fx * e->value * p->side * p->quantity * symbol->info.PointValue * entrySplit / exSplit;
+}
+
+/* The dividends due to the context's position up to DividendsDueThrough,
+** from its event cursor on; the cursor moves past them. */
 static double GetPositionEventAmount(EvalContext *context)
 {
     PositionRecord *p = context->position;
-    SymbolRecord *symbol = p ? p->symbol : nullptr;
-    if (!symbol || symbol->securityType != SECURITY_STOCK) return 0.0;
-    if (context->strategy && context->strategy->IgnoreDividends == 1) return 0.0;
-    if (symbol->info.PointValue != 1.0 || !symbol->events) return 0.0;
+    if (!EarnsDividends(context, p)) return 0.0;
+    const SymbolRecord *symbol = p->symbol;
     int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
-    if (next >= symbol->eventCount) return 0.0;
-    const int32_t until = DividendsDueThrough(context, symbol);
-    double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
-    int32_t date = context->date;
+    const int32_t until = DividendsDueThrough(context);
     double amount = 0;
-    for (; next < symbol->eventCount && symbol->events[next].date <= until; next++) {
-        const EventItem *e = &symbol->events[next];
-        if (e->kind != EVENT_DIVIDEND || e->date <= p->entryDate) continue;
-        /* A dividend is paid per share as the shares stood on its ex-date:
-        ** the position's shares in that day's split terms, whatever splits
-        ** came between it and the date it is credited on. */
-        const Bar *exDay = GetBarOnOrBefore(symbol, e->date, BAR_DAILY);
-        double exSplit = exDay && exDay->split != 0 ? exDay->split : 1.0;
-        context->date = e->date;
-        double fx = GetCurrencyFactor(context, 0);
-        amount += fx * e->value * p->side * p->quantity * symbol->info.PointValue * entrySplit / exSplit;
-    }
-    context->date = date;
+    for (; next < symbol->eventCount && symbol->events[next].date <= until; next++)
+        amount += DividendOf(context, p, &symbol->events[next]);
     p->eventCursor = (uint32_t)next + 1;
     p->dividends += amount;
+    return amount;
+}
+
+/* Takes back from the context's position the dividends credited for ex-dates
+** after the day it left: a longer run values its positions at the close of
+** the period's last day, after a position that left earlier in the period
+** at a close (its data ended, its trade-list row) was last valued.  The
+** cursor moves back before them; the amount is returned. */
+static double WithdrawDividendsAfter(EvalContext *context, int32_t day)
+{
+    PositionRecord *p = context->position;
+    if (!EarnsDividends(context, p)) return 0.0;
+    const SymbolRecord *symbol = p->symbol;
+    int32_t next = p->eventCursor > 0 ? (int32_t)p->eventCursor - 1 : 0;
+    if (next > symbol->eventCount) next = symbol->eventCount;
+    double amount = 0;
+    for (; next > 0 && symbol->events[next - 1].date > day; next--) amount += DividendOf(context, p, &symbol->events[next - 1]);
+    p->eventCursor = (uint32_t)next + 1;
+    p->dividends -= amount;
     return amount;
 }
 
@@ -72,7 +100,9 @@ static double ValueAt(const PositionRecord *p, double price, double barSplit, do
 
 /* Open profit of the context's position at the context date and phase; the
 ** event amount and the adverse and favourable excursions through the
-** outputs (each may be null). */
+** outputs (each may be null).  The dividends of the phase are credited only
+** when their amount is asked for: a valuation for an exit values what the
+** row holds. */
 static double ComputePositionValue(EvalContext *context, double *eventAmount, double *adverse, double *favourable)
 {
     if (eventAmount) *eventAmount = 0;
@@ -110,9 +140,8 @@ static double ComputePositionValue(EvalContext *context, double *eventAmount, do
     if (stock) {
         /* The open and the close credit what went ex by their day; the
         ** intraday valuation, of the close before, has nothing new. */
-        double event = 0;
-        if (context->barPhase == PHASE_OPEN || context->barPhase == PHASE_CLOSE) event = GetPositionEventAmount(context);
-        if (eventAmount) *eventAmount = event;
+        if (eventAmount && (context->barPhase == PHASE_OPEN || context->barPhase == PHASE_CLOSE))
+            *eventAmount = GetPositionEventAmount(context);
         profit = p->side * ValueAt(p, bar->close, bar->split, fx, true) + p->dividends;
     } else {
         profit = p->side * ValueAt(p, bar->close, bar->split, fx, false);
@@ -276,7 +305,9 @@ double CreditDividendsOwedAtExit(EvalContext *context)
     const int32_t date = context->date, barSize = context->barSize;
     context->date = p->exitDate;
     context->barSize = BAR_DAILY;
-    const double owed = GetPositionEventAmount(context);
+    const int32_t left = p->symbol && p->symbol->lastDate > 0 && p->symbol->lastDate < p->exitDate ? p->symbol->lastDate
+                                                                                                     : p->exitDate;
+    const double owed = GetPositionEventAmount(context) - WithdrawDividendsAfter(context, left);
     context->date = date;
     context->barSize = barSize;
     return owed;
@@ -286,8 +317,10 @@ void BookPositionExit(EvalContext *context, const TradeRecord *trade, double owe
 {
     const PositionRecord *p = context->position;
     /* The row's valuation holds the position without what it was owed at its
-    ** exit: the trade's profit books those dividends, so only the rest leaves
-    ** the open value, or the account would lose them on the exit's row. */
+    ** exit, and with what it was credited past the day it left (owed < 0):
+    ** the trade's profit books the dividends of the days it held, so only
+    ** the rest leaves the open value, or the account would lose or keep
+    ** them on the exit's row. */
     const int32_t barSize = context->barSize;
     context->barSize = gSettings.BarSize2;
     const double open = ComputePositionValue(context, nullptr, nullptr, nullptr) - owed;

@@ -27,8 +27,10 @@ void BookPositionEntry(EvalContext *context, const PositionRecord *setup);
 void MarkToMarketAll(EvalContext *context);
 /* The dividends the context's position, leaving on its exitDate, was due
 ** and no row has credited (a position that leaves inside a longer run's
-** period never sees that period's close); they join the position's
-** dividends. */
+** period never sees that period's close), less those a row credited it for
+** days after it left (a longer run's close values a position whose data
+** ended, or whose trade-list row left, earlier in the period); the
+** position's dividends are then those of the days it held. */
 double CreditDividendsOwedAtExit(EvalContext *context);
 /* Books the context's position, leaving by trade with the dividends owed
 ** that CreditDividendsOwedAtExit gave, into the cells of its strategy and

@@ -524,33 +524,49 @@ TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
     }
 }
 
-/* 100 AAA held by a weekly strategy from July 2013; AAA's data end on
-** Wednesday 21 August, and its events list dividends on the 14th (0.50) and
-** on Thursday the 22nd (0.30, after its last bar).  The position leaves by
-** end of data at the close of the 21st with the first alone, in a daily
-** run and in a weekly run, whose row of Friday the 23rd credits no
-** dividend of a day the position was not held. */
-TEST_F(EngineTest, NoDividendAfterItsSymbolsLastDayReachesAPosition)
+/* 100 AAA held by a weekly strategy from July 2013 leave on Wednesday
+** 21 August at the close: by end of data, AAA's data ending that day, or by
+** the strategy's trade-list row, AAA trading on.  AAA's events list
+** dividends on the 14th (0.50) and on Thursday the 22nd (0.30).  The trade
+** and the account earn the first alone, in a daily run and in a weekly run,
+** whose row of Friday the 23rd values its positions after the position
+** left: no dividend of a day after it left is its. */
+TEST_F(EngineTest, NoDividendAfterAPositionLeftReachesIt)
 {
     const std::vector<int32_t> d = Weekdays(20130701, 20130930), a = Weekdays(20130701, 20130821);
-    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
-        SCOPED_TRACE(run);
-        LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
-        const EventItem events[] = {{20130814, 0, EVENT_DIVIDEND, 0, 0.5}, {20130822, 0, EVENT_DIVIDEND, 0, 0.3}};
-        SymbolRecord *aaa = &gStore.symbols[0];
-        ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
-        memcpy(aaa->events, events, sizeof events);
-        aaa->eventCount = 2;
-        const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = "
-                                                                     "\"AAA\" AND BarDate = 20130705\n  Quantity: 100\n  QtyType: Shares\n");
-        ASSERT_NE(nullptr, trades);
-        EXPECT_EQ(EXIT_END_OF_DATA, trades[0].reason);
-        EXPECT_EQ(20130821, trades[0].dateOut);
-        EXPECT_NEAR(50, trades[0].dividends, 1e-9);
-        const TestRecord *test = LastTest();
-        double credited = 0;
-        for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
-        EXPECT_NEAR(50, credited, 1e-9);
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130708,open,100,10,20130821,close,100,10\n");
+    const struct {
+        const char *strategy;
+        const std::vector<int32_t> &days;
+        uint32_t reason;
+    } cases[] = {
+        {"  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130705\n  Quantity: 100\n  QtyType: Shares\n", a, EXIT_END_OF_DATA},
+        {"  TradeList: trades.csv\n  TLEndDate: latest\n", d, EXIT_TRADE_LIST},
+    };
+    for (const auto &c : cases) {
+        for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::string(run) + c.strategy);
+            LoadStore(d, {{"AAA", FlatBars(c.days, std::vector<double>(c.days.size(), 10))},
+                          {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+            const EventItem events[] = {{20130814, 0, EVENT_DIVIDEND, 0, 0.5}, {20130822, 0, EVENT_DIVIDEND, 0, 0.3}};
+            SymbolRecord *aaa = &gStore.symbols[0];
+            ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
+            memcpy(aaa->events, events, sizeof events);
+            aaa->eventCount = 2;
+            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n" + c.strategy);
+            ASSERT_NE(nullptr, trades);
+            EXPECT_EQ(c.reason, (uint32_t)trades[0].reason);
+            EXPECT_EQ(20130821, trades[0].dateOut);
+            EXPECT_NEAR(50, trades[0].dividends, 1e-9);
+            EXPECT_NEAR(50, TradeNetProfit(&trades[0]), 1e-9);
+            const TestRecord *test = LastTest();
+            double credited = 0;
+            for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+            EXPECT_NEAR(50, credited, 1e-9);
+            const StatCell *last = Cell(test, test->rowsFilled - 1, 0);
+            EXPECT_NEAR(50, last->equityBase + last->markToMarket - last->startEquity, 1e-9);
+        }
     }
 }
 
