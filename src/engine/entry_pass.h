@@ -1,6 +1,6 @@
 /* entry_pass.h -- one phase's entries: the strategies' limit formulas,
 ** setups for every symbol (benchmarks first), the selection and the
-** openings; with the valuation that the entry and exit passes share.
+** openings.
 **
 ** Owns:       nothing; it drives positions.h, sizing.h and limits.h.
 ** Errors:     none reported; formulas that fail drop their setup.
@@ -16,21 +16,6 @@
 /* The entry pass of the context's date and phase.  Restores the date and
 ** phase it found and leaves the run's bar size in the context. */
 void RunEntryPass(EvalContext *context);
-/* A position's value, its dividends and its place in the cells are reckoned
-** here alone, for the rows and for the exits.  MarkToMarketAll revalues
-** every open position into the cells' mark-to-market totals, with the
-** dividends their holders were due by the row. */
-void MarkToMarketAll(EvalContext *context);
-/* The dividends the context's position, leaving on its exitDate, was due
-** and no row has credited (the daily valuation credits them as they come,
-** but a run of a longer bar size credits a period's only at the next
-** period's open, which a position leaving in the period never sees); they
-** join the position's dividends. */
-double CreditDividendsOwedAtExit(EvalContext *context);
-/* Books the context's position, leaving by trade with the dividends owed
-** that CreditDividendsOwedAtExit gave, into the cells of its strategy and
-** of every group above it: its trade in, its value the row holds out. */
-void BookPositionExit(EvalContext *context, const TradeRecord *trade, double owed);
 /* What a dynamic-sizing setup still has to trade once its target (the
 ** signed quantity wanted in the context's symbol) is known: the symbol's
 ** open positions are brought towards the target, and a difference that

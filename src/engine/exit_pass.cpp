@@ -7,6 +7,7 @@
 
 #include "engine/entry_pass.h"
 #include "engine/fills.h"
+#include "engine/position_book.h"
 #include "engine/sizing.h"
 #include "engine/stops.h"
 #include "engine/trace.h"

@@ -9,6 +9,7 @@
 #include "engine/fills.h"
 #include "engine/futures.h"
 #include "engine/limits.h"
+#include "engine/position_book.h"
 #include "engine/trace.h"
 #include "engine/trade_list.h"
 #include "foundation/allocator.h"
@@ -221,23 +222,27 @@ void RefreshStrategyAccount(EvalContext *context, int32_t strategy)
     StrategyAccount *a = GetStrategyAccount(strategy);
     if (!a) return;
     const StrategyRecord *r = &gStrategies[strategy];
-    const StatCell *cell = GetCurrentCell(context, strategy);
+    const StatCell *own = GetCurrentCell(context, strategy), *cell = own;
     if (r->kind != STRATEGY_KIND_BENCHMARK && r->allocationFraction == 1.0 && gPositionState.accountStrategy >= 0) {
         const StatCell *shared = GetCurrentCell(context, gPositionState.accountStrategy);
         if (shared) cell = shared;
     }
     a->newCount = 0;
     a->newValue = 0;
-    if (!cell) {
-        a->openCount = 0;
-        a->totalValue = a->shortValue = a->freeCash = 0;
-        return;
-    }
-    double m = r->MarkToMarket == 1 ? 1.0 : 0.0;
-    a->openCount = cell->positions;
-    a->totalValue = cell->unsettledCash + cell->invested + m * cell->markToMarket;
-    a->shortValue = m * cell->shortMarkToMarket + cell->shortInvested;
-    a->freeCash = a->freeCashOverride > 0 ? a->freeCashOverride : ComputeCellEquity(cell, r->Compounded == 1);
+    /* A strategy that trades the whole account has the account's cash, but
+    ** the positions and values its own limits (MaxPositions, MaxInvested,
+    ** the exposures) hold are its own: a limit shared by several is the
+    ** Combined strategy's or a group's, checked against its own cell, which
+    ** holds its members' positions.  Otherwise a strategy would be refused
+    ** by the positions of the others, at its open as on the days its
+    ** waiting entries fill. */
+    const double m = r->MarkToMarket == 1 ? 1.0 : 0.0;
+    a->openCount = own ? own->positions : 0;
+    a->totalValue = own ? own->unsettledCash + own->invested + m * own->markToMarket : 0;
+    a->shortValue = own ? m * own->shortMarkToMarket + own->shortInvested : 0;
+    a->freeCash = !cell           ? 0.0
+        : a->freeCashOverride > 0 ? a->freeCashOverride
+                                  : ComputeCellEquity(cell, r->Compounded == 1);
 }
 
 /* ---- the strategy formulas of a date ------------------------------------------------- */
@@ -360,28 +365,6 @@ static bool SetupGovernedByTradeList(const EvalContext *context, const PositionR
     return r->TLEndDate >= 1 && context->date <= r->TLEndDate;
 }
 
-/* Adds an opened position to the cell of a strategy or group. */
-static void AddEntryToCell(StatCell *cell, const PositionRecord *p)
-{
-    if (!cell) return;
-    cell->entries++;
-    if (p->heldCount == 0) {
-        cell->positions++;
-        if (p->side < 0) cell->shortPositions++;
-    }
-    cell->equityBase -= p->entryCommission;
-    cell->commissions += p->entryCommission;
-    cell->slippage += p->entrySlippage;
-    cell->invested += p->entryValue;
-    cell->usageAmount += p->entryValue;
-    if (p->side < 0) cell->shortInvested += p->entryValue;
-    if (p->marginPerUnit != 0) {
-        cell->futuresMargin += p->marginPerUnit * p->quantity;
-        cell->marginedValue += p->entryValue;
-        if (p->side < 0) cell->shortMarginedValue += p->entryValue;
-    }
-}
-
 /* A skipped setup kept among the trades (KeepSkipped). */
 static void KeepSkippedSetup(EvalContext *context, const PositionRecord *setup)
 {
@@ -443,7 +426,14 @@ int OpenPosition(EvalContext *context)
             setup->entryDate = date;
         }
     }
-    if (!setup->skipped && WaitsForItsFillDay(context, setup)) return 0;
+    if (setup->skipped) return EnterSetup(context, governed);
+    /* MaxEntries counts an entry where it is decided, in the opening order:
+    ** one that waits for a later day of its period counts now, as the run
+    ** of its bar size counts it, and is not counted again on its fill day. */
+    int32_t chain[PARENT_CHAIN_MAX];
+    const int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+    for (int32_t k = 0; k < n; k++) gStrategies[chain[k]].entriesToday++;
+    if (WaitsForItsFillDay(context, setup)) return 0;
     return EnterSetup(context, governed);
 }
 
@@ -534,12 +524,7 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->limitPrice = setup->side > 0 ? LIMIT_UNLIMITED_AMOUNT : -LIMIT_UNLIMITED_AMOUNT;
     setup->stopPrice = -setup->limitPrice;
     setup->limitSplit = setup->stopSplit = 0;
-    int32_t chain[PARENT_CHAIN_MAX];
-    int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
-    for (int32_t k = 0; k < n; k++) {
-        gStrategies[chain[k]].entriesToday++;
-        AddEntryToCell(GetCurrentCell(context, chain[k]), setup);
-    }
+    BookPositionEntry(context, setup);
     if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_ENTRY, nullptr);
     return AddPosition(context) ? 1 : 0;
 }

@@ -2,7 +2,10 @@
 ** ends inside their period, a stop inside it, and the dividends of the
 ** period do to their trades and to the daily equity. */
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <map>
+#include <set>
 #include <tuple>
 
 #include "engine/fills.h"
@@ -11,6 +14,7 @@
 #include "foundation/dates.h"
 #include "foundation/settings_table.h"
 #include "marketdata/store/derived_bars.h"
+#include "script/builtins/builtins.h"
 #include "support/test_support.h"
 #include "services/services.h"
 
@@ -364,6 +368,411 @@ TEST_F(QuarterlyStop, AQuarterlyRunCreditsTheDividendsHeldUpToTheStop)
 {
     ASSERT_EQ(0, RunQuarterly("Settings:\n  BarSize: Quarterly\n")) << LastMessage();
     ExpectTheStoppedTrade();
+}
+
+/* Each row of an account against an independent reckoning of its trades:
+** the closed trades' net, and each position still held valued at the row's
+** close with every dividend that went ex after its entry up to the row's
+** date; and the row's own dividends, those that went ex since the row
+** before for positions that held them. */
+struct HeldRow {
+    int32_t date;
+    double gain;      /* equity less the start and the interest so far */
+    double dividends; /* credited on the row */
+};
+struct HeldRun {
+    std::vector<std::vector<HeldRow>> rows; /* per strategy (none for a strategy of another kind) */
+    std::vector<TradeRecord> trades;
+};
+
+HeldRun RowsOfRun(const TestRecord *test)
+{
+    HeldRun run;
+    if (!test) return run;
+    run.trades.assign(test->trades, test->trades + test->tradeCount);
+    run.rows.resize(test->strategyCount);
+    for (int32_t s = 0; s < test->strategyCount; s++) {
+        if (test->strategies[s].kind != STRATEGY_KIND_STRATEGY) continue;
+        double interest = 0;
+        for (int32_t r = 0; r < test->rowsFilled; r++) {
+            const StatCell *c = &test->cells[(int64_t)r * test->strategyCount + s];
+            interest += c->interest;
+            run.rows[s].push_back(HeldRow{(int32_t)c->date, c->equityBase + c->markToMarket - c->startEquity - interest, c->dividends});
+        }
+    }
+    return run;
+}
+
+/* Three symbols on a drawn walk, each with a dividend every month or so on
+** a drawn day (some on a Saturday, which a daily run credits at Monday's
+** open), and strategies of a weekly to yearly bar size that hold some
+** symbols throughout and others a few periods, long and short, one stopped
+** inside its period, one sized at each open on a fifth of the account its
+** last row holds.  Every row, held or flat, of a run of the strategies'
+** own bar size and of a daily run is its trades' reckoning, and the longer
+** run's row is the daily run's row of its date: a row dated on a period's
+** last day holds every dividend that went ex in the period. */
+TEST_F(EngineTest, ALongerRunsRowsHoldTheDividendsOfTheirPeriod)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    const std::vector<int32_t> d = Weekdays(20140106, 20161230);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    std::vector<std::vector<EventItem>> events;
+    uint32_t seed = 2016;
+    auto draw = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (const char *name : {"AAA", "BBB", "CCC"}) {
+        std::vector<DayBar> bars;
+        std::vector<EventItem> dividends;
+        double price = 40 + draw(60);
+        int32_t next = 5 + (int32_t)draw(20);
+        for (size_t k = 0; k < d.size(); k++) {
+            const double open = price * (1 + ((int)draw(201) - 100) / 10000.0);
+            const double close = open * (1 + ((int)draw(401) - 200) / 10000.0);
+            bars.push_back(DayBar{d[k], open, std::fmax(open, close) * 1.01, std::fmin(open, close) * 0.99, close});
+            price = close;
+            if ((int32_t)k == next) {
+                /* Now and then the Saturday after the day. */
+                const int32_t day = draw(5) == 0 && DayOfWeek(d[k]) == 5 ? NextDay(d[k]) : d[k];
+                dividends.push_back(EventItem{day, 0, EVENT_DIVIDEND, 0, 0.1 + draw(90) / 100.0});
+                next += 12 + (int32_t)draw(20);
+            }
+        }
+        symbols.push_back({name, bars});
+        events.push_back(dividends);
+    }
+    const char *const shares = "  Quantity: 100\n  QtyType: Shares\n";
+    const std::string strategies =
+        std::string("Strategy: Hold\n  EntrySetup: ?Symbol <> \"CCC\"\n") + shares +
+        "Strategy: Swing\n  EntrySetup: C > MA(C, 3)\n  ExitRule: C < MA(C, 3)\n" + shares +
+        "Strategy: Short\n  Side: Short\n  EntrySetup: C < MA(C, 4)\n  ExitRule: BarsHeld >= 2\n" + shares +
+        "Strategy: Stopped\n  EntrySetup: C > O\n  ExitStop: C * 0.97\n  ExitRule: BarsHeld >= 3\n" + shares +
+        "Strategy: Sized\n  EntrySetup: ?Symbol = \"AAA\"\n  ExitRule: 1\n  Quantity: 20\n  QtyType: Percent\n"
+        "  Compounded: True\n  QtyRound: 0\n";
+    for (int size = BAR_WEEKLY; size <= BAR_YEARLY; size++) {
+        const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+        std::string script;
+        for (const char *line = strategies.c_str(); *line;) {
+            const char *end = strchr(line, '\n');
+            script.append(line, end + 1);
+            if (strncmp(line, "Strategy:", 9) == 0) script += std::string("  BarSize: ") + names[size] + "\n";
+            line = end + 1;
+        }
+        HeldRun runs[2];
+        for (int own = 0; own < 2; own++) {
+            SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run"));
+            LoadStore(d, symbols);
+            for (size_t k = 0; k < symbols.size(); k++) {
+                SymbolRecord *record = &gStore.symbols[k];
+                ASSERT_TRUE(AllocMemory(&record->events, events[k].size() * sizeof(EventItem)));
+                memcpy(record->events, events[k].data(), events[k].size() * sizeof(EventItem));
+                record->eventCount = (int32_t)events[k].size();
+            }
+            ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script))
+                << LastMessage();
+            runs[own] = RowsOfRun(LastTest());
+            const HeldRun &run = runs[own];
+            ASSERT_EQ(5, std::count_if(run.rows.begin(), run.rows.end(), [](const auto &rows) { return !rows.empty(); }));
+            int failures = 0;
+            for (size_t s = 0; s < run.rows.size(); s++) {
+                int32_t before = 0;
+                for (const HeldRow &row : run.rows[s]) {
+                    double gain = 0, credited = 0;
+                    for (const TradeRecord &t : run.trades) {
+                        if (t.strategy != (int32_t)s || t.dateIn > row.date) continue;
+                        const size_t k = (size_t)(t.symbol[0] - 'A');
+                        double owed = 0;
+                        for (const EventItem &e : events[k]) {
+                            if (e.date <= t.dateIn || e.date > t.dateOut) continue;
+                            if (e.date <= row.date) owed += e.value * t.quantityIn * t.side;
+                            if (e.date > before && e.date <= row.date) credited += e.value * t.quantityIn * t.side;
+                        }
+                        if (t.dateOut <= row.date) {
+                            gain += TradeNetProfit(&t);
+                        } else {
+                            const DayBar *bar = nullptr;
+                            for (const DayBar &b : symbols[k].second)
+                                if (b.date <= row.date) bar = &b;
+                            ASSERT_NE(nullptr, bar);
+                            gain += (bar->close - t.priceIn) * t.quantityIn * t.side + owed;
+                        }
+                    }
+                    if ((std::fabs(gain - row.gain) > 1e-6 || std::fabs(credited - row.dividends) > 1e-6) && ++failures <= 5)
+                        ADD_FAILURE() << "strategy " << s << " on " << row.date << ": gain " << row.gain << ", dividends "
+                                      << row.dividends << "; its trades make " << gain << " and " << credited;
+                    before = row.date;
+                }
+            }
+        }
+        /* The longer run's rows are the daily run's rows of their dates. */
+        SCOPED_TRACE(std::string(names[size]) + " run against the daily run");
+        ASSERT_EQ(runs[0].trades.size(), runs[1].trades.size());
+        for (size_t s = 0; s < runs[1].rows.size(); s++) {
+            size_t k = 0;
+            int failures = 0;
+            for (const HeldRow &row : runs[1].rows[s]) {
+                while (k < runs[0].rows[s].size() && runs[0].rows[s][k].date < row.date) k++;
+                ASSERT_LT(k, runs[0].rows[s].size());
+                ASSERT_EQ(row.date, runs[0].rows[s][k].date);
+                if (std::fabs(row.gain - runs[0].rows[s][k].gain) > 1e-6 && ++failures <= 5)
+                    ADD_FAILURE() << "strategy " << s << " on " << row.date << ": " << row.gain << " in its own run, "
+                                  << runs[0].rows[s][k].gain << " in the daily one";
+            }
+        }
+    }
+}
+
+/* 100 AAA held by a weekly strategy from July 2013 leave on Wednesday
+** 21 August at the close: by end of data, AAA's data ending that day, or by
+** the strategy's trade-list row, AAA trading on.  AAA's events list
+** dividends on the 14th (0.50) and on Thursday the 22nd (0.30).  The trade
+** and the account earn the first alone, in a daily run and in a weekly run,
+** whose row of Friday the 23rd values its positions after the position
+** left: no dividend of a day after it left is its. */
+TEST_F(EngineTest, NoDividendAfterAPositionLeftReachesIt)
+{
+    const std::vector<int32_t> d = Weekdays(20130701, 20130930), a = Weekdays(20130701, 20130821);
+    Write("trades.csv", "Symbol,DateIn,TimeIn,QtyIn,PriceIn,DateOut,TimeOut,QtyOut,PriceOut\n"
+                        "AAA,20130708,open,100,10,20130821,close,100,10\n");
+    const struct {
+        const char *strategy;
+        const std::vector<int32_t> &days;
+        uint32_t reason;
+    } cases[] = {
+        {"  EntrySetup: ?Symbol = \"AAA\" AND BarDate = 20130705\n  Quantity: 100\n  QtyType: Shares\n", a, EXIT_END_OF_DATA},
+        {"  TradeList: trades.csv\n  TLEndDate: latest\n", d, EXIT_TRADE_LIST},
+    };
+    for (const auto &c : cases) {
+        for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(std::string(run) + c.strategy);
+            LoadStore(d, {{"AAA", FlatBars(c.days, std::vector<double>(c.days.size(), 10))},
+                          {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+            const EventItem events[] = {{20130814, 0, EVENT_DIVIDEND, 0, 0.5}, {20130822, 0, EVENT_DIVIDEND, 0, 0.3}};
+            SymbolRecord *aaa = &gStore.symbols[0];
+            ASSERT_TRUE(AllocMemory(&aaa->events, sizeof events));
+            memcpy(aaa->events, events, sizeof events);
+            aaa->eventCount = 2;
+            const TradeRecord *trades = TradesOfRun(1, std::string(run) + "Strategy: W\n  BarSize: Weekly\n" + c.strategy);
+            ASSERT_NE(nullptr, trades);
+            EXPECT_EQ(c.reason, (uint32_t)trades[0].reason);
+            EXPECT_EQ(20130821, trades[0].dateOut);
+            EXPECT_NEAR(50, trades[0].dividends, 1e-9);
+            EXPECT_NEAR(50, TradeNetProfit(&trades[0]), 1e-9);
+            const TestRecord *test = LastTest();
+            double credited = 0;
+            for (int32_t r = 0; r < test->rowsFilled; r++) credited += Cell(test, r, 0)->dividends;
+            EXPECT_NEAR(50, credited, 1e-9);
+            const StatCell *last = Cell(test, test->rowsFilled - 1, 0);
+            EXPECT_NEAR(50, last->equityBase + last->markToMarket - last->startEquity, 1e-9);
+        }
+    }
+}
+
+/* Six symbols on drawn walks, each missing now and then the first days of
+** a week or month (never a period's last day, so every symbol closes every
+** period), and weekly, monthly and quarterly strategies that enter at most
+** MaxEntries a period: at the next open, by a stop or by a limit that fills
+** later in the period, each leaving after a period.  A daily run makes the
+** trades of the run of their bar size, whichever day of the period each
+** entry fills on: the period's entries count once, in the order they were
+** decided at its open, and never more than MaxEntries of them, nor more
+** than a Combined MaxEntries of 4 over the three, which opens them in turns. */
+TEST_F(EngineTest, ALongerStrategysEntriesCountOncePerPeriod)
+{
+    ASSERT_TRUE(InstallBuiltins());
+    const std::vector<int32_t> d = Weekdays(20110103, 20121231);
+    uint32_t seed = 2012;
+    auto draw = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    for (const char *name : {"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"}) {
+        std::vector<DayBar> bars;
+        double price = 40 + draw(60);
+        for (size_t k = 0; k < d.size(); k++) {
+            const double open = price * (1 + ((int)draw(201) - 100) / 10000.0);
+            const double close = open * (1 + ((int)draw(401) - 200) / 10000.0);
+            price = close;
+            const bool periodEnd = k + 1 == d.size() || DayOfWeek(d[k]) == 5 || d[k + 1] / 100 != d[k] / 100;
+            const bool early = DayOfWeek(d[k]) <= 2 || d[k] % 100 <= 3;
+            if (!periodEnd && early && draw(3) == 0) continue;
+            bars.push_back(DayBar{d[k], open, std::fmax(open, close) * 1.01, std::fmin(open, close) * 0.99, close});
+        }
+        symbols.push_back({name, bars});
+    }
+    const char *const strategies =
+        "Strategy: Market\n  EntrySetup: C > MA(C, 2)\n  MaxEntries: 2\n"
+        "Strategy: Stops\n  EntrySetup: 1\n  EntryStop: C * 1.004\n  MaxEntries: 1\n"
+        "Strategy: Limits\n  Side: Short\n  EntrySetup: 1\n  EntryLimit: C * 1.003\n  MaxEntries: 3\n";
+    for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
+        const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly"};
+        std::string script;
+        for (const char *line = strategies; *line;) {
+            const char *end = strchr(line, '\n');
+            script.append(line, end + 1);
+            if (strncmp(line, "Strategy:", 9) == 0)
+                script += std::string("  BarSize: ") + names[size] + "\n  ExitRule: 1\n  Quantity: 100\n  QtyType: Shares\n";
+            line = end + 1;
+        }
+        for (const char *combined : {"", "Combined:\n  MaxEntries: 4\n"}) {
+            std::vector<std::tuple<int32_t, std::string, int32_t, int32_t>> trades[2];
+            for (int own = 0; own < 2; own++) {
+                SCOPED_TRACE(std::string(names[size]) + (own ? " run" : " strategies in a daily run") + " " + combined);
+                LoadStore(d, symbols);
+                ASSERT_EQ(0, Run((own ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : std::string()) + script +
+                             combined))
+                    << LastMessage();
+                const TestRecord *test = LastTest();
+                ASSERT_NE(nullptr, test);
+                std::map<std::pair<int32_t, int64_t>, int32_t> perPeriod;
+                for (int32_t k = 0; k < test->tradeCount; k++) {
+                    const TradeRecord &t = test->trades[k];
+                    trades[own].emplace_back(t.strategy, t.symbol, t.dateIn, t.dateOut);
+                    const int32_t most = t.strategy == 0 ? 2 : t.strategy == 1 ? 1 : 3;
+                    if (++perPeriod[{t.strategy, PeriodOf(t.dateIn, size)}] == most + 1)
+                        ADD_FAILURE() << test->strategies[t.strategy].name << " enters more than " << most << " in the period of "
+                                      << t.dateIn;
+                    if (combined[0] && ++perPeriod[{-1, PeriodOf(t.dateIn, size)}] == 5)
+                        ADD_FAILURE() << "more than 4 entries in the period of " << t.dateIn;
+                }
+                std::sort(trades[own].begin(), trades[own].end());
+            }
+            SCOPED_TRACE(std::string(names[size]) + " " + combined);
+            EXPECT_GT(trades[1].size(), 25u);
+            EXPECT_TRUE(trades[0] == trades[1]) << trades[0].size() << " trades in the daily run, " << trades[1].size()
+                                                << " in the run of the bar size";
+            for (size_t k = 0, shown = 0; k < std::min(trades[0].size(), trades[1].size()) && shown < 5; k++) {
+                if (trades[0][k] == trades[1][k]) continue;
+                shown++;
+                ADD_FAILURE() << "daily: " << std::get<0>(trades[0][k]) << " " << std::get<1>(trades[0][k]) << " "
+                              << std::get<2>(trades[0][k]) << "; own: " << std::get<0>(trades[1][k]) << " "
+                              << std::get<1>(trades[1][k]) << " " << std::get<2>(trades[1][k]);
+            }
+        }
+    }
+}
+
+/* Two strategies of a weekly, monthly or quarterly bar size share the
+** account: L buys 100 at the next open in every symbol it may (MaxPositions
+** 4), S shorts B1, B2 and B3 (MaxPositions 3, or MaxInvested 30,000: its
+** three are worth about 15,000, L's four 20,000), at the next open or by a
+** stop that fills on a later day of the period, each leaving at the next
+** period's open.  B2 and B3 do not trade on the first days of many periods
+** (quarterly: 1 July 2010 among them), so S's entries there wait for a later
+** day of the period, while L holds its four.  Each strategy keeps its own
+** limits: S enters all three every period, in a daily run as in the run of
+** its bar size and as in a daily run of S alone.  Under a Combined limit of
+** six positions the shared count holds: L and S take turns at the period's
+** open, three each, and their entries are those of the run of their bar
+** size too. */
+TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
+{
+    const std::vector<int32_t> d = Weekdays(20100104, 20111230);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+    uint32_t seed = 2010;
+    for (const char *name : {"A1", "A2", "A3", "A4", "B1", "B2", "B3"}) {
+        std::vector<DayBar> bars;
+        double price = 50;
+        for (size_t k = 0; k < d.size(); k++) {
+            seed = seed * 1103515245u + 12345u;
+            const double close = price * (1 + ((int)((seed >> 8) % 401) - 200) / 10000.0);
+            const bool periodEnd = k + 1 == d.size() || DayOfWeek(d[k]) == 5 || d[k + 1] / 100 != d[k] / 100;
+            const int missed = name[1] == '2' ? 1 : name[1] == '3' ? 2 : 0;
+            if (!periodEnd && name[0] == 'B' && (DayOfWeek(d[k]) <= missed || d[k] % 100 <= 2 * missed)) continue;
+            bars.push_back(DayBar{d[k], price, std::fmax(price, close), std::fmin(price, close), close});
+            price = close;
+        }
+        symbols.push_back({name, bars});
+    }
+    const char *const names[] = {"Daily", "Weekly", "Monthly", "Quarterly"};
+    for (int size = BAR_WEEKLY; size <= BAR_QUARTERLY; size++) {
+        const std::string sized = std::string("  BarSize: ") + names[size] + "\n  Quantity: 100\n  QtyType: Shares\n  ExitRule: 1\n";
+        const std::string l = "Strategy: L\n  EntrySetup: 1\n  MaxPositions: 4\n" + sized;
+        for (const char *limit : {"MaxPositions: 3", "MaxInvested: 30000", "MaxPositions: 3\n  EntryStop: C * 0.996"}) {
+            const bool stops = strstr(limit, "EntryStop") != nullptr;
+            for (const char *combined : {"", "Combined:\n  MaxPositions: 6\n"}) {
+                const std::string s = "Strategy: S\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = \"B2\" OR "
+                                      "?Symbol = \"B3\"\n  " + std::string(limit) + "\n" + sized;
+                /* Each strategy's trades, by its name, in a daily run and in a
+                ** run of the bar size; and S's in a daily run of its own. */
+                std::map<std::string, std::vector<std::tuple<std::string, int32_t, int32_t>>> trades[3];
+                for (int run = 0; run < 3; run++) {
+                    if (run == 2 && combined[0]) continue;
+                    SCOPED_TRACE(std::string(names[size]) + (run == 1 ? " run" : run == 2 ? " S alone in a daily run" : " daily run") +
+                                 " " + limit + (combined[0] ? " under a Combined limit" : ""));
+                    LoadStore(d, symbols);
+                    const std::string settings = run == 1 ? std::string("Settings:\n  BarSize: ") + names[size] + "\n" : "";
+                    ASSERT_EQ(0, Run(settings + (run == 2 ? s : l + s + combined))) << LastMessage();
+                    const TestRecord *test = LastTest();
+                    ASSERT_NE(nullptr, test);
+                    for (int32_t k = 0; k < test->tradeCount; k++) {
+                        const TradeRecord &t = test->trades[k];
+                        trades[run][test->strategies[t.strategy].name].emplace_back(t.symbol, t.dateIn, t.dateOut);
+                    }
+                    for (auto &strategy : trades[run]) std::sort(strategy.second.begin(), strategy.second.end());
+                    /* S holds its three in every period but the first, L its
+                    ** four (three under the Combined limit). */
+                    std::set<int64_t> periods;
+                    for (int32_t day : d) periods.insert(PeriodOf(day, size));
+                    if (stops) continue; /* (stops that some periods do not reach) */
+                    EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
+                    if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
+                }
+                SCOPED_TRACE(std::string(names[size]) + " " + limit + (combined[0] ? " under a Combined limit" : ""));
+                EXPECT_TRUE(trades[0] == trades[1]) << "the daily run and the run of the bar size differ";
+                EXPECT_EQ(trades[0]["L"].size(), trades[1]["L"].size());
+                EXPECT_EQ(trades[0]["S"].size(), trades[1]["S"].size());
+                if (!combined[0])
+                    EXPECT_TRUE(trades[0]["S"] == trades[2]["S"])
+                        << trades[0]["S"].size() << " trades of S beside L, " << trades[2]["S"].size() << " alone";
+            }
+        }
+    }
+}
+
+/* L holds A1 to A4 from the first quarter of 2010 (MaxPositions 4) while
+** S, sharing the account, shorts B1, B2 and B3 each quarter (MaxPositions 3);
+** B2 and B3 do not trade on 1 July.  The list of 30 June orders S's three
+** shorts for the quarter's open, and the next day's test makes them: B1 on
+** 1 July, B2 and B3 on the 2nd, S's own count being what its limit holds. */
+TEST_F(OrdersTest, AStrategysListAndTestKeepItsOwnPositionLimit)
+{
+    const std::string script = "Settings:\n  OrdersMode: Text\n"
+                               "Strategy: L\n  BarSize: Quarterly\n  EntrySetup: ?Symbol = \"A1\" OR ?Symbol = \"A2\" OR "
+                               "?Symbol = \"A3\" OR ?Symbol = \"A4\"\n  MaxPositions: 4\n  Quantity: 100\n  QtyType: Shares\n"
+                               "Strategy: S\n  BarSize: Quarterly\n  Side: Short\n  EntrySetup: ?Symbol = \"B1\" OR ?Symbol = "
+                               "\"B2\" OR ?Symbol = \"B3\"\n  MaxPositions: 3\n  ExitRule: 1\n  Quantity: 100\n  QtyType: Shares\n";
+    for (int32_t last : {20100630, 20100930}) {
+        SCOPED_TRACE(last);
+        const std::vector<int32_t> d = Weekdays(20100104, last);
+        std::vector<std::pair<std::string, std::vector<DayBar>>> symbols;
+        for (const char *name : {"A1", "A2", "A3", "A4", "B1", "B2", "B3"}) {
+            std::vector<int32_t> days;
+            for (int32_t day : d)
+                if (day != 20100701 || strcmp(name, "B2") < 0) days.push_back(day);
+            symbols.push_back({name, FlatBars(days, std::vector<double>(days.size(), 20))});
+        }
+        LoadStore(d, symbols);
+        if (last == 20100630) {
+            ASSERT_EQ(0, Run(script, 5)) << LastMessage();
+            const std::string list = OrdersFile("main_20100701_orders.txt");
+            for (const char *name : {"B1", "B2", "B3"})
+                EXPECT_NE(std::string::npos, list.find(std::string("short 100 (2%) [$2,000] ") + name + " market")) << list;
+            continue;
+        }
+        ASSERT_EQ(0, Run(script)) << LastMessage();
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        std::string entered;
+        for (int32_t k = 0; k < test->tradeCount; k++) {
+            const TradeRecord &t = test->trades[k];
+            if (t.side < 0 && t.dateIn >= 20100701) entered += std::string(t.symbol) + " " + std::to_string(t.dateIn) + " ";
+        }
+        EXPECT_EQ("B1 20100701 B2 20100702 B3 20100702 ", entered);
+    }
 }
 
 /* A weekly, monthly or quarterly strategy holds 100 AAA from 10 with a
