@@ -26,6 +26,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/random.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/utf8_text.h"
@@ -213,6 +214,10 @@ static int PlaceTestLog(int32_t testNumber)
 {
     ReplaceFile *log = &sTestLog;
     MakeTestLogPath(log->path, sizeof log->path, testNumber);
+    if (!ClaimRunOutput(log->path, "the test log")) {
+        AbandonReplaceFile(log);
+        return 0;
+    }
     if (!CommitReplaceFile(log)) return 0;
     OpenLogFile(log->path);
     return 1;

@@ -16,6 +16,7 @@
 #include "foundation/list_sort.h"
 #include "foundation/numbers.h"
 #include "foundation/random.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
@@ -172,6 +173,10 @@ static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int o
     }
     return flush(1);
 }
+
+/* The scan's SaveScanAs file, claimed in the run's record before it is
+** opened; 0 after reporting. */
+static int ClaimScanFile() { return ClaimRunOutput(gScriptSettings.SaveScanAs, "the SaveScanAs file"); }
 
 int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage)
 {
@@ -445,7 +450,7 @@ void FinishTestScanList(CellListWindow *list)
     SortRowsByDateAndSymbol(list);
     SortListRows(list);
     if (list == &sTestScanRows) {
-        SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
+        if (ClaimScanFile()) SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
         FreeListWindow(list);
     } else if (gScanWindowFinisher) {
         gScanWindowFinisher();
@@ -509,7 +514,7 @@ int RunScan()
         if (toFile) {
             if (!AllocMemory(&list->cells, (uint64_t)list->columnCount * sizeof(ListCell))) break;
             list->cellRowCapacity = 1;
-            if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
+            if (!ClaimScanFile() || !BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
                 fileFailed = true;
                 break;
             }
@@ -598,7 +603,7 @@ int RunScan()
         } else {
             SortRowsByDateAndSymbol(list);
             SortListRows(list);
-            if (windowless)
+            if (windowless && ClaimScanFile())
                 SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
             else if (gScanWindowFinisher)
                 gScanWindowFinisher();

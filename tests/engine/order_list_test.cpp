@@ -788,20 +788,20 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
         const char *mode;
         std::string settings, strategy, message;
     } cases[] = {
-        {"Text", "OrdersFile: " + script, "", "The orders of the list would replace the script, " + script},
+        {"Text", "OrdersFile: " + script, "", "The OrdersFile would replace the script, " + script},
         {"Text", "OrdersFile: " + tmp.File("Data\\.\\test.kvd"), "", "would replace the data file, " + data},
         {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + t, "",
-         "The orders of the CSV list would replace the OrdersTemplate, " + t},
+         "The OrdersFile would replace the OrdersTemplate, " + t},
         {"Template", "OrdersTemplate: " + t, s2 + t2 + "\n  OrdersTemplate: " + t2,
-         "The orders of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
+         "The OrdersFile of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
         {"Template", "OrdersTemplate: " + t, "  OrdersFile: " + shared + s2 + shared,
-         "The orders of strategy S1 and of strategy S2 would be written to one file, " + shared},
+         "The OrdersFile of strategy S1 and the OrdersFile of strategy S2 would be written to one file, " + shared},
         {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + shared, s2 + shared,
-         "The orders of the CSV list and of strategy S2 would be written to one file, " + shared},
-        {"Text", "OrdersFile: " + lib, "Include: lib.kvs\n", "The orders of the list would replace the included script, " + lib},
+         "The OrdersFile and the OrdersFile of strategy S2 would be written to one file, " + shared},
+        {"Text", "OrdersFile: " + lib, "Include: lib.kvs\n", "The OrdersFile would replace the included script, " + lib},
         {"Text", "OrdersFile: " + autoInclude, "", "would replace the included script, " + autoInclude},
         {"Text", "OrdersFile: " + trades, "Strategy: TL\n  TradeList: " + trades + "\n  TLEndDate: latest\n",
-         "The orders of the list would replace the TradeList of strategy TL, " + trades},
+         "The OrdersFile would replace the TradeList of strategy TL, " + trades},
         {"Text", "OrdersNetLiq: " + netLiq + "\n  OrdersFile: " + netLiq, "", "would replace the OrdersNetLiq file, " + netLiq},
         {"Text", "OrdersFile: " + freeCash, "  OrdersFreeCash: " + freeCash + "\n", "would replace the OrdersFreeCash file, " + freeCash},
     };

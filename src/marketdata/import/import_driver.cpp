@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/csv_import.h"
@@ -83,6 +85,23 @@ static int ReadCsiInfoFiles(const ImportItem &row)
     return 1;
 }
 
+/* Notes a list or information file the row read in the run's record, by
+** what it is to the import. */
+static void NoteImportRowFile(const ImportItem &row)
+{
+    const char *what = nullptr;
+    switch (row.kind) {
+    case IMPKW_SYM_INFO_FILE: what = "the SymInfoFile"; break;
+    case IMPKW_EVENT_LIST_FILE: what = "the EventListFile"; break;
+    case IMPKW_INCLUDE_LIST: what = "the IncludeList"; break;
+    case IMPKW_EXCLUDE_LIST: what = "the ExcludeList"; break;
+    default: return;
+    }
+    /* A Norgate watchlist is the updater's, no file. */
+    if (row.dataSource == SOURCE_NORGATE && row.value[0] == '.') return;
+    NoteRunInput(row.value, what);
+}
+
 /* The row walk: lists, information and event files, list numbers; 1/0. */
 static int WalkImportRows()
 {
@@ -118,6 +137,7 @@ static int WalkImportRows()
         default: break;
         }
         if (!ok) return 0;
+        NoteImportRowFile(row);
     }
     for (int32_t r = 0; r < gImportItems.count; r++) {
         ImportItem &row = Rows()[r];
@@ -325,15 +345,40 @@ static void LogReportedError(const char *message)
     LogImportMessage("%s", text);
 }
 
+/* The log, written beside its name until the import has read all it reads. */
+static ReplaceFile sLog;
+static const char kLogUse[] = "the Import LogFile";
+
+/* The log claimed in the run's record now that every file the import reads
+** has been read: one named as one of them is refused (file error) before
+** the data file is written, and the file stays as it was.  1 when there is
+** no log or it may be put in place. */
+static int ClaimImportLog()
+{
+    if (!gImport.log || ClaimRunOutput(gImportState.LogFile, kLogUse)) return 1;
+    sFailureCode = RESULT_FILE_ERROR;
+    return 0;
+}
+
 int RunImport()
 {
     sFailureCode = RESULT_IMPORT_FAILURE;
+    /* The data file and the log, against the files the run has read so far
+    ** and each other, before either is made. */
+    const char *planned[] = {gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile, gImportState.LogFile};
+    const char *uses[] = {"the data file", kLogUse};
+    if (!CheckPlannedRunOutputs(planned, uses, 2)) {
+        sFailureCode = RESULT_FILE_ERROR;
+        return 0;
+    }
     if (gImportState.LogFile[0]) {
-        gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
-        if (!gImport.log) {
+        /* Nothing is written under the log's name before the import has read
+        ** its files: a log named as one of them would empty it unread. */
+        if (!BeginReplaceFileQuietly(&sLog, gImportState.LogFile)) {
             ReportError(kMsgLogCreate, gImportState.LogFile);
             return 0;
         }
+        gImport.log = sLog.file;
     }
     int result = 0;
     gMessageState.reportTap = LogReportedError;
@@ -355,6 +400,7 @@ int RunImport()
         const int codeSet = gRun.resultCode.load();
         if (!read && codeSet == RESULT_FILE_ERROR) sFailureCode = RESULT_FILE_ERROR;
         if (codeSet == RESULT_OK) gRun.resultCode.store(codeBefore);
+        if (read) read = ClaimImportLog();
         if (read) {
             if (gImport.count > 0)
                 result = PostProcess();
@@ -368,9 +414,11 @@ int RunImport()
     gMessageState.reportTap = nullptr;
     if (gImport.log) {
         LogImportMessage("\nImport %s Completed\n", result ? "Was" : "Not");
-        PlatCloseFile(gImport.log);
         gImport.log = nullptr;
-        OpenLogFile(gImportState.LogFile);
+        if (ClaimImportLog() && CommitReplaceFile(&sLog))
+            OpenLogFile(gImportState.LogFile);
+        else
+            AbandonReplaceFile(&sLog);
     }
     return result;
 }
