@@ -148,6 +148,10 @@ static int PlanRunOutputs(int mode)
         whats.push_back(what);
     };
     /* Only what this mode writes: a test run writes no orders. */
+    if (mode == RUN_MODE_IMPORT || (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
+        add(gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile, "the data file");
+        add(gImportState.LogFile, "the Import LogFile");
+    }
     if (mode >= RUN_MODE_SCAN) add(gScriptSettings.SaveScanAs, "the SaveScanAs file");
     if (mode >= RUN_MODE_TEST) {
         add(gResultsFileName, "the ResultsFile");

@@ -133,7 +133,11 @@ static std::string FindClash(const FilePlace &place, const char *what, const Fil
 {
     char text[4 * PATH_SIZE];
     for (const RunFileEntry &in : gRunFiles.inputs) {
-        if (in.what == what || !SamePlace(place, in.place)) continue;
+        /* A match by the identity the input had when read is looked at again
+        ** as the input is now: a file replaced since (the results file the
+        ** run saved) may have left its number to a file made later. */
+        if (in.what == what || !SamePlace(place, in.place) || !SamePlace(place, LocateFile(in.place.path.c_str())))
+            continue;
         FormatText(text, sizeof text, kMsgWouldReplace, Capitalised(what).c_str(), in.what.c_str(),
                    in.place.path.c_str());
         return text;

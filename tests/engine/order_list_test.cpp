@@ -962,3 +962,22 @@ TEST_F(OrderListTest, ACompanionOnlyPositionWhoseDataEndedGetsItsExit)
               OrdersFile("main_20240117_orders.txt"));
     EXPECT_EQ("Act,Sym,Type,Qty\nSELL,CCC,MKT,30\n", OrdersFile("main_20240117_orders.csv"));
 }
+
+/* The companion's trades file is the account's positions: a SavePositionsAs
+** naming it (by another form of its name) is refused before anything is
+** written, and the file keeps the account's positions. */
+TEST_F(OrderListTest, SavePositionsAsNeverReplacesTheCompanionsTrades)
+{
+    const std::string companion = tmp.File("Output\\Orders\\SlatewickTrades.csv");
+    const std::string positions = "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                                  "AAA,S1,Long,30,20240110,30,20,0,,,,\n";
+    WriteTestFile(companion, positions);
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty\nact,sym,type,qty\n");
+    gRun.resultCode = RESULT_OK;
+    EXPECT_NE(0, Run("Settings:\n  OrdersMode: SlatewickSync\n  SavePositionsAs: " + tmp.File("Output\\.\\Orders\\SlatewickTrades.csv") +
+                     "\nStrategy: S1\n  EntrySetup: 0\n", 5));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ("The SavePositionsAs file would replace the companion trades file, " + companion + ".", std::string(LastMessage()));
+    EXPECT_EQ(positions, ReadTestFile(companion));
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\main_20240117_orders.txt").c_str()));
+}

@@ -207,3 +207,126 @@ TEST_F(RunFilesTest, NoTwoWritersShareAFile)
         }
     }
 }
+
+namespace {
+
+/* The files an import reads, and the writers of a script that imports:
+** its own log and data file, and the runs of the modes after it. */
+const Input kImportInputs[] = {
+    {"a price file of the import", "prices\\AAA.csv", "Date,Close\n2024-01-02,10\n2024-01-03,11\n", "", ""},
+    {"the IncludeList", "inc.txt", "AAA\r\nBBB\r\n", "", ""},
+    {"the EventListFile", "events.csv", "Symbol,Date,Type,Value\nAAA,2024-01-03,3,1\n", "", ""},
+    {"the script", "Scripts\\w.kvs", nullptr, "", ""},
+};
+struct ImportWriter {
+    const char *what;
+    const char *line;   /* "Import:" for a line of the Import section, else a Settings line */
+    const char *needs;  /* further Settings lines */
+    const char *modes;  /* the batch's switches */
+    const char *extension;
+};
+const ImportWriter kImportWriters[] = {
+    /* what                      line                         needs                     modes                extension */
+    {"the Import LogFile",      "Import:LogFile",            "",                       "-import",           nullptr},
+    {"the data file",           "Import:SaveAs",             "",                       "-import",           ".kvd"},
+    {"the SaveTradesAs file",   "SaveTradesAs",              "",                       "-import -test",     ".csv"},
+    {"the OrdersFile",          "OrdersFile",                "  OrdersMode: Text\n",   "-import -orders",   nullptr},
+};
+
+struct ImportRunFilesTest : RunFilesTest {
+    /* Runs w.kvs, an import of the prices folder (its lines of the Import
+    ** section may name the log and data file anew) with a strategy, by the
+    ** batch's switches; the code. */
+    int RunImport(const char *modes, const std::string &importLines, const std::string &settings)
+    {
+        const std::string text = "Import:\n  DataSource: CSV\n  IncludeList: " + tmp.File("inc.txt") +
+                                 "\n  EventListFile: " + tmp.File("events.csv") + "\n  DataPath: " + tmp.File("prices") +
+                                 "\n  StartDate: 20240101\n  EndDate: 20240131\n" + importLines + "Settings:\n" + settings +
+                                 "Strategy: S1\n  EntrySetup: 1\n  Quantity: 100\n  ExitRule: 1\n";
+        Write("w.kvs", text);
+        script = text;
+        PlatDeleteFile(tmp.File("errorlog.txt").c_str());
+        ResetHeadlessShell();
+        gRun.resultCode = RESULT_OK;
+        ClearStopRequest();
+        return RunBatchCommandLine((std::string(modes) + " w.kvs").c_str());
+    }
+    /* The writer's line, naming path. */
+    static std::string Line(const ImportWriter &w, const std::string &path)
+    {
+        const std::string line = w.line;
+        return line.rfind("Import:", 0) == 0 ? "  " + line.substr(7) + ": " + path + "\n" : "  " + line + ": " + path + "\n";
+    }
+    void WriteInputs()
+    {
+        for (const Input &in : kImportInputs)
+            if (in.text) ASSERT_TRUE(WriteTestFile(tmp.File(in.file), in.text));
+        WriteTestFile(tmp.File("prices\\BBB.csv"), "Date,Close\n2024-01-02,20\n2024-01-03,21\n");
+    }
+};
+
+} // namespace
+
+/* Each writer of an importing script named as each file the import reads
+** (its price files, lists, the script), by a drawn form of the name: the
+** run ends with 3 naming both uses, before the data file is written, and
+** the file keeps what it held. */
+TEST_F(ImportRunFilesTest, NoWriterReplacesAFileTheImportReads)
+{
+    ASSERT_EQ(1, PlatCreateFolder(tmp.File("prices").c_str()));
+    int drawn = 0;
+    for (const ImportWriter &w : kImportWriters) {
+        for (const Input &in : kImportInputs) {
+            const std::string file = tmp.File(in.file);
+            if (w.extension && CompareNoCase(file.c_str() + file.size() - 4, w.extension) != 0) continue;
+            const std::string named = PathForm(file, drawn++);
+            SCOPED_TRACE(std::string(w.what) + " named as " + in.what + ": " + named);
+            WriteInputs();
+            const std::string out = tmp.File("out.kvd"), log = tmp.File("imp.log");
+            PlatDeleteFile(out.c_str());
+            std::string importLines, settings = w.needs;
+            if (std::string(w.line) != "Import:LogFile") importLines += "  LogFile: " + log + "\n";
+            if (std::string(w.line) != "Import:SaveAs") importLines += "  SaveAs: " + out + "\n";
+            (std::string(w.line).rfind("Import:", 0) == 0 ? importLines : settings) += Line(w, named);
+            EXPECT_EQ(RESULT_FILE_ERROR, RunImport(w.modes, importLines, settings));
+            const std::string errors = ErrorLog();
+            EXPECT_NE(std::string::npos, errors.find(std::string(" would replace ") + in.what + ", ")) << errors;
+            EXPECT_EQ(in.text ? std::string(in.text) : script, ReadTestFile(file));
+            /* Refused before the data file is made, when the import refuses it. */
+            if (std::string(w.modes) == "-import") EXPECT_FALSE(PlatFileExists(out.c_str()));
+        }
+    }
+}
+
+/* Two writers of an importing script given one file end the run with 3;
+** the import's log and its data file, both the import's, before either is
+** written. */
+TEST_F(ImportRunFilesTest, NoTwoWritersOfAnImportShareAFile)
+{
+    ASSERT_EQ(1, PlatCreateFolder(tmp.File("prices").c_str()));
+    const size_t count = sizeof kImportWriters / sizeof kImportWriters[0];
+    int drawn = 0;
+    for (size_t a = 0; a < count; a++) {
+        for (size_t b = a + 1; b < count; b++) {
+            const ImportWriter &x = kImportWriters[a], &y = kImportWriters[b];
+            if (x.extension && y.extension && CompareNoCase(x.extension, y.extension) != 0) continue;
+            const std::string file = tmp.File(std::string("Output\\one") + (x.extension ? x.extension : y.extension ? y.extension : ".csv"));
+            const std::string first = PathForm(file, drawn++), second = PathForm(file, drawn++);
+            SCOPED_TRACE(std::string(x.what) + " and " + y.what + ": " + first + " | " + second);
+            WriteInputs();
+            PlatDeleteFile(file.c_str());
+            std::string importLines, settings = std::string(x.needs) + y.needs;
+            for (const ImportWriter *w : {&x, &y})
+                (std::string(w->line).rfind("Import:", 0) == 0 ? importLines : settings) += Line(*w, w == &x ? first : second);
+            if (importLines.find("LogFile") == std::string::npos) importLines += "  LogFile: " + tmp.File("imp.log") + "\n";
+            if (importLines.find("SaveAs") == std::string::npos) importLines += "  SaveAs: " + tmp.File("out.kvd") + "\n";
+            /* The import and the mode after it, where one writer needs one. */
+            std::string modes = x.modes;
+            for (const char *mode : {"-test", "-orders"})
+                if (std::string(y.modes).find(mode) != std::string::npos && modes.find(mode) == std::string::npos) modes += std::string(" ") + mode;
+            EXPECT_EQ(RESULT_FILE_ERROR, RunImport(modes.c_str(), importLines, settings));
+            EXPECT_NE(std::string::npos, ErrorLog().find(" would be written to one file, ")) << ErrorLog();
+            if (modes == "-import") EXPECT_FALSE(PlatFileExists(file.c_str()));
+        }
+    }
+}

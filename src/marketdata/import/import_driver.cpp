@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "foundation/errors.h"
-#include "foundation/file_helpers.h"
 #include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -186,7 +185,7 @@ static int ImportSources()
     ScanImportFilter(&needsSecurity, &needsEvents);
     gImport.keptCount = gImport.processedCount = 0;
     const char *importText = GetImportSectionText();
-    if (importText && gImport.log) {
+    if (importText && ImportLogKept()) {
         /* Written as it stands: the section may be longer than a log line. */
         WriteImportLog(importText, (uint32_t)strlen(importText));
     }
@@ -333,7 +332,7 @@ static void LogReportedError(const char *message)
 {
     /* A log whose write failed gets nothing more (its failure is reported
     ** from inside the log's lock). */
-    if (!gImport.log || gImport.logFailed) return;
+    if (!ImportLogKept() || gImport.logFailed) return;
     char text[1200];
     int n = 0;
     text[n++] = '\n';
@@ -345,19 +344,29 @@ static void LogReportedError(const char *message)
     LogImportMessage("%s", text);
 }
 
-/* The log, written beside its name until the import has read all it reads. */
-static ReplaceFile sLog;
 static const char kLogUse[] = "the Import LogFile";
 
-/* The log claimed in the run's record now that every file the import reads
-** has been read: one named as one of them is refused (file error) before
-** the data file is written, and the file stays as it was.  1 when there is
-** no log or it may be put in place. */
-static int ClaimImportLog()
+/* Opens the log whose lines waited, once the import has read its files, and
+** writes them: a log named as a file the run reads is refused (a file
+** error) before the data file is written, and that file stays as it was.
+** 1 when there is no log waiting or it is open now. */
+static int OpenWaitingImportLog()
 {
-    if (!gImport.log || ClaimRunOutput(gImportState.LogFile, kLogUse)) return 1;
-    sFailureCode = RESULT_FILE_ERROR;
-    return 0;
+    if (!gImport.logWaits) return 1;
+    gImport.logWaits = 0;
+    std::string held = std::move(gImport.logHeld);
+    gImport.logHeld = std::string();
+    if (!ClaimRunOutput(gImportState.LogFile, kLogUse)) {
+        sFailureCode = RESULT_FILE_ERROR;
+        return 0;
+    }
+    gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
+    if (!gImport.log) {
+        ReportError(kMsgLogCreate, gImportState.LogFile);
+        return 0;
+    }
+    WriteImportLog(held.data(), (uint32_t)held.size());
+    return 1;
 }
 
 int RunImport()
@@ -371,15 +380,8 @@ int RunImport()
         sFailureCode = RESULT_FILE_ERROR;
         return 0;
     }
-    if (gImportState.LogFile[0]) {
-        /* Nothing is written under the log's name before the import has read
-        ** its files: a log named as one of them would empty it unread. */
-        if (!BeginReplaceFileQuietly(&sLog, gImportState.LogFile)) {
-            ReportError(kMsgLogCreate, gImportState.LogFile);
-            return 0;
-        }
-        gImport.log = sLog.file;
-    }
+    gImport.logWaits = gImportState.LogFile[0] != 0;
+    gImport.logHeld = std::string();
     int result = 0;
     gMessageState.reportTap = LogReportedError;
     /* A temporary data file left by a killed import of the same file goes
@@ -400,7 +402,7 @@ int RunImport()
         const int codeSet = gRun.resultCode.load();
         if (!read && codeSet == RESULT_FILE_ERROR) sFailureCode = RESULT_FILE_ERROR;
         if (codeSet == RESULT_OK) gRun.resultCode.store(codeBefore);
-        if (read) read = ClaimImportLog();
+        if (read) read = OpenWaitingImportLog();
         if (read) {
             if (gImport.count > 0)
                 result = PostProcess();
@@ -412,13 +414,16 @@ int RunImport()
     ReportImportMisses(result);
     CloseHttpSlots();
     gMessageState.reportTap = nullptr;
-    if (gImport.log) {
+    if (ImportLogKept()) {
         LogImportMessage("\nImport %s Completed\n", result ? "Was" : "Not");
+        /* An import that failed before it read all its files still keeps
+        ** its log, unless the log is named as a file it read. */
+        OpenWaitingImportLog();
+    }
+    if (gImport.log) {
+        PlatCloseFile(gImport.log);
         gImport.log = nullptr;
-        if (ClaimImportLog() && CommitReplaceFile(&sLog))
-            OpenLogFile(gImportState.LogFile);
-        else
-            AbandonReplaceFile(&sLog);
+        OpenLogFile(gImportState.LogFile);
     }
     return result;
 }
