@@ -1089,7 +1089,8 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
     }
     /* The previous debug file stays until the new one is complete. */
     ReplaceFile file;
-    if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s")) return;
+    if (!ClaimRunOutput(path, "the TradeList debug file") || !BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s"))
+        return;
     if (!WriteReplaceFile(&file, out.data(), (uint32_t)out.size()) || !CommitReplaceFile(&file)) AbandonReplaceFile(&file);
 }
 
