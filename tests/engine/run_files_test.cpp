@@ -103,18 +103,20 @@ struct RunFilesTest : EngineTest {
     }
     std::string ErrorLog() const { return ReadTestFile(tmp.File("errorlog.txt")); }
 
-    /* Another name of the file at path, by form: as written, with '/', through
-    ** a folder and "..", through ".", and in the Windows build in other case
-    ** or natively through a symbolic link to its folder. */
+    /* Another name of the file at path, by form: as written, with '/' (after
+    ** the first separator), through a folder and "..", through ".", and in
+    ** the Windows build in other case or natively through a symbolic link to
+    ** its folder. */
     std::string PathForm(const std::string &path, int form)
     {
         const size_t slash = path.rfind('\\');
         const std::string folder = path.substr(0, slash), name = path.substr(slash + 1);
         switch (form % 5) {
         case 1: {
+            /* The first separator stays: a script reads "C:/" as no path. */
             std::string text = path;
-            for (char &c : text)
-                if (c == '\\') c = '/';
+            for (size_t k = text.find('\\') + 1; k < text.size(); k++)
+                if (text[k] == '\\') text[k] = '/';
             return text;
         }
         case 2: PlatCreateFolder((folder + "\\sub").c_str()); return folder + "\\sub\\..\\" + name;
