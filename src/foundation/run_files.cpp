@@ -50,7 +50,8 @@ static FilePlace LocateFile(const char *path)
     const char *other = strrchr(path, '/');
     if (other && (!slash || other > slash)) slash = other;
     std::string folder = slash ? std::string(path, (size_t)(slash - path)) : std::string(".");
-    if (slash && folder.empty()) folder = std::string(path, 1); /* the root */
+    /* The root itself (of "/x" or "C:\x"), not the current folder of a drive. */
+    if (slash && (folder.empty() || folder.back() == ':')) folder = std::string(path, (size_t)(slash - path) + 1);
     place.nameAt = slash ? (size_t)(slash - path) + 1 : 0;
     place.folderKnown = PlatGetFileId(folder.c_str(), &place.folder);
     return place;
@@ -58,14 +59,30 @@ static FilePlace LocateFile(const char *path)
 
 static bool SameId(const PlatFileId &a, const PlatFileId &b) { return a.volume == b.volume && a.index == b.index; }
 
+/* One file by the places given: one identity, else one name in one folder,
+** else (folders not there) one name as written.  A place kept from earlier
+** may be stale (the file replaced or made since): a match is looked at
+** again as the file is now (Confirmed). */
 static bool SamePlace(const FilePlace &a, const FilePlace &b)
 {
-    if (ComparePaths(a.path.c_str(), b.path.c_str()) == 0) return true;
-    if (a.exists && b.exists) return SameId(a.id, b.id);
-    /* A file that exists is never one that does not: the other name would find it. */
-    if (a.exists != b.exists) return false;
-    return a.folderKnown && b.folderKnown && SameId(a.folder, b.folder) &&
-        ComparePaths(a.path.c_str() + a.nameAt, b.path.c_str() + b.nameAt) == 0;
+    if (a.exists && b.exists && SameId(a.id, b.id)) return true;
+    if (a.folderKnown && b.folderKnown)
+        return SameId(a.folder, b.folder) && ComparePaths(a.path.c_str() + a.nameAt, b.path.c_str() + b.nameAt) == 0;
+    return ComparePaths(a.path.c_str(), b.path.c_str()) == 0;
+}
+
+/* Whether place is the file of the kept entry, looked at as it is now: the
+** kept place decides cheaply which entries can match, and only those are
+** looked at again.  An entry not there when kept is looked at again once it
+** may have been written. */
+static bool SameAsEntry(const FilePlace &place, FilePlace *kept)
+{
+    if (!SamePlace(place, *kept)) {
+        if (!place.exists || kept->exists) return false;
+        *kept = LocateFile(kept->path.c_str());
+        if (!SamePlace(place, *kept)) return false;
+    }
+    return SamePlace(place, LocateFile(kept->path.c_str()));
 }
 
 int SameRunFile(const char *a, const char *b)
@@ -111,8 +128,8 @@ void NoteRunInput(const char *path, const char *what)
     FilePlace place = LocateFile(path);
     /* A file the run wrote and reads back (the results file it made) is its
     ** own, no input to keep. */
-    for (const RunFileEntry &out : gRunFiles.outputs)
-        if (SamePlace(place, LocateFile(out.place.path.c_str()))) return;
+    for (RunFileEntry &out : gRunFiles.outputs)
+        if (SameAsEntry(place, &out.place)) return;
     gRunFiles.inputByPath.emplace(path, gRunFiles.inputs.size());
     gRunFiles.inputs.push_back({std::move(place), what ? what : kGenericInput});
 }
@@ -132,19 +149,16 @@ static std::string FindClash(const FilePlace &place, const char *what, const Fil
                              const char *const *plannedWhat, int count, bool *claimed)
 {
     char text[4 * PATH_SIZE];
-    for (const RunFileEntry &in : gRunFiles.inputs) {
-        /* A match by the identity the input had when read is looked at again
-        ** as the input is now: a file replaced since (the results file the
-        ** run saved) may have left its number to a file made later. */
-        if (in.what == what || !SamePlace(place, in.place) || !SamePlace(place, LocateFile(in.place.path.c_str())))
-            continue;
+    for (RunFileEntry &in : gRunFiles.inputs) {
+        /* An input replaced since it was read (the results file the run
+        ** saved) may have left its number to a file made later. */
+        if (in.what == what || !SameAsEntry(place, &in.place)) continue;
         FormatText(text, sizeof text, kMsgWouldReplace, Capitalised(what).c_str(), in.what.c_str(),
                    in.place.path.c_str());
         return text;
     }
-    for (const RunFileEntry &out : gRunFiles.outputs) {
-        /* Outputs written meanwhile are looked at again as they are now. */
-        if (!SamePlace(place, LocateFile(out.place.path.c_str()))) continue;
+    for (RunFileEntry &out : gRunFiles.outputs) {
+        if (!SameAsEntry(place, &out.place)) continue;
         if (out.what == what) {
             *claimed = true;
             continue;
