@@ -332,3 +332,21 @@ TEST_F(ImportRunFilesTest, NoTwoWritersOfAnImportShareAFile)
         }
     }
 }
+
+/* A test's log takes its name from its number only when the test ends: a
+** file the run reads under that name keeps what it held, and the run ends
+** with 3 naming both. */
+TEST_F(RunFilesTest, ATestLogNeverReplacesAFileTheRunReads)
+{
+    /* The run's logs folder, in its output folder. */
+    ASSERT_EQ(1, PlatCreateFolder(tmp.File("Output\\Logs").c_str()));
+    const std::string holidays = tmp.File("Output\\Logs\\TEST_0001.TXT");
+    ASSERT_TRUE(WriteTestFile(holidays, "20240115\n"));
+    gRun.unattended = 0;
+    gSettings.AddLog = 1;
+    gRun.resultCode = RESULT_OK;
+    Run("Settings:\n  HolidayList: " + holidays + "\nStrategy: S1\n  EntrySetup: 1\n");
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ("The test log would replace the HolidayList, " + holidays + ".", std::string(LastMessage()));
+    EXPECT_EQ("20240115\n", ReadTestFile(holidays));
+}
