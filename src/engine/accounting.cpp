@@ -13,6 +13,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/settings_items.h"
@@ -287,6 +288,7 @@ int WritePositionsCsv(EvalContext *context, const char *path)
 {
     TestRecord *test = context->test;
     ReplaceFile file;
+    if (!ClaimRunOutput(path, "the SavePositionsAs file")) return 0;
     if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create SavePositionsAs file %s")) return 0;
     static const char kHeader[] = "Strategy,Side,Symbol,DateIn,QtyIn,PriceIn,PriceNow,AllocIn,AllocNow\n";
     int ok = WriteReplaceFile(&file, kHeader, sizeof kHeader - 1);

@@ -26,6 +26,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/random.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/utf8_text.h"
@@ -224,7 +225,7 @@ static int MakeTestLogPath(char *out, int32_t testNumber)
 static int PlaceTestLog(int32_t testNumber)
 {
     ReplaceFile *log = &sTestLog;
-    if (!MakeTestLogPath(log->path, testNumber)) {
+    if (!MakeTestLogPath(log->path, testNumber) || !ClaimRunOutput(log->path, "the test log")) {
         AbandonReplaceFile(log);
         return 0;
     }

@@ -27,6 +27,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -400,71 +401,13 @@ struct RunFile {
     std::string path, what;
 };
 
-/* Whether a and b are one file as the system names files: one name, or, for
-** files that exist, one file reached by two names (case, links). */
-static bool SameFile(const char *a, const char *b)
+/* Every order file is claimed before any is written: one that is a file the
+** run reads, or another output of the run (another list among them), is
+** refused with nothing written.  0 after reporting. */
+static int ClaimOrderFiles(const std::vector<RunFile> &outputs)
 {
-    if (ComparePaths(a, b) == 0) return true;
-    PlatFileId x{}, y{};
-    return PlatGetFileId(a, &x) && PlatGetFileId(b, &y) && x.volume == y.volume && x.index == y.index;
-}
-
-/* The files the run reads that an order file must never replace. */
-static std::vector<RunFile> RunInputs()
-{
-    std::vector<RunFile> inputs;
-    const char *data = gStore.loadedPath[0] ? gStore.loadedPath : gSettings.DataFile;
-    if (data[0]) inputs.push_back({data, "the data file"});
-    if (gSettings.ActiveScript[0]) inputs.push_back({gSettings.ActiveScript, "the script"});
-    char full[PATH_SIZE];
-    if (gScriptSettings.OrdersTemplate[0] && OrdersTemplatePath(gScriptSettings.OrdersTemplate, full))
-        inputs.push_back({full, "the OrdersTemplate"});
-    for (int32_t s = 0; s < gStrategyCount; s++)
-        if (gStrategies[s].OrdersTemplate[0] && OrdersTemplatePath(gStrategies[s].OrdersTemplate, full))
-            inputs.push_back({full, std::string("the OrdersTemplate of strategy ") + gStrategies[s].name});
-    if (gSlatewickTradesPath[0]) inputs.push_back({gSlatewickTradesPath, "the companion trades file"});
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        if (!gStrategies[s].TradeList[0]) continue;
-        char trades[PATH_SIZE];
-        TradeListPath(&gStrategies[s], trades);
-        inputs.push_back({trades, std::string("the TradeList of strategy ") + gStrategies[s].name});
-    }
-    for (int32_t k = 0; k < gScriptFileCount; k++) inputs.push_back({gScriptFiles[k], "the included script"});
-    auto accountValue = [&](const char *setting, const char *what) {
-        if (setting[0] && AccountValuePath(setting, full)) inputs.push_back({full, what});
-    };
-    accountValue(gScriptSettings.OrdersNetLiq, "the OrdersNetLiq file");
-    accountValue(gScriptSettings.OrdersFreeCash, "the OrdersFreeCash file");
-    for (int32_t s = 0; s < gStrategyCount; s++) {
-        accountValue(gStrategies[s].OrdersNetLiq, "the OrdersNetLiq file");
-        accountValue(gStrategies[s].OrdersFreeCash, "the OrdersFreeCash file");
-    }
-    return inputs;
-}
-
-/* An order file that is an input of the run would replace it, and two order
-** files that are one file would keep only the rows committed last: either is
-** refused before any file is written.  0 after reporting. */
-static int RefuseClashingOrderFiles(const std::vector<RunFile> &outputs)
-{
-    const std::vector<RunFile> inputs = RunInputs();
-    for (size_t k = 0; k < outputs.size(); k++) {
-        const RunFile &out = outputs[k];
-        for (const RunFile &in : inputs) {
-            if (!SameFile(out.path.c_str(), in.path.c_str())) continue;
-            ReportError("The orders of %s would replace %s, %s.\r\n\r\nNo orders were written.", out.what.c_str(),
-                        in.what.c_str(), in.path.c_str());
-            SetResultCode(RESULT_FILE_ERROR);
-            return 0;
-        }
-        for (size_t j = 0; j < k; j++) {
-            if (!SameFile(out.path.c_str(), outputs[j].path.c_str())) continue;
-            ReportError("The orders of %s and of %s would be written to one file, %s.\r\n\r\nNo orders were written.",
-                        outputs[j].what.c_str(), out.what.c_str(), out.path.c_str());
-            SetResultCode(RESULT_FILE_ERROR);
-            return 0;
-        }
-    }
+    for (const RunFile &out : outputs)
+        if (!ClaimRunOutput(out.path.c_str(), ("the orders of " + out.what).c_str())) return 0;
     return 1;
 }
 
@@ -529,7 +472,7 @@ static int OpenOrderFiles(int32_t orderDate)
         outputs.push_back({path, std::string("strategy ") + r->name});
         owners.push_back(s);
     }
-    if (!RefuseClashingOrderFiles(outputs)) return 0;
+    if (!ClaimOrderFiles(outputs)) return 0;
     if (csvName[0]) {
         gOrderRun.csv = CreateOrderFile(csvPath);
         if (!gOrderRun.csv) {

@@ -35,6 +35,7 @@
 #include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
 #include "foundation/file_state.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -936,7 +937,8 @@ int SaveResultsFile(ResultsWindow *window, int saveAs)
 static int WriteResultsFile(ResultsWindow *window, const char *path)
 {
     ReplaceFile rf;
-    if (!BeginReplaceFile(&rf, path, 0)) return 0;
+    /* The results file is read and written under this one use in a run. */
+    if (!ClaimRunOutput(path, "the ResultsFile") || !BeginReplaceFile(&rf, path, 0)) return 0;
     PumpMessages();
     uint8_t header[RESULTS_HEADER_SIZE];
     memcpy(header, &kResultsFileVersion, 4);

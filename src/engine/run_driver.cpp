@@ -4,9 +4,12 @@
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "engine/date_loop.h"
 #include "engine/optimizer.h"
+#include "engine/orders.h"
 #include "engine/results_file.h"
 #include "engine/run_view_hooks.h"
 #include "engine/trade_list.h"
@@ -15,6 +18,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -86,6 +90,89 @@ int CheckSaveAsCsvPath(char *outPath, const char *path, const char *kind)
 }
 
 /* ---- steps of RunScript ------------------------------------------------------------ */
+
+/* Notes in the run's record the files the compiled script names for the run
+** to read, under the words a refusal uses for them, whether or not a reader
+** has opened them yet: a list read at a later test is protected from the
+** first write on. */
+static void NoteNamedRunInputs()
+{
+    NoteRunInput(gSettingsFile, "the settings file");
+    NoteRunInput(gStore.loadedPath[0] ? gStore.loadedPath : gSettings.DataFile, "the data file");
+    NoteRunInput(gSettings.ActiveScript, "the script");
+    for (int32_t k = 0; k < gScriptFileCount; k++) NoteRunInput(gScriptFiles[k], "the included script");
+    /* The results file is read before its tests are added and saved: it is
+    ** both, under this one use. */
+    if (gResultsFileName[0] && PlatFileExists(gResultsFileName)) NoteRunInput(gResultsFileName, "the ResultsFile");
+    char full[PATH_SIZE];
+    if (gScriptSettings.OrdersTemplate[0] && OrdersTemplatePath(gScriptSettings.OrdersTemplate, full))
+        NoteRunInput(full, "the OrdersTemplate");
+    if (gSlatewickTradesPath[0]) NoteRunInput(gSlatewickTradesPath, "the companion trades file");
+    auto accountValue = [&](const char *setting, const char *what) {
+        if (setting[0] && AccountValuePath(setting, full)) NoteRunInput(full, what);
+    };
+    accountValue(gScriptSettings.OrdersNetLiq, "the OrdersNetLiq file");
+    accountValue(gScriptSettings.OrdersFreeCash, "the OrdersFreeCash file");
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        if (r->OrdersTemplate[0] && OrdersTemplatePath(r->OrdersTemplate, full))
+            NoteRunInput(full, (std::string("the OrdersTemplate of strategy ") + r->name).c_str());
+        if (r->TradeList[0]) {
+            TradeListPath(r, full);
+            NoteRunInput(full, (std::string("the TradeList of strategy ") + r->name).c_str());
+        }
+        accountValue(r->OrdersNetLiq, "the OrdersNetLiq file");
+        accountValue(r->OrdersFreeCash, "the OrdersFreeCash file");
+    }
+}
+
+/* A Save...As setting as its writer will make it whole ("" when it cannot
+** be: the writer reports that itself). */
+static std::string OutputSettingPath(const char *setting)
+{
+    char path[PATH_SIZE];
+    if (!setting[0] || PathTooLong(setting)) return "";
+    CopyString(path, sizeof path, setting, -1);
+    return ExpandPathMacros(path, gOutputFolder) ? path : "";
+}
+
+/* The outputs the script names, looked at against the run's inputs and one
+** another before the run writes any of them: two that share a file, or one
+** that is a file the run reads, end the run here with nothing written.
+** Each writer claims its own file again as it opens it.  0 after reporting. */
+static int PlanRunOutputs(int mode)
+{
+    std::vector<std::string> paths, whats;
+    auto add = [&](const std::string &path, const std::string &what) {
+        paths.push_back(path);
+        whats.push_back(what);
+    };
+    /* Only what this mode writes: a test run writes no orders. */
+    if (mode == RUN_MODE_IMPORT || (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
+        add(gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile, "the data file");
+        add(gImportState.LogFile, "the Import LogFile");
+    }
+    if (mode >= RUN_MODE_SCAN) add(gScriptSettings.SaveScanAs, "the SaveScanAs file");
+    if (mode >= RUN_MODE_TEST) {
+        add(gResultsFileName, "the ResultsFile");
+        add(OutputSettingPath(gScriptSettings.SaveStatsAs), "the SaveStatsAs file");
+        add(OutputSettingPath(gScriptSettings.SaveTradesAs), "the SaveTradesAs file");
+        add(OutputSettingPath(gScriptSettings.SavePositionsAs), "the SavePositionsAs file");
+        add(gScriptSettings.SaveTestListAs, "the SaveTestListAs file");
+    }
+    if (mode == RUN_MODE_ORDERS) {
+        add(OutputSettingPath(gScriptSettings.OrdersFile), "the OrdersFile");
+        for (int32_t s = 0; s < gStrategyCount; s++)
+            add(OutputSettingPath(gStrategies[s].OrdersFile),
+                std::string("the OrdersFile of strategy ") + gStrategies[s].name);
+    }
+    std::vector<const char *> pathTexts, whatTexts;
+    for (size_t k = 0; k < paths.size(); k++) {
+        pathTexts.push_back(paths[k].c_str());
+        whatTexts.push_back(whats[k].c_str());
+    }
+    return CheckPlannedRunOutputs(pathTexts.data(), whatTexts.data(), (int)paths.size());
+}
 
 /* The next character of a text that is not white space or a comment. */
 static const char *NextSignificant(const char *text)
@@ -179,7 +266,8 @@ static void EndRun(uint64_t started, const char *dateDisplay, int32_t dateInput)
         } else {
             WriteWaitingExports();
         }
-        if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList)
+        if (gScriptSettings.SaveTestListAs[0] && gRunViewHooks.saveTestList &&
+            ClaimRunOutput(gScriptSettings.SaveTestListAs, "the SaveTestListAs file"))
             gRunViewHooks.saveTestList(window, gScriptSettings.SaveTestListAs);
     }
     if (gPendingRuntimeError[0]) {
@@ -514,6 +602,9 @@ int RunScript(int mode)
     ** user (the Data File question, a save dialog's message). */
     uint64_t started = RunClockMs();
     int result = -1;
+    /* The run's files are recorded from here to its end: what it reads, it
+    ** never replaces, and no two of its outputs share a file. */
+    BeginRunFiles();
 
     do {
         void *empty = GetEmptyActiveScriptWindow();
@@ -542,6 +633,8 @@ int RunScript(int mode)
             SetResultCode(RESULT_COMPILE_FAILURE);
             break;
         }
+        NoteNamedRunInputs();
+        if (!PlanRunOutputs(mode)) break;
         if (mode == RUN_MODE_IMPORT ||
             (gScriptSettings.AlwaysImport && gCompileSession.sectionCounts[SECTION_IMPORT] > 0)) {
             if (!RunImport()) {
@@ -566,6 +659,8 @@ int RunScript(int mode)
             SetResultCode(RESULT_COMPILE_FAILURE);
             break;
         }
+        NoteNamedRunInputs();
+        if (!PlanRunOutputs(mode)) break;
         result = RunModeWork(mode, script);
     } while (false);
 
@@ -576,5 +671,6 @@ int RunScript(int mode)
     ** answer. */
     bool runtimeError = gPendingRuntimeError[0] != 0;
     EndRun(started, dateDisplay, dateInput);
+    EndRunFiles();
     return runtimeError ? -1 : result;
 }

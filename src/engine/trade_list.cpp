@@ -21,6 +21,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -541,6 +542,8 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
     char *block = nullptr;
     uint32_t size = 0;
     if (!LoadTextFile(path, &block, &size)) return -1;
+    NoteRunInput(path, IsCompanionList(strategy) ? "the companion trades file"
+                                                 : (std::string("the TradeList of strategy ") + strategy->name).c_str());
     std::string text(block, size);
     FreeMemory(&block);
     const bool companion = IsCompanionList(strategy);
@@ -1086,7 +1089,8 @@ void BuildTradeListTrades(StrategyRecord *strategy, int32_t firstDate, int32_t l
     }
     /* The previous debug file stays until the new one is complete. */
     ReplaceFile file;
-    if (!BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s")) return;
+    if (!ClaimRunOutput(path, "the TradeList debug file") || !BeginReplaceFileWithMessage(&file, path, 0, "Unable to create %s"))
+        return;
     if (!WriteReplaceFile(&file, out.data(), (uint32_t)out.size()) || !CommitReplaceFile(&file)) AbandonReplaceFile(&file);
 }
 

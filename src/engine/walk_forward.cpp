@@ -12,6 +12,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
@@ -223,7 +224,8 @@ static int AppendToScriptFile(const char *path, char *text, int32_t length)
 {
     char *old = nullptr;
     uint32_t size = 0;
-    if (!LoadFile(path, &old, &size)) return 0;
+    /* The one file a run both reads and rewrites, as the script it ran. */
+    if (!ClaimRunOutput(path, "the script") || !LoadFile(path, &old, &size)) return 0;
     length = MatchLineEnds(text, length, old, size);
     int ok = 0;
     char *joined = nullptr;

@@ -9,6 +9,7 @@
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -128,6 +129,8 @@ int OpenFileForRead(PlatFile *pFile, const char *path)
         SetResultCode(RESULT_FILE_ERROR);
         return 0;
     }
+    /* What a run reads, it never replaces: the run's record learns of it here. */
+    NoteRunInput(path, nullptr);
     return 1;
 }
 

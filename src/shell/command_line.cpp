@@ -9,6 +9,7 @@
 #include "engine/run_driver.h"
 #include "foundation/errors.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/utf8_text.h"
@@ -212,7 +213,7 @@ static int sBatchRuns;
 
 /* Runs the flagged modes of one script in table order; 0 when all succeeded,
 ** else the exit code. */
-static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
+static int RunScriptModesOf(const int flags[BATCH_SWITCH_COUNT])
 {
     for (int row = 0; row < BATCH_SWITCH_COUNT; row++) {
         if (!flags[row]) continue;
@@ -247,6 +248,15 @@ static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
         return code;
     }
     return 0;
+}
+
+/* The modes of one script are one run to the record of the run's files. */
+static int RunScriptModes(const int flags[BATCH_SWITCH_COUNT])
+{
+    BeginRunFiles();
+    const int code = RunScriptModesOf(flags);
+    EndRunFiles();
+    return code;
 }
 
 int RunBatchArguments(int count, const char *const *args)

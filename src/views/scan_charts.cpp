@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/errors.h"
+#include "foundation/run_files.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
@@ -49,6 +50,9 @@ int32_t SaveChartsToFolder(const CellListWindow *list, const char *path)
         }
         char file[PATH_SIZE];
         FormatText(file, sizeof file, "%s\\%s_%d.PNG", folder, symbol, cell->date);
+        /* A picture is never a file the run reads nor another output (the
+        ** refusal is reported once and ends the saves). */
+        if (!ClaimRunOutput(file, "a chart of SaveChartsTo")) break;
         /* An image left by an earlier save must not pass for this one. */
         PlatDeleteFile(file);
         if (gChartImageWriter && gChartImageWriter(cell, file) && PlatFileExists(file)) {

@@ -16,6 +16,7 @@
 #include "foundation/list_sort.h"
 #include "foundation/numbers.h"
 #include "foundation/random.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/data_load.h"
@@ -64,7 +65,13 @@ struct ScanWorker {
     double *values;                     /* tracked; one per column, NaN when it has none */
     char (*texts)[LIST_CELL_TEXT_SIZE]; /* tracked; one per column, the text of a text result */
     uint8_t *isText;                    /* tracked; one per column, 1 for a text result */
+    char *line;                         /* tracked; room for the longest row a file can get (RowRoom) */
 };
+
+/* The room of a written row: every cell's text at its longest, each letter
+** a quote doubled, in quotes, with its comma, and the line end.  A row is
+** never cut: the scan's file holds what its window would. */
+static size_t RowRoom(int32_t columns) { return (size_t)(columns + 2) * (2 * LIST_CELL_TEXT_SIZE + 3) + 2; }
 
 /* ---- the cell list ---------------------------------------------------------------- */
 
@@ -173,6 +180,10 @@ static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int o
     return flush(1);
 }
 
+/* The scan's SaveScanAs file, claimed in the run's record before it is
+** opened; 0 after reporting. */
+static int ClaimScanFile() { return ClaimRunOutput(gScriptSettings.SaveScanAs, "the SaveScanAs file"); }
+
 int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage)
 {
     ReplaceFile file;
@@ -238,7 +249,8 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
         list->rowIndex[list->rowCount] = (uint32_t)(list->rowCount * list->columnCount);
         cells = &list->cells[(size_t)list->rowCount * (size_t)list->columnCount];
     }
-    char line[4096];
+    char *line = w->line;
+    const size_t room = RowRoom(w->columnCount);
     size_t used = 0;
     int32_t c = 0;
     if (w->defaultColumns) {
@@ -253,18 +265,18 @@ static int AddScanRow(ScanWorker *w, int32_t date, int32_t symbol)
         s->formatCode = LIST_FORMAT_TEXT;
         s->number = symbol;
         CopyString(s->text, sizeof s->text, gStore.symbols[symbol].info.Symbol, -1);
-        used = (size_t)FormatText(line, sizeof line, "%s,%s", d->text, s->text);
+        used = (size_t)FormatText(line, room, "%s,%s", d->text, s->text);
     }
     for (int32_t k = 0; k < w->columnCount; k++) {
         const FormulaColumn *column = &w->columns[k];
         if (column->format == 0 || column->filter) continue;
         ListCell *cell = &cells[c++];
         FillCell(cell, column, w->values[k], w->texts[k], w->isText[k], symbol, date);
-        if (used > 0 && used + 1 < sizeof line) line[used++] = ',';
+        if (used > 0 && used + 1 < room) line[used++] = ',';
         if (cell->formatCode == LIST_FORMAT_TEXT)
-            WriteTextField(line, sizeof line, &used, cell->text);
+            WriteTextField(line, room, &used, cell->text);
         else
-            WriteNumberField(line, sizeof line, &used, cell->text);
+            WriteNumberField(line, room, &used, cell->text);
     }
     if (w->file) {
         line[used++] = '\n';
@@ -373,7 +385,8 @@ static int PrepareWorker(ScanWorker *w, CellListWindow *list, DefinitionList *co
     w->defaultColumns = !gScriptSettings.ScanNoDefCols;
     int32_t n = w->columnCount > 0 ? w->columnCount : 1;
     return AllocMemory(&w->values, (uint64_t)n * sizeof(double)) &&
-        AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE) && AllocMemory(&w->isText, (uint64_t)n);
+        AllocMemory(&w->texts, (uint64_t)n * LIST_CELL_TEXT_SIZE) && AllocMemory(&w->isText, (uint64_t)n) &&
+        AllocMemory(&w->line, (uint64_t)RowRoom(w->columnCount));
 }
 
 static void ReleaseWorker(ScanWorker *w)
@@ -381,6 +394,7 @@ static void ReleaseWorker(ScanWorker *w)
     FreeMemory(&w->values);
     FreeMemory(&w->texts);
     FreeMemory(&w->isText);
+    FreeMemory(&w->line);
 }
 
 /* Sets up the list's columns and headings for the scan's shown columns. */
@@ -445,7 +459,7 @@ void FinishTestScanList(CellListWindow *list)
     SortRowsByDateAndSymbol(list);
     SortListRows(list);
     if (list == &sTestScanRows) {
-        SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
+        if (ClaimScanFile()) SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
         FreeListWindow(list);
     } else if (gScanWindowFinisher) {
         gScanWindowFinisher();
@@ -509,17 +523,19 @@ int RunScan()
         if (toFile) {
             if (!AllocMemory(&list->cells, (uint64_t)list->columnCount * sizeof(ListCell))) break;
             list->cellRowCapacity = 1;
-            if (!BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
+            if (!ClaimScanFile() || !BeginReplaceFile(&file, gScriptSettings.SaveScanAs, 0)) {
                 fileFailed = true;
                 break;
             }
             if (!gScriptSettings.ScanNoHeader) {
-                char line[4096];
-                size_t used = 0;
-                for (int32_t c = 0; c < list->columnCount; c++)
-                    used += (size_t)FormatText(line + used, sizeof line - used, "%s%s", c ? "," : "", list->headings[c]);
-                used += (size_t)FormatText(line + used, sizeof line - used, "\n");
-                if (!WriteReplaceFile(&file, line, (uint32_t)used)) {
+                /* Whole, however many columns: a cut heading would lose its line end. */
+                std::string line;
+                for (int32_t c = 0; c < list->columnCount; c++) {
+                    if (c) line += ',';
+                    line += list->headings[c];
+                }
+                line += '\n';
+                if (!WriteReplaceFile(&file, line.data(), (uint32_t)line.size())) {
                     fileFailed = true;
                     break;
                 }
@@ -598,7 +614,7 @@ int RunScan()
         } else {
             SortRowsByDateAndSymbol(list);
             SortListRows(list);
-            if (windowless)
+            if (windowless && ClaimScanFile())
                 SaveCellListCsv(list, gScriptSettings.SaveScanAs, gScriptSettings.ScanNoHeader);
             else if (gScanWindowFinisher)
                 gScanWindowFinisher();

@@ -11,6 +11,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "marketdata/store/symbols.h"
@@ -67,7 +68,8 @@ struct ExportPathClearer {
 static int ChooseExportPath(const char *path, int32_t testNumber, const char *kind, const char *title, char *folder)
 {
     if (path) {
-        if (MakeNumberedFileName(path, testNumber)) return 1;
+        if (MakeNumberedFileName(path, testNumber))
+            return ClaimRunOutput(gExportPath, strcmp(kind, "Stats") == 0 ? "the SaveStatsAs file" : "the SaveTradesAs file");
         ReportError("Save%sAs file path is too long -- maximum is 260 chars.", kind);
         SetResultCode(RESULT_FILE_ERROR);
         return 0;

@@ -15,6 +15,7 @@
 #include "foundation/file_guard.h"
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/utf8_text.h"
@@ -833,7 +834,7 @@ int WriteTestReport(TestRecord *test)
     if (!MakeReportFolder(test, &number, name, folder, &mark, markPath)) return 0;
     char page[PATH_SIZE];
     FormatText(page, sizeof page, "%s\\index.html", folder);
-    if (!BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) {
+    if (!ClaimRunOutput(page, "the report") || !BeginReplaceFileWithMessage(&sPage, page, 0, "Unable to create %s")) {
         RemoveReportFolder(folder);
         ReleaseWriterMark(&mark, markPath);
         return 0;
@@ -975,7 +976,7 @@ int WriteReportsIndex(int open)
     out = PageText(out.data(), out.size());
     if (!listed) gSettings.ReportNumber = 0;
     if (gReportListHeld) gReportListHeld(path);
-    const int ok = SaveFile(path, out.data(), (uint32_t)out.size());
+    const int ok = ClaimRunOutput(path, "the list of reports") && SaveFile(path, out.data(), (uint32_t)out.size());
     ReleaseFileGuard(&guard);
     if (open && gOpenReportPage) gOpenReportPage(path);
     return ok;

@@ -788,20 +788,20 @@ TEST_F(OrderListTest, AnOrderFileNeverReplacesAFileOfTheRun)
         const char *mode;
         std::string settings, strategy, message;
     } cases[] = {
-        {"Text", "OrdersFile: " + script, "", "The orders of the list would replace the script, " + script},
+        {"Text", "OrdersFile: " + script, "", "The OrdersFile would replace the script, " + script},
         {"Text", "OrdersFile: " + tmp.File("Data\\.\\test.kvd"), "", "would replace the data file, " + data},
         {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + t, "",
-         "The orders of the CSV list would replace the OrdersTemplate, " + t},
+         "The OrdersFile would replace the OrdersTemplate, " + t},
         {"Template", "OrdersTemplate: " + t, s2 + t2 + "\n  OrdersTemplate: " + t2,
-         "The orders of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
+         "The OrdersFile of strategy S2 would replace the OrdersTemplate of strategy S2, " + t2},
         {"Template", "OrdersTemplate: " + t, "  OrdersFile: " + shared + s2 + shared,
-         "The orders of strategy S1 and of strategy S2 would be written to one file, " + shared},
+         "The OrdersFile of strategy S1 and the OrdersFile of strategy S2 would be written to one file, " + shared},
         {"Template", "OrdersTemplate: " + t + "\n  OrdersFile: " + shared, s2 + shared,
-         "The orders of the CSV list and of strategy S2 would be written to one file, " + shared},
-        {"Text", "OrdersFile: " + lib, "Include: lib.kvs\n", "The orders of the list would replace the included script, " + lib},
+         "The OrdersFile and the OrdersFile of strategy S2 would be written to one file, " + shared},
+        {"Text", "OrdersFile: " + lib, "Include: lib.kvs\n", "The OrdersFile would replace the included script, " + lib},
         {"Text", "OrdersFile: " + autoInclude, "", "would replace the included script, " + autoInclude},
         {"Text", "OrdersFile: " + trades, "Strategy: TL\n  TradeList: " + trades + "\n  TLEndDate: latest\n",
-         "The orders of the list would replace the TradeList of strategy TL, " + trades},
+         "The OrdersFile would replace the TradeList of strategy TL, " + trades},
         {"Text", "OrdersNetLiq: " + netLiq + "\n  OrdersFile: " + netLiq, "", "would replace the OrdersNetLiq file, " + netLiq},
         {"Text", "OrdersFile: " + freeCash, "  OrdersFreeCash: " + freeCash + "\n", "would replace the OrdersFreeCash file, " + freeCash},
     };
@@ -961,4 +961,23 @@ TEST_F(OrderListTest, ACompanionOnlyPositionWhoseDataEndedGetsItsExit)
               "\nS1 entry orders\n\n    (no setups)\n",
               OrdersFile("main_20240117_orders.txt"));
     EXPECT_EQ("Act,Sym,Type,Qty\nSELL,CCC,MKT,30\n", OrdersFile("main_20240117_orders.csv"));
+}
+
+/* The companion's trades file is the account's positions: a SavePositionsAs
+** naming it (by another form of its name) is refused before anything is
+** written, and the file keeps the account's positions. */
+TEST_F(OrderListTest, SavePositionsAsNeverReplacesTheCompanionsTrades)
+{
+    const std::string companion = tmp.File("Output\\Orders\\SlatewickTrades.csv");
+    const std::string positions = "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
+                                  "AAA,S1,Long,30,20240110,30,20,0,,,,\n";
+    WriteTestFile(companion, positions);
+    WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"), "Act,Sym,Type,Qty\nact,sym,type,qty\n");
+    gRun.resultCode = RESULT_OK;
+    EXPECT_NE(0, Run("Settings:\n  OrdersMode: SlatewickSync\n  SavePositionsAs: " + tmp.File("Output\\.\\Orders\\SlatewickTrades.csv") +
+                     "\nStrategy: S1\n  EntrySetup: 0\n", 5));
+    EXPECT_EQ(RESULT_FILE_ERROR, gRun.resultCode.load());
+    EXPECT_EQ("The SavePositionsAs file would replace the companion trades file, " + companion + ".", std::string(LastMessage()));
+    EXPECT_EQ(positions, ReadTestFile(companion));
+    EXPECT_FALSE(PlatFileExists(tmp.File("Output\\Orders\\main_20240117_orders.txt").c_str()));
 }

@@ -114,6 +114,28 @@ TEST_F(ScanRunTest, DirectFileReadsLikeTheSavedList)
     EXPECT_EQ(ReadTestFile(path), "Date,Symbol,Price\n");
 }
 
+/* A row and a heading far longer than any line buffer: the file holds every
+** field whole, and the heading its line end, as the scan window would save
+** them. */
+TEST_F(ScanRunTest, DirectFileWritesLongRowsWhole)
+{
+    std::vector<int32_t> days = {20240102};
+    LoadStore(days, {{"AAA", FlatBars(days, {10})}});
+    CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
+    const std::string path = tmp.File("Output\wide.csv");
+    std::string scan = "Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + path + "\nScan:\n";
+    std::string heading = "Date,Symbol", row = "2024-01-02,AAA";
+    for (int k = 0; k < 252; k++) {
+        const std::string name = "AColumnWithAHeadingThisLong" + std::to_string(1000 + k);
+        scan += "  " + name + ": 'twenty letters text " + std::to_string(k) + "'\n";
+        heading += "," + name;
+        row += ",\"twenty letters text " + std::to_string(k) + "\"";
+    }
+    ASSERT_GT(row.size(), 6000u);
+    ASSERT_EQ(0, Run(scan, 2));
+    EXPECT_EQ(heading + "\n" + row + "\n", ReadTestFile(path));
+}
+
 /* Each cell as its formula gives it: texts of every kind, and "n/a" for a
 ** value the formula does not have (the close of the bar before the first).
 ** The same in the scan list, in the file and without a scan list at all. */

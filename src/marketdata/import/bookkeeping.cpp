@@ -91,6 +91,8 @@ void ResetImportRun()
     FreeImportTables();
     if (gImport.log) PlatCloseFile(gImport.log);
     gImport.log = nullptr;
+    gImport.logWaits = 0;
+    gImport.logHeld = std::string();
     gImport.logFailed = 0;
     gImport.count = gImport.capacity = 0;
     gImport.useLock = 0;
@@ -120,11 +122,14 @@ int BeginImport()
     UnloadData();
 
     PlatFile log = gImport.log;
-    int logFailed = gImport.logFailed;
+    int logFailed = gImport.logFailed, logWaits = gImport.logWaits;
+    std::string logHeld = std::move(gImport.logHeld);
     gImport.log = nullptr;
     ResetImportRun();
     gImport.log = log;
     gImport.logFailed = logFailed;
+    gImport.logWaits = logWaits;
+    gImport.logHeld = std::move(logHeld);
     gImport.startDate = start;
     gImport.endDate = end;
     gImport.referenceDate = NextDay(today);
@@ -654,7 +659,7 @@ int LogSymbolLine(SymbolRecord *record)
     if (daily > gStore.maxDailyBars) gStore.maxDailyBars = daily;
     __atomic_add_fetch(&gImport.barCount, daily, __ATOMIC_RELAXED);
     slot->firstUsedDate = FIRST_USED_NONE;
-    if (gImport.log) {
+    if (ImportLogKept()) {
         char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
         FormatDefaultDate(slot->firstDate, first);
         FormatDefaultDate(slot->lastDate, last);
@@ -671,12 +676,15 @@ int LogSymbolLine(SymbolRecord *record)
 
 void WriteImportLog(const char *text, uint32_t size)
 {
-    WriteLogData(gImport.log, text, size, gImportState.LogFile, &gImport.logFailed);
+    if (gImport.logWaits)
+        gImport.logHeld.append(text, size);
+    else
+        WriteLogData(gImport.log, text, size, gImportState.LogFile, &gImport.logFailed);
 }
 
 void LogImportMessage(const char *format, ...)
 {
-    if (!gImport.log) return;
+    if (!ImportLogKept()) return;
     char line[LOG_LINE_SIZE];
     va_list args;
     va_start(args, format);
@@ -844,7 +852,7 @@ void RemoveRedundantShareClasses()
         int32_t removedUpToI = 0;
         for (int32_t k = i + SHARE_CLASS_AFTER; k >= i - SHARE_CLASS_BEFORE; k--) {
             if (k < 0 || k >= gImport.count || !gStore.symbols[k].shareClassMark) continue;
-            if (gImport.log) {
+            if (ImportLogKept()) {
                 if (!headed++) LogImportMessage(kLogShareClassHeading);
                 LogImportMessage(kLogShareClassPair, gStore.symbols[k].info.Symbol, gStore.symbols[k].info.Name, keptSymbol,
                                  keptName);
@@ -879,7 +887,7 @@ void ReportImportMisses(int result)
     gStore.fileVersion = DATA_FILE_VERSION;
     gStore.keepAdjusted = gImportState.KeepAdjusted;
     gStore.fundamentalsCount = gImportState.fundamentalCount;
-    if (result == 1 && gImport.log) {
+    if (result == 1 && ImportLogKept()) {
         int headed = 0;
         for (int32_t r = 0; r < gImport.eventCount; r++) {
             const EventListRow &row = gImport.eventRows[r];

@@ -16,6 +16,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/import_run.h"
@@ -24,6 +25,8 @@
 #include "script/compiler/formula.h"
 #include "services/services.h"
 
+/* What a price file is to the run, in the words of a refusal to replace it. */
+static const char kPriceFileUse[] = "a price file of the import";
 static const char kMsgUnableToRead[] = "Unable to read %s\r\n\r\n%s";
 static const char kMsgNoFiles[] = "No files with %s extension were found in %s";
 static const char kLogNameTooLong[] = "%s\tnot imported because its name is too long\n";
@@ -1049,6 +1052,7 @@ int ParseHeaderCsv(ImportItem *row, const char *text, const char *storedSymbol, 
             ReportRefusedFile(text, kRefusedUnreadable, GetErrorText());
             return 0;
         }
+        NoteRunInput(text, kPriceFileUse);
         /* A UTF-16 file is passed over with its reason like any other file
         ** that gives nothing; LoadTextFile would end the import on it. */
         char head[2] = {};
@@ -1374,6 +1378,7 @@ int ImportCsvFile(ImportItem *row, int flags)
 {
     const char *path = row->value;
     PlatFile file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (file) NoteRunInput(path, kPriceFileUse);
     uint64_t size = 0;
     if (!file || !PlatGetFileSize(file, &size)) {
         char reason[256];

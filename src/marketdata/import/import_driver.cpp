@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/errors.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/import/csv_import.h"
@@ -83,6 +84,23 @@ static int ReadCsiInfoFiles(const ImportItem &row)
     return 1;
 }
 
+/* Notes a list or information file the row read in the run's record, by
+** what it is to the import. */
+static void NoteImportRowFile(const ImportItem &row)
+{
+    const char *what = nullptr;
+    switch (row.kind) {
+    case IMPKW_SYM_INFO_FILE: what = "the SymInfoFile"; break;
+    case IMPKW_EVENT_LIST_FILE: what = "the EventListFile"; break;
+    case IMPKW_INCLUDE_LIST: what = "the IncludeList"; break;
+    case IMPKW_EXCLUDE_LIST: what = "the ExcludeList"; break;
+    default: return;
+    }
+    /* A Norgate watchlist is the updater's, no file. */
+    if (row.dataSource == SOURCE_NORGATE && row.value[0] == '.') return;
+    NoteRunInput(row.value, what);
+}
+
 /* The row walk: lists, information and event files, list numbers; 1/0. */
 static int WalkImportRows()
 {
@@ -118,6 +136,7 @@ static int WalkImportRows()
         default: break;
         }
         if (!ok) return 0;
+        NoteImportRowFile(row);
     }
     for (int32_t r = 0; r < gImportItems.count; r++) {
         ImportItem &row = Rows()[r];
@@ -166,7 +185,7 @@ static int ImportSources()
     ScanImportFilter(&needsSecurity, &needsEvents);
     gImport.keptCount = gImport.processedCount = 0;
     const char *importText = GetImportSectionText();
-    if (importText && gImport.log) {
+    if (importText && ImportLogKept()) {
         /* Written as it stands: the section may be longer than a log line. */
         WriteImportLog(importText, (uint32_t)strlen(importText));
     }
@@ -313,7 +332,7 @@ static void LogReportedError(const char *message)
 {
     /* A log whose write failed gets nothing more (its failure is reported
     ** from inside the log's lock). */
-    if (!gImport.log || gImport.logFailed) return;
+    if (!ImportLogKept() || gImport.logFailed) return;
     char text[1200];
     int n = 0;
     text[n++] = '\n';
@@ -325,16 +344,44 @@ static void LogReportedError(const char *message)
     LogImportMessage("%s", text);
 }
 
+static const char kLogUse[] = "the Import LogFile";
+
+/* Opens the log whose lines waited, once the import has read its files, and
+** writes them: a log named as a file the run reads is refused (a file
+** error) before the data file is written, and that file stays as it was.
+** 1 when there is no log waiting or it is open now. */
+static int OpenWaitingImportLog()
+{
+    if (!gImport.logWaits) return 1;
+    gImport.logWaits = 0;
+    std::string held = std::move(gImport.logHeld);
+    gImport.logHeld = std::string();
+    if (!ClaimRunOutput(gImportState.LogFile, kLogUse)) {
+        sFailureCode = RESULT_FILE_ERROR;
+        return 0;
+    }
+    gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
+    if (!gImport.log) {
+        ReportError(kMsgLogCreate, gImportState.LogFile);
+        return 0;
+    }
+    WriteImportLog(held.data(), (uint32_t)held.size());
+    return 1;
+}
+
 int RunImport()
 {
     sFailureCode = RESULT_IMPORT_FAILURE;
-    if (gImportState.LogFile[0]) {
-        gImport.log = PlatOpenFile(gImportState.LogFile, PLAT_CREATE_WRITE);
-        if (!gImport.log) {
-            ReportError(kMsgLogCreate, gImportState.LogFile);
-            return 0;
-        }
+    /* The data file and the log, against the files the run has read so far
+    ** and each other, before either is made. */
+    const char *planned[] = {gImportState.SaveAs[0] ? gImportState.SaveAs : gSettings.DataFile, gImportState.LogFile};
+    const char *uses[] = {"the data file", kLogUse};
+    if (!CheckPlannedRunOutputs(planned, uses, 2)) {
+        sFailureCode = RESULT_FILE_ERROR;
+        return 0;
     }
+    gImport.logWaits = gImportState.LogFile[0] != 0;
+    gImport.logHeld = std::string();
     int result = 0;
     gMessageState.reportTap = LogReportedError;
     /* A temporary data file left by a killed import of the same file goes
@@ -355,6 +402,7 @@ int RunImport()
         const int codeSet = gRun.resultCode.load();
         if (!read && codeSet == RESULT_FILE_ERROR) sFailureCode = RESULT_FILE_ERROR;
         if (codeSet == RESULT_OK) gRun.resultCode.store(codeBefore);
+        if (read) read = OpenWaitingImportLog();
         if (read) {
             if (gImport.count > 0)
                 result = PostProcess();
@@ -366,8 +414,13 @@ int RunImport()
     ReportImportMisses(result);
     CloseHttpSlots();
     gMessageState.reportTap = nullptr;
-    if (gImport.log) {
+    if (ImportLogKept()) {
         LogImportMessage("\nImport %s Completed\n", result ? "Was" : "Not");
+        /* An import that failed before it read all its files still keeps
+        ** its log, unless the log is named as a file it read. */
+        OpenWaitingImportLog();
+    }
+    if (gImport.log) {
         PlatCloseFile(gImport.log);
         gImport.log = nullptr;
         OpenLogFile(gImportState.LogFile);

@@ -88,8 +88,13 @@ struct ImportRun {
     EventListRow *eventRows; /* tracked; event-list table */
     int32_t eventCount, eventCapacity;
     char *failedSymbols;        /* tracked, FAILED_SYMBOLS_SIZE bytes */
-    PlatFile log;               /* the import log, null when none */
+    PlatFile log;               /* the import log, null when none or while its lines wait */
     int logFailed;              /* a write to the log failed (reported once): no more is written */
+    /* The log is named but nothing is written under its name before the
+    ** import has read its files (a log named as one of them would empty it
+    ** unread): its lines wait here until then. */
+    int32_t logWaits;
+    std::string logHeld;
     std::mutex lock;            /* the import lock */
     int32_t useLock;            /* the current block runs more than one thread */
     int32_t keptCount;          /* symbols stored (the online status) */
@@ -110,6 +115,9 @@ struct ImportRun {
 };
 
 extern ImportRun gImport;
+
+/* 1 while the import keeps a log, written or waiting. */
+inline int ImportLogKept() { return gImport.log != nullptr || gImport.logWaits; }
 
 /* Frees everything gImport holds (not the imported symbols) and zeroes it;
 ** the log is closed. */

@@ -19,7 +19,7 @@ static const char kMsgNoReference[] = "Padding reference symbol %s was not impor
 
 static void LogBarChange(const char *format, const SymbolRecord *record, int32_t date)
 {
-    if (!gImport.log) return;
+    if (!ImportLogKept()) return;
     char text[DATE_TEXT_SIZE];
     FormatDefaultDate(date, text);
     LogImportMessage(format, record->info.Symbol, text);

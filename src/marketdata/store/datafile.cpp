@@ -8,6 +8,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/file_state.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "platform/platform.h"
@@ -418,6 +419,7 @@ static int ReadDataFileAt(const char *path, int ask)
     ** this reads as a change, never the other way round. */
     const FileState state = LookAtFile(path);
     reader.file = PlatOpenFile(path, PLAT_OPEN_READ);
+    if (reader.file) NoteRunInput(path, "the data file");
     if (!reader.file) {
         ReportError(kMsgCannotOpen, path);
         goto done;
@@ -720,6 +722,9 @@ int SaveDataFile(const char *pathIn, const char *import)
         return 0;
     }
     if (!AppendSaveExtension(path)) return 0;
+    /* In a run (an import) the data file may be the one it read, never
+    ** another file it read or wrote. */
+    if (!ClaimRunOutput(path, "the data file")) return 0;
 
     GetStatusText(0, savedStatus, sizeof savedStatus);
     SetStatusText(0, "Creating %s...", path);

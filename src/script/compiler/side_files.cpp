@@ -15,6 +15,7 @@
 #include "foundation/file_helpers.h"
 #include "foundation/numbers.h"
 #include "foundation/path_macros.h"
+#include "foundation/run_files.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
@@ -240,6 +241,7 @@ int LoadHolidayList(HolidayList *list, const char *path)
     }
     char *text = nullptr;
     if (!LoadTextFile(path, &text, nullptr)) return 0;
+    NoteRunInput(path, "the HolidayList");
     std::vector<HolidayPair> pairs;
     LineNotes notes = {};
     int lineNumber = 0;
@@ -292,6 +294,7 @@ int LoadExchangeMap()
     if (!ResolveScriptPath(resolved, path)) return 0;
     std::vector<std::string> lines;
     if (!ReadCsvLines(resolved, &lines)) return 0;
+    NoteRunInput(resolved, "the ExchangeMap");
 
     if (!GrowListReserve(&gContractSpecs, (int32_t)lines.size(), sizeof(ContractSpec))) return 0;
     if (gContractSpecs.items) memset(gContractSpecs.items, 0, (size_t)gContractSpecs.capacity * sizeof(ContractSpec));
@@ -364,6 +367,7 @@ int LoadSymbolChanges()
     if (!ResolveScriptPath(resolved, path)) return 0;
     std::vector<std::string> lines;
     if (!ReadCsvLines(resolved, &lines)) return 0;
+    NoteRunInput(resolved, "the SymChangeList");
     if (!GrowListReserve(&gSymbolChanges, (int32_t)lines.size(), sizeof(SymbolChange))) return 0;
     gSymbolChanges.count = 0;
     LineNotes notes = {};
@@ -450,6 +454,7 @@ int LoadCashFeesList(StrategyRecord *record, const char *path, int which, char *
     bool read = ReadCsvLines(resolved, &lines);
     gMessageState.suppressNext = 0;
     if (!read) return 0;
+    NoteRunInput(resolved, which ? "the FeesList" : "the CashList");
     if (!GrowListReserve(list, (int32_t)lines.size(), sizeof(DatedAmount))) return 0;
     size_t i = 0;
     while (i < lines.size() && FindTextNoCase(lines[i].c_str(), "Date")) i++;

@@ -10,6 +10,7 @@
 #include "foundation/dates.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
+#include "foundation/run_files.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
@@ -268,7 +269,8 @@ HWND FinishScanWindow()
     SetWindowTitle(child, title);
     ShowListRows(child, list);
     ActivateChild(child);
-    if (gScriptSettings.SaveScanAs[0] && !gScriptSettings.ScanNoWindow) {
+    if (gScriptSettings.SaveScanAs[0] && !gScriptSettings.ScanNoWindow &&
+        ClaimRunOutput(gScriptSettings.SaveScanAs, "the SaveScanAs file")) {
         gOmitListHeading = gScriptSettings.ScanNoHeader;
         SaveListCsv(child, gScriptSettings.SaveScanAs);
         gOmitListHeading = 0;
