@@ -1408,8 +1408,13 @@ namespace {
 ** 4th (2:1), the 10th (2:1) and the 25th (3:1), a dividend on the 12th.  A
 ** day's price level is A = 100 + its index, adjusted for every split; as
 ** traded it is A times the ratios of the splits after it. */
+/* Damage done to one day's line or record, which keeps its split. */
+enum Damage { INTACT, OPEN_ABOVE_HIGH, HIGH_BELOW_LOW, CLOSE_BELOW_LOW, VOLUME_NAN, VOLUME_TEXT, OPEN_MISSING };
+
 struct TradedHistory {
     std::vector<int32_t> days;
+    int32_t damagedDay = 0;
+    Damage damage = INTACT;
     const std::vector<std::pair<int32_t, int>> splits = {{20240104, 2}, {20240110, 2}, {20240125, 3}};
     TradedHistory()
     {
@@ -1441,6 +1446,25 @@ struct TradedHistory {
         }
         return text;
     }
+    /* Open, high, low, close and volume of day i in units of m, as texts,
+    ** with the damage done when it is the damaged day; a JSON answer writes
+    ** a value it leaves out as null. */
+    std::vector<std::string> Values(size_t i, int m, bool json) const
+    {
+        std::vector<std::string> v = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
+                                      Prices((int)i, m, "c"), std::to_string(12000 / m)};
+        if (days[i] != damagedDay) return v;
+        switch (damage) {
+        case OPEN_ABOVE_HIGH: v[0] = std::to_string((100 + (int)i + 5) * m); break;
+        case HIGH_BELOW_LOW: std::swap(v[1], v[2]); break;
+        case CLOSE_BELOW_LOW: v[3] = std::to_string((100 + (int)i - 5) * m); break;
+        case VOLUME_NAN: v[4] = "NaN"; break;
+        case VOLUME_TEXT: v[4] = "many"; break;
+        case OPEN_MISSING: v[0] = json ? "null" : ""; break;
+        case INTACT: break;
+        }
+        return v;
+    }
     /* A price file of the days from..to, as traded, its splits and dividend
     ** in columns, in the CSV folder's layout or Tiingo's. */
     std::string PriceFile(bool tiingo, int32_t from, int32_t to) const
@@ -1453,13 +1477,15 @@ struct TradedHistory {
             char date[16];
             snprintf(date, sizeof date, "%04d-%02d-%02d", d / 10000, d / 100 % 100, d % 100);
             const int m = RatioAfter(d);
-            const std::string volume = std::to_string(12000 / m), split = Split(d) ? std::to_string(Split(d)) : "";
+            const std::vector<std::string> v = Values(i, m, false);
+            const std::string split = Split(d) ? std::to_string(Split(d)) : "";
             const std::string dividend = d == 20240112 ? "0.5" : "";
             if (tiingo)
-                text += std::string(date) + "," + Prices((int)i, m, "chlo") + "," + volume + "," +
+                text += std::string(date) + "," + v[3] + "," + v[1] + "," + v[2] + "," + v[0] + "," + v[4] + "," +
                     (dividend.empty() ? "0" : dividend) + "," + (split.empty() ? "1" : split) + "\n";
             else
-                text += std::string(date) + "," + Prices((int)i, m, "ohlc") + "," + volume + "," + split + "," + dividend + "\n";
+                text += std::string(date) + "," + v[0] + "," + v[1] + "," + v[2] + "," + v[3] + "," + v[4] + "," + split +
+                    "," + dividend + "\n";
         }
         return text;
     }
@@ -1476,8 +1502,7 @@ struct TradedHistory {
             const std::string stamp = std::to_string(DateTimeToUnix(d, 14) + 1800);
             stamps += (stamps.empty() ? "" : ",") + stamp;
             const int m = RatioAfter(d) / RatioAfter(d, asOf);
-            const std::string values[5] = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
-                                           Prices((int)i, m, "c"), std::to_string(12000 / m)};
+            const std::vector<std::string> values = Values(i, m, true);
             for (int k = 0; k < 5; k++) columns[k] += (columns[k].empty() ? "" : ",") + values[k];
             if (Split(d) && d <= asOf)
                 splitList += (splitList.empty() ? "" : ",") + std::string("\"") + stamp + "\":{\"date\":" + stamp +
@@ -1552,6 +1577,81 @@ TEST_F(OnlineRunTest, AnEndDateStoresTheDataAsTheyStoodThen)
         for (size_t e = 0; e < events[0].size(); e++) {
             EXPECT_EQ(events[0][e].date, events[1][e].date);
             EXPECT_EQ(events[0][e].value, events[1][e].value);
+        }
+    }
+}
+
+/* A split's ratio does not depend on its day's prices: a day refused for
+** any of them (an open above the high, a high below the low, a close below
+** the low, a volume that is NaN or text, an open left out) still divides
+** the days before it, from every source whose answers carry splits.  Each
+** day stored keeps its price as traded with the factor of the splits after
+** it, so that adjusted it is 100 plus its index, as the history was made;
+** and a refused day's split after the EndDate had not happened then (the
+** days before the EndDate are adjusted for the splits up to it alone). */
+TEST_F(OnlineRunTest, ASplitOnARefusedDayDividesTheDaysBeforeIt)
+{
+    TradedHistory h;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = "{}";
+        if (path.rfind("/v8/finance/chart/", 0) == 0)
+            a.body = h.Chart(20240101, 20241231, 20241231);
+        else if (path.rfind("/tiingo/daily/AKF/prices", 0) == 0)
+            a.body = h.PriceFile(true, 20240101, 20241231);
+        return a;
+    });
+    const struct {
+        Damage damage;
+        const char *reason;
+        bool json; /* a JSON answer can write it */
+    } damages[] = {
+        {OPEN_ABOVE_HIGH, "the open lies outside the low to high range", true},
+        {HIGH_BELOW_LOW, "the high is below the low", true},
+        {CLOSE_BELOW_LOW, "the close lies outside the low to high range", true},
+        {VOLUME_NAN, "a number is not finite", true},
+        {VOLUME_TEXT, "a number field holds text", false},
+        {OPEN_MISSING, "a price is missing", true},
+    };
+    for (const char *source : {"CSV", "Tiingo", "Yahoo"}) {
+        for (const auto &damage : damages) {
+            for (const int32_t endDate : {20241231, 20240119}) {
+                const bool csv = strcmp(source, "CSV") == 0, yahoo = strcmp(source, "Yahoo") == 0;
+                if (yahoo && !damage.json) continue;
+                SCOPED_TRACE(std::string(source) + " " + damage.reason + " up to " + std::to_string(endDate));
+                StartOver(server);
+                /* The split of the 10th, or the one of the 25th, after the EndDate. */
+                h.damagedDay = endDate == 20241231 ? 20240110 : 20240125;
+                h.damage = damage.damage;
+                Block(source, csv ? "" : "AKF");
+                gImportState.EndDate = endDate;
+                if (csv) {
+                    PlatCreateFolder(tmp.File("prices").c_str());
+                    Write("prices\\AKF.csv", h.PriceFile(false, 20240101, 20241231));
+                    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+                }
+                ASSERT_EQ(0, ImportExitCode()) << Messages();
+                const SymbolRecord &r = Symbol("AKF");
+                std::vector<int32_t> expected;
+                for (int32_t d : h.days)
+                    if (d != h.damagedDay && d <= endDate) expected.push_back(d);
+                ASSERT_EQ(Dates(r), expected);
+                for (int32_t k = 0; k < r.barCounts[BAR_DAILY]; k++) {
+                    const Bar &b = r.bars[BAR_DAILY][k];
+                    const size_t i = (size_t)(std::find(h.days.begin(), h.days.end(), b.date) - h.days.begin());
+                    EXPECT_EQ(b.split, h.RatioAfter(b.date, endDate)) << b.date;
+                    EXPECT_EQ(b.close / b.split, (100.0 + (double)i) * h.RatioAfter(b.date) / h.RatioAfter(b.date, endDate))
+                        << b.date;
+                }
+                if (endDate == 20241231) {
+                    const std::string unit = yahoo ? "record " : "line ";
+                    const int number = (int)(std::find(h.days.begin(), h.days.end(), h.damagedDay) - h.days.begin()) +
+                        (yahoo ? 1 : 2);
+                    EXPECT_NE(std::string::npos, ReadTestFile(log).find(": 1 " + unit + "not read as bars: " + unit +
+                                                                        std::to_string(number) + " (" + damage.reason + ")"))
+                        << ReadTestFile(log);
+                }
+            }
         }
     }
 }

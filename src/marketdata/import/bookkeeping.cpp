@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -415,6 +416,24 @@ void MarkMarketDay(int32_t date)
 static int FinitePrices(const Bar *bar)
 {
     return std::isfinite(bar->open) && std::isfinite(bar->high) && std::isfinite(bar->low) && std::isfinite(bar->close);
+}
+
+void ApplySplitRatios(Bar *bars, int32_t n, LineSplit *splits, size_t count)
+{
+    std::vector<int32_t> order((size_t)n);
+    for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
+    std::stable_sort(splits, splits + count, [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
+    size_t later = count;
+    double product = 1.0;
+    for (int32_t k = n - 1; k >= 0; k--) {
+        Bar &bar = bars[order[(size_t)k]];
+        for (; later > 0 && splits[later - 1].date > bar.date; later--) {
+            const LineSplit &s = splits[later - 1];
+            if (s.date >= gImport.startDate && s.date <= gImport.endDate) product *= s.ratio;
+        }
+        bar.split *= product;
+    }
 }
 
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,

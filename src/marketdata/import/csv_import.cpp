@@ -478,36 +478,18 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     return c + 1 < columns ? c + 1 : columns;
 }
 
-/* A split on a line that is no bar for another reason (a high below its
-** low, a text volume): its ratio does not depend on the day's prices. */
-struct LineSplit {
-    int32_t date;
-    double ratio;
-};
-
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
-** ratios of the bars after it (in date order), and of the splits of refused
-** lines dated after it.  Only the ratios of lines inside the import's dates
-** count: data imported up to an EndDate are the data as they stood then,
-** when a later split had not happened, so they are what the same file cut
-** at that date gives. */
+** ratios of the bars after it, and of the splits of refused lines dated
+** after it (ApplySplitRatios, which keeps the import's dates). */
 static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n, std::vector<LineSplit> &refused)
 {
-    std::vector<int32_t> order((size_t)n);
-    for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
-    std::stable_sort(refused.begin(), refused.end(), [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
-    auto inRange = [](int32_t date) { return date >= gImport.startDate && date <= gImport.endDate; };
-    size_t later = refused.size();
-    double product = 1.0;
-    for (int32_t k = n - 1; k >= 0; k--) {
-        int32_t i = order[(size_t)k];
-        for (; later > 0 && refused[later - 1].date > bars[i].date; later--)
-            if (inRange(refused[later - 1].date)) product *= refused[later - 1].ratio;
-        bars[i].split = product;
-        if (values[i].split != 0.0 && inRange(bars[i].date)) product *= values[i].split;
+    std::vector<LineSplit> splits = refused;
+    for (int32_t i = 0; i < n; i++) {
+        bars[i].split = 1.0;
+        if (values[i].split != 0.0) splits.push_back({bars[i].date, values[i].split});
     }
+    ApplySplitRatios(bars, n, splits.data(), splits.size());
 }
 
 /* ---- one reader of price lines ----------------------------------------------------------
@@ -800,7 +782,7 @@ static int HeaderFieldId(const ImportItem *row, const char *name, const SymbolRe
         if (CompareNoCase(name, "divcash") == 0)
             id = CSV_DIVIDEND;
         else if (CompareNoCase(name, "splitfactor") == 0)
-            id = CSV_EXTRA;
+            id = CSV_SPLIT; /* the day's ratio, as a Split column holds it */
     }
     if (row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS) {
         const int volumeName = CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 ||

@@ -148,6 +148,19 @@ int ReadImportListFile(const ImportItem *item);
 ** date range, a weekend or zero prices leaves it null. */
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
            int plainPrices = 0, const char **refusal = nullptr);
+/* A split a source gives: its day and its ratio (2 for 2:1). */
+struct LineSplit {
+    int32_t date;
+    double ratio;
+};
+/* Multiplies the split factor of each of the n bars by the ratios of the
+** splits dated after its day.  Every split a source gives counts, on a bar
+** kept or on a line refused for another reason (its ratio does not depend
+** on the day's prices), as long as it lies within the import's StartDate to
+** EndDate: data imported up to an EndDate are the data as they stood then,
+** when a later split had not happened.  Every source's splits come through
+** here; splits is sorted by date in place. */
+void ApplySplitRatios(Bar *bars, int32_t n, LineSplit *splits, size_t count);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is
 ** kept) and the events; sets first and last date. */
 void SortBars(SymbolRecord *record);
