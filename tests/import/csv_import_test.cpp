@@ -1686,6 +1686,22 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
                      "2024-01-05,10,11,9,10.5,300,\n",
          {{20240102, 20, 21, 19, 20, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
          {": 1 line not read as bars: line 3 (a number field holds text)"}},
+        /* Exporters' float noise at a range's edge is gone at the digits the
+        ** data file keeps; a price outside it there is still refused. */
+        {"NOISE", "Date,Open,High,Low,Close,Volume\n2024-01-02,28.750000000000004,28.75,28.5,28.6,100\n"
+                  "2024-01-03,31.420000,31.419999,31.2,31.3,100\n2024-01-04,28.6,28.75,28.5,28.499999999999996,100\n"
+                  "2024-01-05,22.000000000000004,22.0,21.5,21.8,100\n2024-01-08,28.76,28.75,28.5,28.6,100\n",
+         {{20240102, 28.75, 28.75, 28.5, 28.6, 100, 1}, {20240103, 31.42, 31.42, 31.2, 31.3, 100, 1},
+          {20240104, 28.6, 28.75, 28.5, 28.5, 100, 1}, {20240105, 22, 22, 21.5, 21.8, 100, 1}},
+         {": 1 line not read as bars: line 6 (the open lies outside the low to high range)"}},
+        /* An empty number reads as 0: a close beside empty open, high and low
+        ** is a bar of its close, as 0,0,0 and a close is; a close missing, or
+        ** some of open, high and low given, is a price missing. */
+        {"CLOSEONLY", "Date,Open,High,Low,Close,Volume\n2024-01-02,,,,28.6,100\n2024-01-03,0,0,0,28.7,100\n"
+                      "2024-01-04,,29,,28.7,100\n2024-01-05,28,29,27,,100\n2024-01-08, , ,\"\",28.8,100\n",
+         {{20240102, 28.6, 28.6, 28.6, 28.6, 100, 1}, {20240103, 28.7, 28.7, 28.7, 28.7, 100, 1},
+          {20240108, 28.8, 28.8, 28.8, 28.8, 100, 1}},
+         {": 2 lines not read as bars: line 4 (a price is missing), line 5 (a price is missing)"}},
     };
     PlatCreateFolder(tmp.File("damaged").c_str());
     for (const auto &f : files) Write(std::string("damaged\\") + f.name + ".csv", f.text);

@@ -1321,6 +1321,68 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
     }
 }
 
+/* Exporters leave float noise in their prices (22.000000000000004 beside a
+** high of 22.0, a close of 28.499999999999996 on a low of 28.5, six decimals
+** of neighbours 31.420000 and 31.419999, single floats): at the 7 digits the
+** data file keeps each day lies in its range, and is stored, from every
+** online source. */
+TEST_F(OnlineRunTest, FloatNoiseAtARangesEdgeIsStoredAsItsKeptDigits)
+{
+    std::string answer;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/v8/finance/chart/", 0) == 0 || path.rfind("/tiingo/", 0) == 0) a.body = answer;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.headers = "Field-Count: 6\r\nRecord-Count: " + std::to_string(answer.size() / 28) + "\r\n";
+            a.body = answer;
+        }
+        return a;
+    });
+    const char *crypto = "{\"date\":\"%s\",\"open\":%s,\"high\":%s,\"low\":%s,\"close\":%s,\"volume\":100}";
+    auto record = [&](const char *date, const char *o, const char *h, const char *l, const char *c) {
+        char text[256];
+        snprintf(text, sizeof text, crypto, date, o, h, l, c);
+        return std::string(text);
+    };
+    const struct {
+        const char *source, *symbol;
+        std::string answer;
+    } cases[] = {
+        {"Tiingo", "AKF",
+         "date,close,high,low,open,volume\n2024-01-02,21.8,22.0,21.5,22.000000000000004,100\n"
+         "2024-01-03,28.499999999999996,28.75,28.5,28.6,100\n2024-01-04,31.3,31.419999,31.2,31.420000,100\n"},
+        {"Yahoo", "S1",
+         "{\"chart\":{\"result\":[{\"meta\":{\"currency\":\"USD\",\"gmtoffset\":-18000},"
+         "\"timestamp\":[1704205800,1704292200,1704378600],\"indicators\":{\"quote\":[{"
+         "\"open\":[22.000000000000004,28.6,31.420000],\"high\":[22.0,28.75,31.419999],\"low\":[21.5,28.5,31.2],"
+         "\"close\":[21.8,28.499999999999996,31.3],\"volume\":[100,100,100]}]}}]}}"},
+        {"TiingoCrypto", "btcusd",
+         "[{\"ticker\":\"btcusd\",\"priceData\":[" + record("2024-01-02", "22.000000000000004", "22.0", "21.5", "21.8") + "," +
+             record("2024-01-03", "28.6", "28.75", "28.5", "28.499999999999996") + "," +
+             record("2024-01-04", "31.420000", "31.419999", "31.2", "31.3") + "]}]"},
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 22.000002f, 22.0f, 21.5f, 21.8f) + NorgateRecord(45294, 28.6f, 28.75f, 28.5f, 28.499998f) +
+             NorgateRecord(45295, 31.42f, 31.419999f, 31.2f, 31.3f)},
+    };
+    const double expected[3][4] = {{22, 22, 21.5, 21.8}, {28.6, 28.75, 28.5, 28.5}, {31.42, 31.42, 31.2, 31.3}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        StartOver(server);
+        answer = c.answer;
+        Block(c.source, c.symbol);
+        ASSERT_EQ(0, ImportExitCode()) << Messages() << ReadTestFile(log);
+        const SymbolRecord &r = Symbol(c.symbol);
+        ASSERT_EQ(Dates(r), (std::vector<int32_t>{20240102, 20240103, 20240104})) << ReadTestFile(log);
+        for (int k = 0; k < 3; k++) {
+            const Bar &b = r.bars[BAR_DAILY][k];
+            EXPECT_EQ(b.open, expected[k][0]) << k;
+            EXPECT_EQ(b.high, expected[k][1]) << k;
+            EXPECT_EQ(b.low, expected[k][2]) << k;
+            EXPECT_EQ(b.close, expected[k][3]) << k;
+        }
+    }
+}
+
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
 ** status with an error (also one whose text is "OK"), a price series without

@@ -539,10 +539,10 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         return 0;
     }
     if (!plainPrices || changed) {
-        bar->open = RoundSignificant(bar->open, 7);
-        bar->high = RoundSignificant(bar->high, 7);
-        bar->low = RoundSignificant(bar->low, 7);
-        bar->close = RoundSignificant(bar->close, 7);
+        bar->open = StoredPrice(bar->open);
+        bar->high = StoredPrice(bar->high);
+        bar->low = StoredPrice(bar->low);
+        bar->close = StoredPrice(bar->close);
     }
     /* Rounding leaves a factor of 1 as it is, and most bars have it. */
     if (bar->split != 1.0) bar->split = RoundSignificant(bar->split, 6);

@@ -355,6 +355,11 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     LineReason reason = LINE_BAR;
+    /* Empty prices wait for the line's end: a close alone, its open, high
+    ** and low empty, is a bar of its close (an empty number reads as 0, and
+    ** AddBar makes a bar of 0, 0, 0 and a close from its close), where an
+    ** empty close, or some of open, high and low given, is a price missing. */
+    int emptyPrices = 0, missingAt = -1, reasonAt = -1;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
         int field = map[c];
         if (field == CSV_SKIP) continue;
@@ -376,7 +381,10 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         case CSV_TIME: {
             char buffer[64];
-            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) reason = LINE_BAD_TIME;
+            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) {
+                reason = LINE_BAD_TIME;
+                reasonAt = c;
+            }
             continue;
         }
         default:
@@ -387,8 +395,17 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
         int read = field == CSV_SPLIT ? ReadSplitColumn(column, numberFormat, number)
                                       : ReadNumberColumn(column, numberFormat, number);
         if (read != NUMBER_READ) *number = 0.0;
-        if (!reason) reason = NumberReason(read, price, numberFormat);
+        if (read == NUMBER_EMPTY && price) {
+            emptyPrices |= field == CSV_OPEN ? PRICE_OPEN : field == CSV_HIGH ? PRICE_HIGH : field == CSV_LOW ? PRICE_LOW
+                                                                                                     : PRICE_CLOSE;
+            if (missingAt < 0) missingAt = c;
+        } else if (!reason) {
+            reason = NumberReason(read, price, numberFormat);
+            if (reason) reasonAt = c;
+        }
     }
+    const int closeAlone = emptyPrices == (prices & (PRICE_OPEN | PRICE_HIGH | PRICE_LOW));
+    if (emptyPrices && !closeAlone && (!reason || (reasonAt >= 0 && missingAt < reasonAt))) reason = LINE_MISSING;
     if (!bar->date) return LINE_NO_DATE;
     if (!reason) reason = ShapeReason(bar, prices);
     if (!reason && v->split < 0.0) reason = LINE_SPLIT_BELOW_ZERO;

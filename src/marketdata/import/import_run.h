@@ -35,6 +35,7 @@
 #include <unordered_map>
 
 #include "foundation/allocator.h"
+#include "foundation/numbers.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/compiler/import_items.h"
@@ -231,20 +232,35 @@ inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *rea
     }
     refused->count++;
 }
+/* A price as the data file keeps it: 7 significant digits (AddBar stores
+** every price through here). */
+inline double StoredPrice(double price) { return RoundSignificant(price, 7); }
+
+/* The shape fault of open, high, low and close as given (null when none). */
+inline const char *PriceShapeFaultOf(double open, double high, double low, double close, int checkOpen, int checkClose)
+{
+    if (high < low) return kRefusedHighLow;
+    const bool openOutside = checkOpen && (open < low || open > high);
+    const bool closeOutside = checkClose && (close < low || close > high);
+    if (!openOutside && !closeOutside) return nullptr;
+    if (open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
+    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+}
+
 /* Why the prices the reader gave bar are no bar's (null when they are one):
 ** the high below the low, or the open (when checkOpen) or the close outside
 ** the low to high range, as a line shifted by a thousands separator or a
 ** damaged record gives.  A bar given only its close (open, high and low 0)
-** is AddBar's to fill, and passes. */
+** is AddBar's to fill, and passes.  The bar is judged as it will be stored:
+** an exporter's float noise (28.750000000000004 beside a high of 28.75,
+** 31.420000 beside 31.419999) is gone at the digits the data file keeps.
+** Rounding keeps the order of prices, so only a bar out of shape as given
+** is looked at again, rounded. */
 inline const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose)
 {
-    const double low = bar->low, high = bar->high;
-    if (high < low) return kRefusedHighLow;
-    const bool openOutside = checkOpen && (bar->open < low || bar->open > high);
-    const bool closeOutside = checkClose && (bar->close < low || bar->close > high);
-    if (!openOutside && !closeOutside) return nullptr;
-    if (bar->open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
-    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+    if (!PriceShapeFaultOf(bar->open, bar->high, bar->low, bar->close, checkOpen, checkClose)) return nullptr;
+    return PriceShapeFaultOf(StoredPrice(bar->open), StoredPrice(bar->high), StoredPrice(bar->low),
+                             StoredPrice(bar->close), checkOpen, checkClose);
 }
 /* Writes the numbers refused shows, the first ones, into out (size bytes):
 ** "line 5 (a price is missing), line 8 (...) and 3 more" with a unit, or
