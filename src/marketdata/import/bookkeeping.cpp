@@ -55,6 +55,10 @@ static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
 static const char kMsgListOpenQuote[] = "Unable to read the list %s: its header opens a double quote that it does not "
                                         "close, so its columns cannot be told.";
+/* A list written with semicolons or tabs reads as one column of whole lines:
+** no symbol of it would be one asked for. */
+static const char kMsgListOtherDelimiter[] = "Unable to read the list %s: its header \"%s\" is divided by %s, where a "
+                                             "CSV list is divided by commas.";
 static const char kMsgListNoSymbolColumn[] = "Unable to read the list %s: no column of its header names symbols (a "
                                              "name holding symbol, ticker or underlying).";
 
@@ -281,7 +285,9 @@ int IsCalendarDate(int32_t date)
 
 static int TakeListSymbol(const ImportItem *item, char *symbol)
 {
-    if (!symbol[0]) return 1;
+    size_t length = strlen(symbol);
+    TrimSymbolText(symbol, &length);
+    if (length == 0) return 1;
     if (item->kind == IMPKW_EXCLUDE_LIST) return AddExcludePattern(symbol, item->blockNumber) || !gOutOfMemory.load();
     return AddSymbolToImportList(symbol, item->blockNumber, item->listNumber, item->listFlag) != nullptr ||
         !gOutOfMemory.load();
@@ -341,10 +347,13 @@ int ReadImportListFile(const ImportItem *item)
                     symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
                         FindTextNoCase(field, "underlying");
                     symbolColumns += symbolColumn[column];
+                    const char *other = strchr(field, ';') ? "semicolons" : strchr(field, '\t') ? "tabs" : nullptr;
+                    if (symbolColumn[column] && other) {
+                        ReportError(kMsgListOtherDelimiter, item->value, field, other);
+                        ok = 0;
+                        break;
+                    }
                 } else if (symbolColumn[column]) {
-                    while (isspace((unsigned char)*field)) field++;
-                    char *e = field + strlen(field);
-                    while (e > field && isspace((unsigned char)e[-1])) *--e = 0;
                     ok = TakeListSymbol(item, field);
                 }
                 column++;

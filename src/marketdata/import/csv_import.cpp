@@ -307,10 +307,9 @@ static inline LineReason ShapeReason(const Bar *bar, int prices)
 ** another symbol (blanks would become '_' in its identifier). */
 static CsvColumn SymbolText(const CsvColumn &column)
 {
-    CsvColumn c = column;
-    while (c.length > 0 && IsBlank(*c.text)) c.text++, c.length--;
-    while (c.length > 0 && IsBlank(c.text[c.length - 1])) c.length--;
-    return c;
+    size_t length = (size_t)column.length;
+    const char *text = TrimSymbolText(column.text, &length);
+    return {text, (int32_t)length};
 }
 
 /* 1 when the symbol column, without its blanks, is too long to keep: cut

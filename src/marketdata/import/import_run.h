@@ -324,14 +324,24 @@ int IsCalendarDate(int32_t date);
 
 /* ---- work list, exclude patterns, list names --------------------------------------------- */
 
-/* Adds symbol (name or name>savename) for block, or finds the item already
-** there, and sets its membership of list (1..256).  The item, or null after
-** "Symbol '%s' is too long." or when memory runs out. */
+/* The symbol text [text, text + *length) without the blanks around it
+** (spaces, tabs, line ends): its start, its length through length.  Blanks
+** around a symbol in a line, a list or a file name are no part of it (in
+** its identifier they would make another symbol, "P " P_); every reader of
+** a symbol takes it through here. */
+const char *TrimSymbolText(const char *text, size_t *length);
+/* Copies the symbol text [text, text + length), without the blanks around
+** it, into out (size bytes; cut to fit). */
+void CopySymbolText(char *out, size_t size, const char *text, size_t length);
+/* Adds symbol (name or name>savename, blanks around either no part of it)
+** for block, or finds the item already there, and sets its membership of
+** list (1..256).  The item, or null after "Symbol '%s' is too long." or when
+** memory runs out. */
 ImportWorkItem *AddSymbolToImportList(char *symbol, int block, int list, int flags);
 /* The existing work item of (block, symbol), or null. */
 ImportWorkItem *FindImportWorkItem(const char *symbol, int block);
-/* Appends an exclude pattern of block; 0 after "Symbol '%s' is too long." or
-** when memory runs out. */
+/* Appends an exclude pattern of block (without the blanks around it); 0
+** after "Symbol '%s' is too long." or when memory runs out. */
 int AddExcludePattern(const char *pattern, int block);
 /* 1 when an exclude pattern of block matches symbol ('?' one character, '*'
 ** a run; case ignored). */
