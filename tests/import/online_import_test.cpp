@@ -1383,6 +1383,68 @@ TEST_F(OnlineRunTest, FloatNoiseAtARangesEdgeIsStoredAsItsKeptDigits)
     }
 }
 
+/* A server that sends an unasked answer after each answer, at once (in the
+** same send) or late (as the next request on the kept connection arrives),
+** from every online source: no request reads an answer one behind, and
+** each symbol keeps its own prices, name and type. */
+TEST_F(OnlineTest, UnaskedAnswersAreNeverReadForTheNextRequest)
+{
+    int when = HttpAnswer::EXTRA_AT_ONCE;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        a.keepAlive = true;
+        a.extraWhen = (decltype(a.extraWhen))when;
+        const size_t symbol = path.find("/S"), ticker = path.find("tickers=");
+        const int n = symbol != std::string::npos ? path[symbol + 2] - '0' : ticker != std::string::npos ? path[ticker + 8] - '0' : 0;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.body = NorgateRecord(45293, 10.0f * n, 10.0f * n + 1, 10.0f * n - 1, 10.0f * n) +
+                NorgateRecord(45294, 10.0f * n, 10.0f * n + 1, 10.0f * n - 1, 10.0f * n);
+        } else if (path.find("/name") != std::string::npos) {
+            a.body = "Name " + std::to_string(n);
+        } else if (path.rfind("/v8/finance/chart/", 0) == 0) {
+            a.body = ChartFor(10 * n);
+        } else if (path.rfind("/tiingo/daily/", 0) == 0 && path.find("/prices") != std::string::npos) {
+            a.body = TiingoCsv(10 * n);
+        } else if (path.rfind("/tiingo/daily/", 0) == 0) {
+            a.body = "{\"name\":\"Name " + std::to_string(n) + "\"}";
+        } else if (path.rfind("/tiingo/crypto/", 0) == 0) {
+            a.body = "[{\"ticker\":\"" + std::to_string(n) + "usd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\","
+                     "\"open\":" + std::to_string(10 * n) + ",\"high\":" + std::to_string(10 * n + 1) + ",\"low\":" +
+                std::to_string(10 * n - 1) + ",\"close\":" + std::to_string(10 * n) + ",\"volume\":5}]}]";
+        }
+        /* What a request read one behind would take: another answer of the
+        ** same kind, of a symbol nobody asked for. */
+        std::string stale = a.body;
+        for (char &c : stale)
+            if (c >= '1' && c <= '3') c = '9';
+        a.extra = RawAnswer(stale);
+        return a;
+    });
+    /* Each symbol's close, by source (a chart's first close is n + 11). */
+    for (const char *s : {"Norgate", "Yahoo", "Tiingo", "TiingoCrypto"}) {
+        for (int w : {(int)HttpAnswer::EXTRA_AT_ONCE, (int)HttpAnswer::EXTRA_LATE}) {
+            SCOPED_TRACE(std::string(s) + (w == HttpAnswer::EXTRA_LATE ? " late" : " at once"));
+            when = w;
+            StartOver(server);
+            const bool crypto = strcmp(s, "TiingoCrypto") == 0;
+            Begin(s, 20240101, 20241231);
+            for (const char *symbol : {"S1", "S2", "S3"}) Add(crypto ? (std::string(symbol + 1) + "usd").c_str() : symbol);
+            const int done = ImportOnlineSymbols(SourceRow());
+            EXPECT_EQ(done, 1) << Messages();
+            EXPECT_EQ(gImport.count, done ? 3 : 0) << Messages();
+            for (int32_t i = 0; i < gImport.count; i++) {
+                const SymbolRecord &r = gStore.symbols[i];
+                const int n = atoi(r.info.Symbol + (crypto ? 0 : 1));
+                SCOPED_TRACE(r.info.Symbol);
+                ASSERT_GE(r.barCounts[BAR_DAILY], 1);
+                EXPECT_EQ(r.bars[BAR_DAILY][0].close, 10 * n + (strcmp(s, "Yahoo") == 0 ? 11 : 0));
+                if (strcmp(s, "Norgate") == 0) EXPECT_STREQ(r.info.Type, "Stock");
+                if (!crypto && strcmp(s, "Yahoo") != 0) EXPECT_EQ(std::string(r.info.Name), "Name " + std::to_string(n));
+            }
+        }
+    }
+}
+
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
 ** status with an error (also one whose text is "OK"), a price series without

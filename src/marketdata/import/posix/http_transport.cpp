@@ -2,7 +2,6 @@
 ** an easy handle (which keeps its connection alive between requests); the
 ** connection is the "scheme://host:port" prefix of every request. */
 #include <curl/curl.h>
-#include <poll.h>
 
 #include <cstring>
 #include <mutex>
@@ -62,33 +61,9 @@ int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
     return 1;
 }
 
-/* 1 when the connection the session keeps for its next request holds bytes
-** nobody has asked for yet: a second answer sent after the last one, or the
-** rest of an answer a proxy left behind.  A request sent on it would take
-** those bytes for its own answer.  (An ended connection reads as ready too,
-** and is as well not reused.) */
-static int KeptConnectionHoldsBytes(CURL *curl)
-{
-    curl_socket_t kept = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &kept) != CURLE_OK || kept == CURL_SOCKET_BAD) return 0;
-    struct pollfd ready = {kept, POLLIN, 0};
-    return poll(&ready, 1, 0) > 0;
-}
-
 int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,
                      int errorSize)
 {
-    if (KeptConnectionHoldsBytes((CURL *)slot->session)) {
-        /* The session's kept connections go with it; the request goes out on
-        ** a new one. */
-        CURL *fresh = curl_easy_init();
-        if (!fresh) {
-            CopyString(error, errorSize, "The request could not be prepared.", -1);
-            return 0;
-        }
-        curl_easy_cleanup((CURL *)slot->session);
-        slot->session = fresh;
-    }
     CURL *curl = (CURL *)slot->session;
     char url[URL_SIZE];
     FormatText(url, sizeof url, "%s%s%s", (const char *)slot->connection, path[0] == '/' ? "" : "/", path);
@@ -107,6 +82,15 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, none);
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, nullptr);
+    /* A connection kept for the next request may hold bytes nobody asked
+    ** for (a second answer sent after the last one, at once or while the
+    ** next request is on its way, or a proxy's leftovers), which the next
+    ** request would take for its own answer, and every answer after it would
+    ** be read one behind.  No look at the socket before a request can see
+    ** bytes still on their way, so none is kept: each request goes out on a
+    ** connection of its own, as the Windows program's do. */
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     /* WinHTTP's time-outs are per step; a whole-transfer limit of the same
     ** length also ends an answer that never stops coming.  Without one the
     ** limits are WinHTTP's own defaults, so a server that never answers ends
