@@ -21,6 +21,7 @@ struct Transfer {
     HttpSlot *slot;
     int target;
     int failed; /* no memory or a stop request */
+    int excess; /* bytes came after the answer's end */
 };
 
 static std::once_flag gCurlInit;
@@ -45,6 +46,20 @@ static int TakeProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off
     return 1;
 }
 
+/* libcurl's own account of a transfer: it names bytes that came after the
+** answer's announced end ("Excess found ...", "Leftovers after chunking"),
+** which it drops. */
+static int TakeDebug(CURL *, curl_infotype type, char *text, size_t size, void *user)
+{
+    static const char *const kExcess[] = {"Excess found", "Leftovers after chunking"};
+    if (type != CURLINFO_TEXT) return 0;
+    for (const char *e : kExcess) {
+        const size_t n = strlen(e);
+        if (size >= n && memcmp(text, e, n) == 0) ((Transfer *)user)->excess = 1;
+    }
+    return 0;
+}
+
 int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
 {
     std::call_once(gCurlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -67,7 +82,7 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     CURL *curl = (CURL *)slot->session;
     char url[URL_SIZE];
     FormatText(url, sizeof url, "%s%s%s", (const char *)slot->connection, path[0] == '/' ? "" : "/", path);
-    Transfer transfer = {slot, target, 0};
+    Transfer transfer = {slot, target, 0, 0};
     char curlError[CURL_ERROR_SIZE] = "";
     struct curl_slist *none = nullptr;
     curl_easy_setopt(curl, CURLOPT_URL, url);
@@ -91,6 +106,12 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     ** connection of its own, as the Windows program's do. */
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    /* Bytes that come with the answer, past its end, are no part of it: its
+    ** length may be wrong, or they are an answer to no request.  The answer
+    ** is refused, as the Windows program's transport fails it. */
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, TakeDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     /* WinHTTP's time-outs are per step; a whole-transfer limit of the same
     ** length also ends an answer that never stops coming.  Without one the
     ** limits are WinHTTP's own defaults, so a server that never answers ends
@@ -111,9 +132,11 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     slot->status = (int32_t)status;
-    if (code != CURLE_OK || transfer.failed) {
+    if (code != CURLE_OK || transfer.failed || transfer.excess) {
         if (transfer.failed)
             CopyString(error, errorSize, "The answer could not be stored.", -1);
+        else if (code == CURLE_OK)
+            CopyString(error, errorSize, "The answer is followed by bytes nobody asked for.", -1);
         else
             FormatText(error, errorSize, "%s", curlError[0] ? curlError : curl_easy_strerror(code));
         return 0;
