@@ -1,5 +1,5 @@
 /* http_transport.cpp -- the HTTP slots' transport on libcurl.  The session is
-** an easy handle (which keeps its connection alive between requests); the
+** an easy handle (each request on a network connection of its own); the
 ** connection is the "scheme://host:port" prefix of every request. */
 #include <curl/curl.h>
 
