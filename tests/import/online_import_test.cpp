@@ -1186,7 +1186,8 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
     }
 
     StartOver(server);
-    answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\"CCC\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
+    /* Blanks around a symbol are no part of it, inside its quotes too. */
+    answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\" CCC\t\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
     status = 200;
     Block("Norgate", "");
     ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, ".Tech"), 0);
