@@ -427,6 +427,12 @@ TEST_F(ImportTest, CsvListsKeepEachQuoteToItsLine)
         {"no column names symbols", "Name,Code\nAcme,ACM\n", 0, "",
          "no column of its header names symbols (a name holding symbol, ticker or underlying)."},
         {"a header alone is an empty list", "Name,Code\n\n", 1, "", ""},
+        /* A list written with another delimiter reads as one column of whole
+        ** lines ("AAA;A"), none of them a symbol asked for. */
+        {"semicolons divide it", "Symbol;Name\nAAA;A\n", 0, "",
+         "its header \"Symbol;Name\" is divided by semicolons, where a CSV list is divided by commas."},
+        {"tabs divide it", "Ticker\tName\nAAA\tA\n", 0, "",
+         "its header \"Ticker\tName\" is divided by tabs, where a CSV list is divided by commas."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -1325,6 +1325,54 @@ TEST_F(CsvImportTest, FilesThatBecomeOneSymbolAreNamed)
     }
 }
 
+/* Blanks around a symbol are no part of it in any list the import reads:
+** a symbol-information or event-list line (P's PriceMult divides its prices
+** and its dividend joins it), an include list's symbol and its save name
+** ("R > RR"), an exclude list's pattern; nor in a price file's name, and a
+** file named by blanks alone (" .csv") names no symbol.  Drawn for each way
+** a writer leaves blanks: after, before, inside quotes, a tab. */
+TEST_F(CsvImportTest, BlanksAroundASymbolAreNoPartOfItInAnyList)
+{
+    for (const char *form : {"%s ", " %s", "\"%s \"", "\t%s"}) {
+        SCOPED_TRACE(std::string("form [") + form + "]");
+        auto blank = [&](const char *symbol) {
+            char text[32];
+            snprintf(text, sizeof text, form, symbol);
+            return std::string(text);
+        };
+        Restart(true);
+        PlatCreateFolder(tmp.File("blanks").c_str());
+        PlatCreateFolder(tmp.File("listed").c_str());
+        Write("blanks\\P.csv", "Date,Close\n2024-01-02,2400\n2024-01-03,2500\n");
+        Write("blanks\\Q.csv", "Date,Close\n2024-01-02,7\n");
+        Write("blanks\\ .csv", "Date,Close\n2024-01-02,8\n");
+        Write("blanks\\T .csv", "Date,Close\n2024-01-02,9\n");
+        Write("listed\\R.csv", "Date,Close\n2024-01-02,5\n");
+        Write("listed\\S.csv", "Date,Close\n2024-01-02,6\n");
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("blanks")), 0);
+        ASSERT_EQ(Line(IMPKW_EXCLUDE_LIST, Write("out.csv", "Symbol\n" + blank("Q") + "\n")), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_SOURCE, "CSV"), 0);
+        ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("listed")), 0);
+        ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, Write("in.csv", "Symbol\n" + blank("R") + ">" + blank("RR") + "\n")), 0);
+        ASSERT_EQ(Line(IMPKW_SYM_INFO_FILE, Write("info.csv", "Symbol,PriceMult,Name\n" + blank("P") + ",100,Pea\n")), 0);
+        ASSERT_EQ(Line(IMPKW_EVENT_LIST_FILE, Write("events.csv", "Symbol,Date,Type,Value\n" + blank("P") + ",2024-01-03,7,0.5\n")), 0);
+        Finish(0);
+        ASSERT_EQ(WithEcho(RunImport), 1) << Messages();
+        std::vector<std::string> symbols;
+        for (int32_t i = 0; i < gStore.symbolCount; i++) symbols.push_back(gStore.symbols[i].info.Symbol);
+        EXPECT_EQ(symbols, (std::vector<std::string>{"P", "RR", "T"}));
+        const SymbolRecord &p = Symbol("P");
+        EXPECT_STREQ(p.info.Name, "Pea");
+        ExpectDaily(p, BAR_DAILY, {{20240102, 24, 24, 24, 24, 0, 1}, {20240103, 25, 25, 25, 25, 0, 1}});
+        ASSERT_EQ(p.eventCount, 1);
+        EXPECT_EQ(p.events[0].date, 20240103);
+        EXPECT_EQ(p.events[0].kind, 7);
+        EXPECT_EQ(p.events[0].value, 0.5);
+        EXPECT_EQ(Symbol("RR").bars[BAR_DAILY][0].close, 5);
+    }
+}
+
 /* A price file the program may not read is refused with the system's
 ** reason, in the log and on standard error; a folder whose files none can
 ** be read says so for each; a multi-symbol file gives the reason too. */
@@ -1686,6 +1734,22 @@ TEST_F(CsvImportTest, DamagedFilesStoreWhatTheySayOrAreRefusedByName)
                      "2024-01-05,10,11,9,10.5,300,\n",
          {{20240102, 20, 21, 19, 20, 100, 2}, {20240105, 10, 11, 9, 10.5, 300, 1}},
          {": 1 line not read as bars: line 3 (a number field holds text)"}},
+        /* Exporters' float noise at a range's edge is gone at the digits the
+        ** data file keeps; a price outside it there is still refused. */
+        {"NOISE", "Date,Open,High,Low,Close,Volume\n2024-01-02,28.750000000000004,28.75,28.5,28.6,100\n"
+                  "2024-01-03,31.420000,31.419999,31.2,31.3,100\n2024-01-04,28.6,28.75,28.5,28.499999999999996,100\n"
+                  "2024-01-05,22.000000000000004,22.0,21.5,21.8,100\n2024-01-08,28.76,28.75,28.5,28.6,100\n",
+         {{20240102, 28.75, 28.75, 28.5, 28.6, 100, 1}, {20240103, 31.42, 31.42, 31.2, 31.3, 100, 1},
+          {20240104, 28.6, 28.75, 28.5, 28.5, 100, 1}, {20240105, 22, 22, 21.5, 21.8, 100, 1}},
+         {": 1 line not read as bars: line 6 (the open lies outside the low to high range)"}},
+        /* An empty number reads as 0: a close beside empty open, high and low
+        ** is a bar of its close, as 0,0,0 and a close is; a close missing, or
+        ** some of open, high and low given, is a price missing. */
+        {"CLOSEONLY", "Date,Open,High,Low,Close,Volume\n2024-01-02,,,,28.6,100\n2024-01-03,0,0,0,28.7,100\n"
+                      "2024-01-04,,29,,28.7,100\n2024-01-05,28,29,27,,100\n2024-01-08, , ,\"\",28.8,100\n",
+         {{20240102, 28.6, 28.6, 28.6, 28.6, 100, 1}, {20240103, 28.7, 28.7, 28.7, 28.7, 100, 1},
+          {20240108, 28.8, 28.8, 28.8, 28.8, 100, 1}},
+         {": 2 lines not read as bars: line 4 (a price is missing), line 5 (a price is missing)"}},
     };
     PlatCreateFolder(tmp.File("damaged").c_str());
     for (const auto &f : files) Write(std::string("damaged\\") + f.name + ".csv", f.text);

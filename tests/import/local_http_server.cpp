@@ -107,6 +107,7 @@ void LocalHttpServer::Answer(intptr_t s)
     char buffer[4096];
     /* One request after another while the answers keep the connection; a
     ** kept connection left idle for 2 s, or the server stopping, ends it. */
+    std::string late; /* unasked bytes held back for the next request */
     for (bool keep = true, first = true; keep && !stopping; first = false) {
         size_t end;
         int idle = 0;
@@ -129,6 +130,8 @@ void LocalHttpServer::Answer(intptr_t s)
             paths.push_back(path);
         }
         requests++;
+        if (!late.empty() && !SendAll(s, late)) break;
+        late.clear();
         HttpAnswer a = handler(path);
         for (int waited = 0; waited < a.delayMs && !stopping; waited += 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -155,8 +158,10 @@ void LocalHttpServer::Answer(intptr_t s)
             head += "Content-Length: " + std::to_string(a.body.size()) + "\r\n";
         }
         head += "\r\n";
-        bool ok = SendAll(s, head + body);
-        if (ok && !a.extra.empty()) {
+        const bool atOnce = a.extraWhen == HttpAnswer::EXTRA_AT_ONCE;
+        if (a.extraWhen == HttpAnswer::EXTRA_LATE) late = a.extra;
+        bool ok = SendAll(s, head + body + (atOnce ? a.extra : ""));
+        if (ok && !a.extra.empty() && a.extraWhen == HttpAnswer::EXTRA_APART) {
             /* Apart from the answer, so that the client has taken the answer
             ** whole before the unasked bytes arrive. */
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -24,6 +24,10 @@ struct HttpAnswer {
     size_t cutAt = std::string::npos; /* send only this much of the body, its whole length announced, then close */
     bool chunked = false;   /* "Transfer-Encoding: chunked", the body in chunks of up to 7 bytes */
     std::string extra;      /* bytes sent unasked after the answer (keepAlive: a second answer) */
+    /* When extra goes: apart (the answer taken whole first), at once (in the
+    ** answer's own send), or late (when the next request arrives on the
+    ** connection, before that request's answer). */
+    enum { EXTRA_APART, EXTRA_AT_ONCE, EXTRA_LATE } extraWhen = EXTRA_APART;
     std::string raw;        /* sent in place of the answer (a status line alone), then the connection closes */
 };
 

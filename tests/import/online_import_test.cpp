@@ -1186,7 +1186,8 @@ TEST_F(OnlineRunTest, WatchlistAnswersThatAreNoListsAreRefused)
     }
 
     StartOver(server);
-    answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\"CCC\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
+    /* Blanks around a symbol are no part of it, inside its quotes too. */
+    answer = "Symbol,Name\r\nAAA,A Inc\r\nBBB\r\n\" CCC\t\",\"C, Inc\"\r\n\r\n  ,blank\r\n DDD ,D Inc";
     status = 200;
     Block("Norgate", "");
     ASSERT_EQ(Line(IMPKW_INCLUDE_LIST, ".Tech"), 0);
@@ -1321,6 +1322,143 @@ TEST_F(OnlineRunTest, RecordsThatAreNoBarsAreNamedFromEverySource)
     }
 }
 
+/* Exporters leave float noise in their prices (22.000000000000004 beside a
+** high of 22.0, a close of 28.499999999999996 on a low of 28.5, six decimals
+** of neighbours 31.420000 and 31.419999, single floats): at the 7 digits the
+** data file keeps each day lies in its range, and is stored, from every
+** online source. */
+TEST_F(OnlineRunTest, FloatNoiseAtARangesEdgeIsStoredAsItsKeptDigits)
+{
+    std::string answer;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        if (path.rfind("/v8/finance/chart/", 0) == 0 || path.rfind("/tiingo/", 0) == 0) a.body = answer;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.headers = "Field-Count: 6\r\nRecord-Count: " + std::to_string(answer.size() / 28) + "\r\n";
+            a.body = answer;
+        }
+        return a;
+    });
+    const char *crypto = "{\"date\":\"%s\",\"open\":%s,\"high\":%s,\"low\":%s,\"close\":%s,\"volume\":100}";
+    auto record = [&](const char *date, const char *o, const char *h, const char *l, const char *c) {
+        char text[256];
+        snprintf(text, sizeof text, crypto, date, o, h, l, c);
+        return std::string(text);
+    };
+    const struct {
+        const char *source, *symbol;
+        std::string answer;
+    } cases[] = {
+        {"Tiingo", "AKF",
+         "date,close,high,low,open,volume\n2024-01-02,21.8,22.0,21.5,22.000000000000004,100\n"
+         "2024-01-03,28.499999999999996,28.75,28.5,28.6,100\n2024-01-04,31.3,31.419999,31.2,31.420000,100\n"},
+        {"Yahoo", "S1",
+         "{\"chart\":{\"result\":[{\"meta\":{\"currency\":\"USD\",\"gmtoffset\":-18000},"
+         "\"timestamp\":[1704205800,1704292200,1704378600],\"indicators\":{\"quote\":[{"
+         "\"open\":[22.000000000000004,28.6,31.420000],\"high\":[22.0,28.75,31.419999],\"low\":[21.5,28.5,31.2],"
+         "\"close\":[21.8,28.499999999999996,31.3],\"volume\":[100,100,100]}]}}]}}"},
+        {"TiingoCrypto", "btcusd",
+         "[{\"ticker\":\"btcusd\",\"priceData\":[" + record("2024-01-02", "22.000000000000004", "22.0", "21.5", "21.8") + "," +
+             record("2024-01-03", "28.6", "28.75", "28.5", "28.499999999999996") + "," +
+             record("2024-01-04", "31.420000", "31.419999", "31.2", "31.3") + "]}]"},
+        {"Norgate", "AAA",
+         NorgateRecord(45293, 22.000002f, 22.0f, 21.5f, 21.8f) + NorgateRecord(45294, 28.6f, 28.75f, 28.5f, 28.499998f) +
+             NorgateRecord(45295, 31.42f, 31.419999f, 31.2f, 31.3f)},
+    };
+    const double expected[3][4] = {{22, 22, 21.5, 21.8}, {28.6, 28.75, 28.5, 28.5}, {31.42, 31.42, 31.2, 31.3}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.source);
+        StartOver(server);
+        answer = c.answer;
+        Block(c.source, c.symbol);
+        ASSERT_EQ(0, ImportExitCode()) << Messages() << ReadTestFile(log);
+        const SymbolRecord &r = Symbol(c.symbol);
+        ASSERT_EQ(Dates(r), (std::vector<int32_t>{20240102, 20240103, 20240104})) << ReadTestFile(log);
+        for (int k = 0; k < 3; k++) {
+            const Bar &b = r.bars[BAR_DAILY][k];
+            EXPECT_EQ(b.open, expected[k][0]) << k;
+            EXPECT_EQ(b.high, expected[k][1]) << k;
+            EXPECT_EQ(b.low, expected[k][2]) << k;
+            EXPECT_EQ(b.close, expected[k][3]) << k;
+        }
+    }
+}
+
+/* A server that sends an unasked answer after each answer, from every
+** online source.  Sent late (as the next request on the kept connection
+** arrives) it is never read: each request has a connection of its own, and
+** each symbol keeps its own prices, name and type.  Sent at once, with the
+** answer, the answer is refused (its length may be wrong; the bytes after
+** it answer no request) and the import fails, as in the Windows program;
+** neither reads any answer one behind. */
+TEST_F(OnlineTest, UnaskedAnswersAreNeverReadForTheNextRequest)
+{
+    int when = HttpAnswer::EXTRA_AT_ONCE;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a = Updater(path, "");
+        a.keepAlive = true;
+        a.extraWhen = (decltype(a.extraWhen))when;
+        const size_t symbol = path.find("/S"), ticker = path.find("tickers=");
+        const int n = symbol != std::string::npos ? path[symbol + 2] - '0' : ticker != std::string::npos ? path[ticker + 8] - '0' : 0;
+        if (path.rfind("/api/v1/prices/", 0) == 0) {
+            a.body = NorgateRecord(45293, 10.0f * n, 10.0f * n + 1, 10.0f * n - 1, 10.0f * n) +
+                NorgateRecord(45294, 10.0f * n, 10.0f * n + 1, 10.0f * n - 1, 10.0f * n);
+        } else if (path.find("/name") != std::string::npos) {
+            a.body = "Name " + std::to_string(n);
+        } else if (path.rfind("/v8/finance/chart/", 0) == 0) {
+            a.body = ChartFor(10 * n);
+        } else if (path.rfind("/tiingo/daily/", 0) == 0 && path.find("/prices") != std::string::npos) {
+            a.body = TiingoCsv(10 * n);
+        } else if (path.rfind("/tiingo/daily/", 0) == 0) {
+            a.body = "{\"name\":\"Name " + std::to_string(n) + "\"}";
+        } else if (path.rfind("/tiingo/crypto/", 0) == 0) {
+            a.body = "[{\"ticker\":\"" + std::to_string(n) + "usd\",\"priceData\":[{\"date\":\"2024-01-02T00:00:00+00:00\","
+                     "\"open\":" + std::to_string(10 * n) + ",\"high\":" + std::to_string(10 * n + 1) + ",\"low\":" +
+                std::to_string(10 * n - 1) + ",\"close\":" + std::to_string(10 * n) + ",\"volume\":5}]}]";
+        }
+        /* After each price answer, what the next request would take if it
+        ** read one behind: another price answer, of a symbol nobody asked for. */
+        const bool prices = path.find("prices") != std::string::npos || path.find("/chart/") != std::string::npos;
+        std::string stale = a.body;
+        for (char &c : stale)
+            if (c >= '1' && c <= '3') c = '9';
+        if (prices) a.extra = RawAnswer(stale);
+        return a;
+    });
+    /* Each symbol's close, by source (a chart's first close is n + 11). */
+    for (const char *s : {"Norgate", "Yahoo", "Tiingo", "TiingoCrypto"}) {
+        for (int w : {(int)HttpAnswer::EXTRA_AT_ONCE, (int)HttpAnswer::EXTRA_LATE}) {
+            SCOPED_TRACE(std::string(s) + (w == HttpAnswer::EXTRA_LATE ? " late" : " at once"));
+            when = w;
+            StartOver(server);
+            const bool crypto = strcmp(s, "TiingoCrypto") == 0;
+            Begin(s, 20240101, 20241231);
+            for (const char *symbol : {"S1", "S2", "S3"}) Add(crypto ? (std::string(symbol + 1) + "usd").c_str() : symbol);
+            const int late = w == HttpAnswer::EXTRA_LATE;
+            EXPECT_EQ(ImportOnlineSymbols(SourceRow()), late) << Messages();
+            EXPECT_EQ(gImport.count, late ? 3 : 0) << Messages();
+            if (!late) {
+                const std::string first = crypto ? "1usd" : "S1";
+                EXPECT_NE(Messages().find(first + ": no answer to the " + first + " data request"), std::string::npos)
+                    << Messages();
+            }
+            for (int32_t i = 0; i < gImport.count; i++) {
+                const SymbolRecord &r = gStore.symbols[i];
+                const int n = atoi(r.info.Symbol + (crypto ? 0 : 1));
+                SCOPED_TRACE(r.info.Symbol);
+                ASSERT_GE(r.barCounts[BAR_DAILY], 1);
+                EXPECT_EQ(r.bars[BAR_DAILY][0].close, 10 * n + (strcmp(s, "Yahoo") == 0 ? 11 : 0));
+                if (strcmp(s, "Norgate") == 0) {
+                    EXPECT_STREQ(r.info.Type, "Stock");
+                }
+                if (!crypto && strcmp(s, "Yahoo") != 0) {
+                    EXPECT_EQ(std::string(r.info.Name), "Name " + std::to_string(n));
+                }
+            }
+        }
+    }
+}
+
 /* Every failure says why, in the block's report and in the import log: a
 ** connection that cannot be made, an updater whose interface answers its
 ** status with an error (also one whose text is "OK"), a price series without
@@ -1408,8 +1546,13 @@ namespace {
 ** 4th (2:1), the 10th (2:1) and the 25th (3:1), a dividend on the 12th.  A
 ** day's price level is A = 100 + its index, adjusted for every split; as
 ** traded it is A times the ratios of the splits after it. */
+/* Damage done to one day's line or record, which keeps its split. */
+enum Damage { INTACT, OPEN_ABOVE_HIGH, HIGH_BELOW_LOW, CLOSE_BELOW_LOW, VOLUME_NAN, VOLUME_TEXT, OPEN_MISSING };
+
 struct TradedHistory {
     std::vector<int32_t> days;
+    int32_t damagedDay = 0;
+    Damage damage = INTACT;
     const std::vector<std::pair<int32_t, int>> splits = {{20240104, 2}, {20240110, 2}, {20240125, 3}};
     TradedHistory()
     {
@@ -1441,6 +1584,25 @@ struct TradedHistory {
         }
         return text;
     }
+    /* Open, high, low, close and volume of day i in units of m, as texts,
+    ** with the damage done when it is the damaged day; a JSON answer writes
+    ** a value it leaves out as null. */
+    std::vector<std::string> Values(size_t i, int m, bool json) const
+    {
+        std::vector<std::string> v = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
+                                      Prices((int)i, m, "c"), std::to_string(12000 / m)};
+        if (days[i] != damagedDay) return v;
+        switch (damage) {
+        case OPEN_ABOVE_HIGH: v[0] = std::to_string((100 + (int)i + 5) * m); break;
+        case HIGH_BELOW_LOW: std::swap(v[1], v[2]); break;
+        case CLOSE_BELOW_LOW: v[3] = std::to_string((100 + (int)i - 5) * m); break;
+        case VOLUME_NAN: v[4] = "NaN"; break;
+        case VOLUME_TEXT: v[4] = "many"; break;
+        case OPEN_MISSING: v[0] = json ? "null" : ""; break;
+        case INTACT: break;
+        }
+        return v;
+    }
     /* A price file of the days from..to, as traded, its splits and dividend
     ** in columns, in the CSV folder's layout or Tiingo's. */
     std::string PriceFile(bool tiingo, int32_t from, int32_t to) const
@@ -1453,13 +1615,15 @@ struct TradedHistory {
             char date[16];
             snprintf(date, sizeof date, "%04d-%02d-%02d", d / 10000, d / 100 % 100, d % 100);
             const int m = RatioAfter(d);
-            const std::string volume = std::to_string(12000 / m), split = Split(d) ? std::to_string(Split(d)) : "";
+            const std::vector<std::string> v = Values(i, m, false);
+            const std::string split = Split(d) ? std::to_string(Split(d)) : "";
             const std::string dividend = d == 20240112 ? "0.5" : "";
             if (tiingo)
-                text += std::string(date) + "," + Prices((int)i, m, "chlo") + "," + volume + "," +
+                text += std::string(date) + "," + v[3] + "," + v[1] + "," + v[2] + "," + v[0] + "," + v[4] + "," +
                     (dividend.empty() ? "0" : dividend) + "," + (split.empty() ? "1" : split) + "\n";
             else
-                text += std::string(date) + "," + Prices((int)i, m, "ohlc") + "," + volume + "," + split + "," + dividend + "\n";
+                text += std::string(date) + "," + v[0] + "," + v[1] + "," + v[2] + "," + v[3] + "," + v[4] + "," + split +
+                    "," + dividend + "\n";
         }
         return text;
     }
@@ -1476,8 +1640,7 @@ struct TradedHistory {
             const std::string stamp = std::to_string(DateTimeToUnix(d, 14) + 1800);
             stamps += (stamps.empty() ? "" : ",") + stamp;
             const int m = RatioAfter(d) / RatioAfter(d, asOf);
-            const std::string values[5] = {Prices((int)i, m, "o"), Prices((int)i, m, "h"), Prices((int)i, m, "l"),
-                                           Prices((int)i, m, "c"), std::to_string(12000 / m)};
+            const std::vector<std::string> values = Values(i, m, true);
             for (int k = 0; k < 5; k++) columns[k] += (columns[k].empty() ? "" : ",") + values[k];
             if (Split(d) && d <= asOf)
                 splitList += (splitList.empty() ? "" : ",") + std::string("\"") + stamp + "\":{\"date\":" + stamp +
@@ -1552,6 +1715,81 @@ TEST_F(OnlineRunTest, AnEndDateStoresTheDataAsTheyStoodThen)
         for (size_t e = 0; e < events[0].size(); e++) {
             EXPECT_EQ(events[0][e].date, events[1][e].date);
             EXPECT_EQ(events[0][e].value, events[1][e].value);
+        }
+    }
+}
+
+/* A split's ratio does not depend on its day's prices: a day refused for
+** any of them (an open above the high, a high below the low, a close below
+** the low, a volume that is NaN or text, an open left out) still divides
+** the days before it, from every source whose answers carry splits.  Each
+** day stored keeps its price as traded with the factor of the splits after
+** it, so that adjusted it is 100 plus its index, as the history was made;
+** and a refused day's split after the EndDate had not happened then (the
+** days before the EndDate are adjusted for the splits up to it alone). */
+TEST_F(OnlineRunTest, ASplitOnARefusedDayDividesTheDaysBeforeIt)
+{
+    TradedHistory h;
+    LocalHttpServer server([&](const std::string &path) {
+        HttpAnswer a;
+        a.body = "{}";
+        if (path.rfind("/v8/finance/chart/", 0) == 0)
+            a.body = h.Chart(20240101, 20241231, 20241231);
+        else if (path.rfind("/tiingo/daily/AKF/prices", 0) == 0)
+            a.body = h.PriceFile(true, 20240101, 20241231);
+        return a;
+    });
+    const struct {
+        Damage damage;
+        const char *reason;
+        bool json; /* a JSON answer can write it */
+    } damages[] = {
+        {OPEN_ABOVE_HIGH, "the open lies outside the low to high range", true},
+        {HIGH_BELOW_LOW, "the high is below the low", true},
+        {CLOSE_BELOW_LOW, "the close lies outside the low to high range", true},
+        {VOLUME_NAN, "a number is not finite", true},
+        {VOLUME_TEXT, "a number field holds text", false},
+        {OPEN_MISSING, "a price is missing", true},
+    };
+    for (const char *source : {"CSV", "Tiingo", "Yahoo"}) {
+        for (const auto &damage : damages) {
+            for (const int32_t endDate : {20241231, 20240119}) {
+                const bool csv = strcmp(source, "CSV") == 0, yahoo = strcmp(source, "Yahoo") == 0;
+                if (yahoo && !damage.json) continue;
+                SCOPED_TRACE(std::string(source) + " " + damage.reason + " up to " + std::to_string(endDate));
+                StartOver(server);
+                /* The split of the 10th, or the one of the 25th, after the EndDate. */
+                h.damagedDay = endDate == 20241231 ? 20240110 : 20240125;
+                h.damage = damage.damage;
+                Block(source, csv ? "" : "AKF");
+                gImportState.EndDate = endDate;
+                if (csv) {
+                    PlatCreateFolder(tmp.File("prices").c_str());
+                    Write("prices\\AKF.csv", h.PriceFile(false, 20240101, 20241231));
+                    ASSERT_EQ(Line(IMPKW_DATA_PATH, tmp.File("prices")), 0);
+                }
+                ASSERT_EQ(0, ImportExitCode()) << Messages();
+                const SymbolRecord &r = Symbol("AKF");
+                std::vector<int32_t> expected;
+                for (int32_t d : h.days)
+                    if (d != h.damagedDay && d <= endDate) expected.push_back(d);
+                ASSERT_EQ(Dates(r), expected);
+                for (int32_t k = 0; k < r.barCounts[BAR_DAILY]; k++) {
+                    const Bar &b = r.bars[BAR_DAILY][k];
+                    const size_t i = (size_t)(std::find(h.days.begin(), h.days.end(), b.date) - h.days.begin());
+                    EXPECT_EQ(b.split, h.RatioAfter(b.date, endDate)) << b.date;
+                    EXPECT_EQ(b.close / b.split, (100.0 + (double)i) * h.RatioAfter(b.date) / h.RatioAfter(b.date, endDate))
+                        << b.date;
+                }
+                if (endDate == 20241231) {
+                    const std::string unit = yahoo ? "record " : "line ";
+                    const int number = (int)(std::find(h.days.begin(), h.days.end(), h.damagedDay) - h.days.begin()) +
+                        (yahoo ? 1 : 2);
+                    EXPECT_NE(std::string::npos, ReadTestFile(log).find(": 1 " + unit + "not read as bars: " + unit +
+                                                                        std::to_string(number) + " (" + damage.reason + ")"))
+                        << ReadTestFile(log);
+                }
+            }
         }
     }
 }

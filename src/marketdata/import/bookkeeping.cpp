@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -54,6 +55,10 @@ static const char kLogRefusedFile[] = "%s was not imported: %s\n";
 static const char kMsgPathTooLong[] = "%s file path is too long -- maximum is 260 chars.";
 static const char kMsgListOpenQuote[] = "Unable to read the list %s: its header opens a double quote that it does not "
                                         "close, so its columns cannot be told.";
+/* A list written with semicolons or tabs reads as one column of whole lines:
+** no symbol of it would be one asked for. */
+static const char kMsgListOtherDelimiter[] = "Unable to read the list %s: its header \"%s\" is divided by %s, where a "
+                                             "CSV list is divided by commas.";
 static const char kMsgListNoSymbolColumn[] = "Unable to read the list %s: no column of its header names symbols (a "
                                              "name holding symbol, ticker or underlying).";
 
@@ -285,7 +290,9 @@ int IsCalendarDate(int32_t date)
 
 static int TakeListSymbol(const ImportItem *item, char *symbol)
 {
-    if (!symbol[0]) return 1;
+    size_t length = strlen(symbol);
+    TrimSymbolText(symbol, &length);
+    if (length == 0) return 1;
     if (item->kind == IMPKW_EXCLUDE_LIST) return AddExcludePattern(symbol, item->blockNumber) || !gOutOfMemory.load();
     return AddSymbolToImportList(symbol, item->blockNumber, item->listNumber, item->listFlag) != nullptr ||
         !gOutOfMemory.load();
@@ -345,10 +352,13 @@ int ReadImportListFile(const ImportItem *item)
                     symbolColumn[column] = FindTextNoCase(field, "symbol") || FindTextNoCase(field, "ticker") ||
                         FindTextNoCase(field, "underlying");
                     symbolColumns += symbolColumn[column];
+                    const char *other = strchr(field, ';') ? "semicolons" : strchr(field, '\t') ? "tabs" : nullptr;
+                    if (symbolColumn[column] && other) {
+                        ReportError(kMsgListOtherDelimiter, item->value, field, other);
+                        ok = 0;
+                        break;
+                    }
                 } else if (symbolColumn[column]) {
-                    while (isspace((unsigned char)*field)) field++;
-                    char *e = field + strlen(field);
-                    while (e > field && isspace((unsigned char)e[-1])) *--e = 0;
                     ok = TakeListSymbol(item, field);
                 }
                 column++;
@@ -420,6 +430,24 @@ void MarkMarketDay(int32_t date)
 static int FinitePrices(const Bar *bar)
 {
     return std::isfinite(bar->open) && std::isfinite(bar->high) && std::isfinite(bar->low) && std::isfinite(bar->close);
+}
+
+void ApplySplitRatios(Bar *bars, int32_t n, LineSplit *splits, size_t count)
+{
+    std::vector<int32_t> order((size_t)n);
+    for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
+    std::stable_sort(splits, splits + count, [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
+    size_t later = count;
+    double product = 1.0;
+    for (int32_t k = n - 1; k >= 0; k--) {
+        Bar &bar = bars[order[(size_t)k]];
+        for (; later > 0 && splits[later - 1].date > bar.date; later--) {
+            const LineSplit &s = splits[later - 1];
+            if (s.date >= gImport.startDate && s.date <= gImport.endDate) product *= s.ratio;
+        }
+        bar.split *= product;
+    }
 }
 
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
@@ -525,10 +553,10 @@ int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, d
         return 0;
     }
     if (!plainPrices || changed) {
-        bar->open = RoundSignificant(bar->open, 7);
-        bar->high = RoundSignificant(bar->high, 7);
-        bar->low = RoundSignificant(bar->low, 7);
-        bar->close = RoundSignificant(bar->close, 7);
+        bar->open = StoredPrice(bar->open);
+        bar->high = StoredPrice(bar->high);
+        bar->low = StoredPrice(bar->low);
+        bar->close = StoredPrice(bar->close);
     }
     /* Rounding leaves a factor of 1 as it is, and most bars have it. */
     if (bar->split != 1.0) bar->split = RoundSignificant(bar->split, 6);

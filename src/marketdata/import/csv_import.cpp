@@ -310,10 +310,9 @@ static inline LineReason ShapeReason(const Bar *bar, int prices)
 ** another symbol (blanks would become '_' in its identifier). */
 static CsvColumn SymbolText(const CsvColumn &column)
 {
-    CsvColumn c = column;
-    while (c.length > 0 && IsBlank(*c.text)) c.text++, c.length--;
-    while (c.length > 0 && IsBlank(c.text[c.length - 1])) c.length--;
-    return c;
+    size_t length = (size_t)column.length;
+    const char *text = TrimSymbolText(column.text, &length);
+    return {text, (int32_t)length};
 }
 
 /* 1 when the symbol column, without its blanks, is too long to keep: cut
@@ -358,6 +357,11 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
     memset(v, 0, sizeof *v);
     if (symbol) symbol[0] = 0;
     LineReason reason = LINE_BAR;
+    /* Empty prices wait for the line's end: a close alone, its open, high
+    ** and low empty, is a bar of its close (an empty number reads as 0, and
+    ** AddBar makes a bar of 0, 0, 0 and a close from its close), where an
+    ** empty close, or some of open, high and low given, is a price missing. */
+    int emptyPrices = 0, missingAt = -1, reasonAt = -1;
     for (int c = 0; c < IMPORT_CSV_FIELDS; c++) {
         int field = map[c];
         if (field == CSV_SKIP) continue;
@@ -379,7 +383,10 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
             continue;
         case CSV_TIME: {
             char buffer[64];
-            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) reason = LINE_BAD_TIME;
+            if (!ReadTimeOfDay(ColumnText(column, buffer, sizeof buffer), &bar->time) && !reason) {
+                reason = LINE_BAD_TIME;
+                reasonAt = c;
+            }
             continue;
         }
         default:
@@ -390,8 +397,17 @@ static LineReason ReadDataLine(const CsvColumn *columns, int n, const int32_t *m
         int read = field == CSV_SPLIT ? ReadSplitColumn(column, numberFormat, number)
                                       : ReadNumberColumn(column, numberFormat, number);
         if (read != NUMBER_READ) *number = 0.0;
-        if (!reason) reason = NumberReason(read, price, numberFormat);
+        if (read == NUMBER_EMPTY && price) {
+            emptyPrices |= field == CSV_OPEN ? PRICE_OPEN : field == CSV_HIGH ? PRICE_HIGH : field == CSV_LOW ? PRICE_LOW
+                                                                                                     : PRICE_CLOSE;
+            if (missingAt < 0) missingAt = c;
+        } else if (!reason) {
+            reason = NumberReason(read, price, numberFormat);
+            if (reason) reasonAt = c;
+        }
     }
+    const int closeAlone = emptyPrices == (prices & (PRICE_OPEN | PRICE_HIGH | PRICE_LOW));
+    if (emptyPrices && !closeAlone && (!reason || (reasonAt >= 0 && missingAt < reasonAt))) reason = LINE_MISSING;
     if (!bar->date) return LINE_NO_DATE;
     if (!reason) reason = ShapeReason(bar, prices);
     if (!reason && v->split < 0.0) reason = LINE_SPLIT_BELOW_ZERO;
@@ -481,36 +497,18 @@ static int IsSevenDigitText(const char *p, const char *stop, double value)
     return c + 1 < columns ? c + 1 : columns;
 }
 
-/* A split on a line that is no bar for another reason (a high below its
-** low, a text volume): its ratio does not depend on the day's prices. */
-struct LineSplit {
-    int32_t date;
-    double ratio;
-};
-
 /* Gives the bars the factors a Split column implies: a ratio on a date
 ** applies to every earlier bar, so each bar carries the product of the
-** ratios of the bars after it (in date order), and of the splits of refused
-** lines dated after it.  Only the ratios of lines inside the import's dates
-** count: data imported up to an EndDate are the data as they stood then,
-** when a later split had not happened, so they are what the same file cut
-** at that date gives. */
+** ratios of the bars after it, and of the splits of refused lines dated
+** after it (ApplySplitRatios, which keeps the import's dates). */
 static void ApplySplitColumn(Bar *bars, const LineValues *values, int32_t n, std::vector<LineSplit> &refused)
 {
-    std::vector<int32_t> order((size_t)n);
-    for (int32_t i = 0; i < n; i++) order[(size_t)i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return bars[a].date < bars[b].date; });
-    std::stable_sort(refused.begin(), refused.end(), [](const LineSplit &a, const LineSplit &b) { return a.date < b.date; });
-    auto inRange = [](int32_t date) { return date >= gImport.startDate && date <= gImport.endDate; };
-    size_t later = refused.size();
-    double product = 1.0;
-    for (int32_t k = n - 1; k >= 0; k--) {
-        int32_t i = order[(size_t)k];
-        for (; later > 0 && refused[later - 1].date > bars[i].date; later--)
-            if (inRange(refused[later - 1].date)) product *= refused[later - 1].ratio;
-        bars[i].split = product;
-        if (values[i].split != 0.0 && inRange(bars[i].date)) product *= values[i].split;
+    std::vector<LineSplit> splits = refused;
+    for (int32_t i = 0; i < n; i++) {
+        bars[i].split = 1.0;
+        if (values[i].split != 0.0) splits.push_back({bars[i].date, values[i].split});
     }
+    ApplySplitRatios(bars, n, splits.data(), splits.size());
 }
 
 /* ---- one reader of price lines ----------------------------------------------------------
@@ -803,7 +801,7 @@ static int HeaderFieldId(const ImportItem *row, const char *name, const SymbolRe
         if (CompareNoCase(name, "divcash") == 0)
             id = CSV_DIVIDEND;
         else if (CompareNoCase(name, "splitfactor") == 0)
-            id = CSV_EXTRA;
+            id = CSV_SPLIT; /* the day's ratio, as a Split column holds it */
     }
     if (row->dataSource == SOURCE_CSI_FUTURES || row->dataSource == SOURCE_CSI_STOCKS) {
         const int volumeName = CompareNoCase(name, "TotalVolume") == 0 || CompareNoCase(name, "OI") == 0 ||

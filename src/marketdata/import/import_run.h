@@ -35,6 +35,7 @@
 #include <unordered_map>
 
 #include "foundation/allocator.h"
+#include "foundation/numbers.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/compiler/import_items.h"
@@ -156,6 +157,19 @@ int ReadImportListFile(const ImportItem *item);
 ** date range, a weekend or zero prices leaves it null. */
 int AddBar(SymbolRecord *record, Bar *bar, double adjusted, double unadjusted, double dividend, int mark,
            int plainPrices = 0, const char **refusal = nullptr);
+/* A split a source gives: its day and its ratio (2 for 2:1). */
+struct LineSplit {
+    int32_t date;
+    double ratio;
+};
+/* Multiplies the split factor of each of the n bars by the ratios of the
+** splits dated after its day.  Every split a source gives counts, on a bar
+** kept or on a line refused for another reason (its ratio does not depend
+** on the day's prices), as long as it lies within the import's StartDate to
+** EndDate: data imported up to an EndDate are the data as they stood then,
+** when a later split had not happened.  Every source's splits come through
+** here; splits is sorted by date in place. */
+void ApplySplitRatios(Bar *bars, int32_t n, LineSplit *splits, size_t count);
 /* Sorts the daily bars by date and time (of equal ones the later to arrive is
 ** kept) and the events; sets first and last date. */
 void SortBars(SymbolRecord *record);
@@ -226,20 +240,35 @@ inline void NoteRefusedLine(RefusedLines *refused, int32_t line, const char *rea
     }
     refused->count++;
 }
+/* A price as the data file keeps it: 7 significant digits (AddBar stores
+** every price through here). */
+inline double StoredPrice(double price) { return RoundSignificant(price, 7); }
+
+/* The shape fault of open, high, low and close as given (null when none). */
+inline const char *PriceShapeFaultOf(double open, double high, double low, double close, int checkOpen, int checkClose)
+{
+    if (high < low) return kRefusedHighLow;
+    const bool openOutside = checkOpen && (open < low || open > high);
+    const bool closeOutside = checkClose && (close < low || close > high);
+    if (!openOutside && !closeOutside) return nullptr;
+    if (open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
+    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+}
+
 /* Why the prices the reader gave bar are no bar's (null when they are one):
 ** the high below the low, or the open (when checkOpen) or the close outside
 ** the low to high range, as a line shifted by a thousands separator or a
 ** damaged record gives.  A bar given only its close (open, high and low 0)
-** is AddBar's to fill, and passes. */
+** is AddBar's to fill, and passes.  The bar is judged as it will be stored:
+** an exporter's float noise (28.750000000000004 beside a high of 28.75,
+** 31.420000 beside 31.419999) is gone at the digits the data file keeps.
+** Rounding keeps the order of prices, so only a bar out of shape as given
+** is looked at again, rounded. */
 inline const char *PriceShapeFault(const Bar *bar, int checkOpen, int checkClose)
 {
-    const double low = bar->low, high = bar->high;
-    if (high < low) return kRefusedHighLow;
-    const bool openOutside = checkOpen && (bar->open < low || bar->open > high);
-    const bool closeOutside = checkClose && (bar->close < low || bar->close > high);
-    if (!openOutside && !closeOutside) return nullptr;
-    if (bar->open == 0.0 && high == 0.0 && low == 0.0) return nullptr;
-    return openOutside ? kRefusedOpenOutside : kRefusedCloseOutside;
+    if (!PriceShapeFaultOf(bar->open, bar->high, bar->low, bar->close, checkOpen, checkClose)) return nullptr;
+    return PriceShapeFaultOf(StoredPrice(bar->open), StoredPrice(bar->high), StoredPrice(bar->low),
+                             StoredPrice(bar->close), checkOpen, checkClose);
 }
 /* Writes the numbers refused shows, the first ones, into out (size bytes):
 ** "line 5 (a price is missing), line 8 (...) and 3 more" with a unit, or
@@ -303,14 +332,24 @@ int IsCalendarDate(int32_t date);
 
 /* ---- work list, exclude patterns, list names --------------------------------------------- */
 
-/* Adds symbol (name or name>savename) for block, or finds the item already
-** there, and sets its membership of list (1..256).  The item, or null after
-** "Symbol '%s' is too long." or when memory runs out. */
+/* The symbol text [text, text + *length) without the blanks around it
+** (spaces, tabs, line ends): its start, its length through length.  Blanks
+** around a symbol in a line, a list or a file name are no part of it (in
+** its identifier they would make another symbol, "P " P_); every reader of
+** a symbol takes it through here. */
+const char *TrimSymbolText(const char *text, size_t *length);
+/* Copies the symbol text [text, text + length), without the blanks around
+** it, into out (size bytes; cut to fit). */
+void CopySymbolText(char *out, size_t size, const char *text, size_t length);
+/* Adds symbol (name or name>savename, blanks around either no part of it)
+** for block, or finds the item already there, and sets its membership of
+** list (1..256).  The item, or null after "Symbol '%s' is too long." or when
+** memory runs out. */
 ImportWorkItem *AddSymbolToImportList(char *symbol, int block, int list, int flags);
 /* The existing work item of (block, symbol), or null. */
 ImportWorkItem *FindImportWorkItem(const char *symbol, int block);
-/* Appends an exclude pattern of block; 0 after "Symbol '%s' is too long." or
-** when memory runs out. */
+/* Appends an exclude pattern of block (without the blanks around it); 0
+** after "Symbol '%s' is too long." or when memory runs out. */
 int AddExcludePattern(const char *pattern, int block);
 /* 1 when an exclude pattern of block matches symbol ('?' one character, '*'
 ** a run; case ignored). */

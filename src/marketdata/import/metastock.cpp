@@ -334,6 +334,7 @@ int ReadMetaStockMaster(ImportItem *row, const char *folder, const char *name)
             lastDate = DirectoryDate((int32_t)ReadU32(rec + 116));
             fields = XMASTER_FIELDS;
         }
+        CopySymbolText(symbol, sizeof symbol, symbol, strlen(symbol)); /* " AAA" is AAA, as in every list */
         MakeIdentifier(symbol);
         gImport.processedCount++;
         /* A record without a symbol would be stored as a symbol nobody can

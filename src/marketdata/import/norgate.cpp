@@ -163,8 +163,8 @@ static void WatchlistSymbol(const char *line, const char *end, char *out, int si
     } else {
         for (; p < end && *p != ',' && n < size - 1; p++) out[n++] = *p;
     }
-    while (n > 0 && (out[n - 1] == ' ' || out[n - 1] == '\t')) n--;
     out[n] = 0;
+    CopySymbolText(out, (size_t)size, out, (size_t)n);
 }
 
 int ReadNorgateWatchlist(ImportItem *row)

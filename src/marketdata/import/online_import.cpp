@@ -105,8 +105,8 @@ enum CsvFieldId {
     CSVF_CLOSE = 7,
     CSVF_VOLUME = 8,
     CSVF_REAL_CLOSE = 10,
-    CSVF_DIVIDEND = 12,
-    CSVF_EXTRA = 13
+    CSVF_SPLIT = 11,
+    CSVF_DIVIDEND = 12
 };
 
 static void SetTiingoFieldMap(ImportItem *row)
@@ -123,7 +123,10 @@ static void SetTiingoFieldMap(ImportItem *row)
     } else {
         f[1] = CSVF_CLOSE, f[2] = CSVF_HIGH, f[3] = CSVF_LOW, f[4] = CSVF_OPEN, f[5] = CSVF_VOLUME,
         f[11] = CSVF_DIVIDEND;
-        if (row->adjustment != ADJUST_NONE) f[12] = CSVF_EXTRA;
+        /* The splitFactor column holds each day's ratio, read as a Split
+        ** column is: a split on a line refused for its prices still
+        ** divides the bars before it. */
+        if (row->adjustment != ADJUST_NONE) f[12] = CSVF_SPLIT;
     }
 }
 
@@ -491,21 +494,6 @@ static int BuildNorgateSymbol(Worker *w, ImportWorkItem *item, int *skip)
     return FinishSymbol(&r, item) >= 0;
 }
 
-/* Turns the split ratios a Tiingo answer leaves in Extra into split factors:
-** each bar carries the product of the ratios of all later bars. */
-static void ApplyTiingoSplits(SymbolRecord *record)
-{
-    double factor = 1.0;
-    Bar *bars = record->bars[BAR_DAILY];
-    for (int32_t i = record->barCounts[BAR_DAILY] - 1; i >= 0; i--) {
-        bars[i].split = factor;
-        if (bars[i].extra != 0.0) {
-            factor *= bars[i].extra;
-            bars[i].extra = 0.0;
-        }
-    }
-}
-
 /* Adds the pending industry index to the run's list; 1 when it is new, 0
 ** when already there, -1 when the list is full. */
 static int TakeIndustryIndex(const char *index)
@@ -746,7 +734,6 @@ static int ImportOneSymbol(Worker *w, ImportWorkItem *item)
         ImportItem layout = *w->row;
         parsed = ParseHeaderCsv(&layout, body, item->saveAs, &r, item->flags);
         if (parsed > 0) {
-            if (w->row->adjustment != ADJUST_TOTAL_RETURN) ApplyTiingoSplits(&r);
             if (Ask(w, "/tiingo/daily/%s?token=%s", w->requestSymbol, gSettings.TiingoApiKey) &&
                 IsSuccess(w->slot->status) && Answer(w)) {
                 GetJsonText(Answer(w), "name", r.info.Name);

@@ -207,16 +207,15 @@ static const char *BadInfoNumber(int field, const char *text)
 static void SetInfoField(SymbolInfo *row, int field, const char *text, int *tickForm, int dayFirst)
 {
     int size = 0;
-    if (field == INFO_FILE_NAME) {
-        CopyString(row->Symbol, sizeof row->Symbol, text, -1);
-        char *dot = strchr(row->Symbol, '.');
-        if (dot) *dot = 0;
+    if (field == INFO_FILE_NAME || field == INFO_SYMBOL) {
+        /* A file name's symbol ends at its first '.'. */
+        const char *dot = field == INFO_FILE_NAME ? strchr(text, '.') : nullptr;
+        CopySymbolText(row->Symbol, sizeof row->Symbol, text, dot ? (size_t)(dot - text) : strlen(text));
         MakeIdentifier(row->Symbol);
         return;
     }
     if (char *dest = InfoText(row, field, &size)) {
         CopyString(dest, size, text, -1);
-        if (field == INFO_SYMBOL) MakeIdentifier(row->Symbol);
         return;
     }
     if (double *number = InfoNumber(row, field)) {
@@ -436,7 +435,7 @@ int ReadEventListFile(const ImportItem *item)
                 double number = 0.0;
                 switch (column[c]) {
                 case EVCOL_SYMBOL:
-                    CopyString(row.symbol, sizeof row.symbol, fields[c], IMPORT_SYMBOL_SIZE - 1);
+                    CopySymbolText(row.symbol, sizeof row.symbol, fields[c], strlen(fields[c]));
                     MakeIdentifier(row.symbol);
                     break;
                 case EVCOL_DATE:

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
@@ -437,6 +438,7 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
         for (int i = 0; ok && i < n; i++) memcpy((char *)&bars[i] + c.offset, &values[i], sizeof(double));
     }
     int32_t kept = 0;
+    std::vector<LineSplit> splits;
     if (ok) {
         for (int i = 0; i < n; i++) {
             Bar &b = bars[i];
@@ -448,10 +450,9 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                 double denominator = NumberInside(from, to, "denominator");
                 double ratio = denominator != 0.0 ? numerator / denominator : 0.0;
                 /* The answer's earlier prices are divided by every later
-                ** split; they are given back as traded.  A split after the
-                ** EndDate had not happened by then: the data as they stood
-                ** carry no factor of it. */
-                const double factor = b.date <= gImport.endDate ? ratio : 1.0;
+                ** split; they are given back as traded.  Their factors are
+                ** those of the splits the import keeps (ApplySplitRatios),
+                ** whether or not this day's bar is kept. */
                 if (ratio > 0.0) {
                     for (int e = 0; e < i; e++) {
                         bars[e].open *= ratio;
@@ -459,14 +460,15 @@ int ParseYahooChart(ImportItem *row, const char *body, const char *storedSymbol,
                         bars[e].low *= ratio;
                         bars[e].close *= ratio;
                         bars[e].extra *= ratio;
-                        bars[e].split *= factor;
                         bars[e].volume /= ratio;
                     }
+                    splits.push_back({b.date, ratio});
                 }
             }
             if (!totalReturn)
                 b.extra = EventAmount(body, "\"capitalGains\":", stamps[i]) + EventAmount(body, "\"dividends\":", stamps[i]);
         }
+        ApplySplitRatios(bars, n, splits.data(), splits.size());
         int32_t previousDate = 0;
         RefusedLines refused = {};
         for (int i = 0; i < n; i++) {

@@ -41,15 +41,48 @@ ImportWorkItem *FindImportWorkItem(const char *symbol, int block)
     return position && position <= (uint64_t)gImport.workCount ? &gImport.work[position - 1] : nullptr;
 }
 
-ImportWorkItem *AddSymbolToImportList(char *text, int block, int list, int flags)
+static int IsSymbolBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+const char *TrimSymbolText(const char *text, size_t *length)
 {
-    if (strlen(text) >= IMPORT_SYMBOL_SIZE) {
+    size_t n = *length;
+    while (n > 0 && IsSymbolBlank(*text)) text++, n--;
+    while (n > 0 && IsSymbolBlank(text[n - 1])) n--;
+    *length = n;
+    return text;
+}
+
+void CopySymbolText(char *out, size_t size, const char *text, size_t length)
+{
+    const char *start = TrimSymbolText(text, &length);
+    CopyString(out, (int)size, start, length < size ? (int)length : (int)size - 1);
+}
+
+/* The symbol text into out without its blanks; 0 after "Symbol '%s' is too
+** long." when it does not fit. */
+static int TakeSymbolText(char out[IMPORT_SYMBOL_SIZE], const char *text)
+{
+    size_t length = strlen(text);
+    const char *start = TrimSymbolText(text, &length);
+    if (length >= IMPORT_SYMBOL_SIZE) {
         ReportError(kMsgTooLong, text);
-        return nullptr;
+        return 0;
     }
-    char *arrow = strchr(text, '>');
-    if (arrow) *arrow = 0;
-    const char *saveAs = arrow ? arrow + 1 : text;
+    memcpy(out, start, length);
+    out[length] = 0;
+    return 1;
+}
+
+ImportWorkItem *AddSymbolToImportList(char *whole, int block, int list, int flags)
+{
+    char both[IMPORT_SYMBOL_SIZE], text[IMPORT_SYMBOL_SIZE], saveAs[IMPORT_SYMBOL_SIZE] = "";
+    if (!TakeSymbolText(both, whole)) return nullptr;
+    char *arrow = strchr(both, '>');
+    if (arrow) {
+        *arrow = 0;
+        CopySymbolText(saveAs, sizeof saveAs, arrow + 1, strlen(arrow + 1));
+    }
+    CopySymbolText(text, sizeof text, both, strlen(both));
     /* The key is the requested symbol alone, so "ABC>XYZ" and "ABC" in the
     ** lists of one block ask for one symbol once. */
     ImportWorkItem *item = FindImportWorkItem(text, block);
@@ -68,17 +101,14 @@ ImportWorkItem *AddSymbolToImportList(char *text, int block, int list, int flags
         else
             item = nullptr;
     }
-    if (arrow) *arrow = '>';
     if (item && list >= 1 && list <= IMPORT_LISTS) item->lists[list - 1] = 1;
     return item;
 }
 
-int AddExcludePattern(const char *pattern, int block)
+int AddExcludePattern(const char *whole, int block)
 {
-    if (strlen(pattern) >= IMPORT_SYMBOL_SIZE) {
-        ReportError(kMsgTooLong, pattern);
-        return 0;
-    }
+    char pattern[IMPORT_SYMBOL_SIZE];
+    if (!TakeSymbolText(pattern, whole)) return 0;
     if (!ReserveItems(&gImport.excludes, gImport.excludeCount, &gImport.excludeCapacity)) return 0;
     ImportWorkItem *item = &gImport.excludes[gImport.excludeCount++];
     memset(item, 0, sizeof *item);

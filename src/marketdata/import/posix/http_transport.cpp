@@ -1,8 +1,7 @@
 /* http_transport.cpp -- the HTTP slots' transport on libcurl.  The session is
-** an easy handle (which keeps its connection alive between requests); the
+** an easy handle (each request on a network connection of its own); the
 ** connection is the "scheme://host:port" prefix of every request. */
 #include <curl/curl.h>
-#include <poll.h>
 
 #include <cstring>
 #include <mutex>
@@ -22,6 +21,7 @@ struct Transfer {
     HttpSlot *slot;
     int target;
     int failed; /* no memory or a stop request */
+    int excess; /* bytes came after the answer's end */
 };
 
 static std::once_flag gCurlInit;
@@ -46,6 +46,20 @@ static int TakeProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off
     return 1;
 }
 
+/* libcurl's own account of a transfer: it names bytes that came after the
+** answer's announced end ("Excess found ...", "Leftovers after chunking"),
+** which it drops. */
+static int TakeDebug(CURL *, curl_infotype type, char *text, size_t size, void *user)
+{
+    static const char *const kExcess[] = {"Excess found", "Leftovers after chunking"};
+    if (type != CURLINFO_TEXT) return 0;
+    for (const char *e : kExcess) {
+        const size_t n = strlen(e);
+        if (size >= n && memcmp(text, e, n) == 0) ((Transfer *)user)->excess = 1;
+    }
+    return 0;
+}
+
 int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
 {
     std::call_once(gCurlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -62,37 +76,13 @@ int HttpTransportOpen(HttpSlot *slot, const char *host, int port)
     return 1;
 }
 
-/* 1 when the connection the session keeps for its next request holds bytes
-** nobody has asked for yet: a second answer sent after the last one, or the
-** rest of an answer a proxy left behind.  A request sent on it would take
-** those bytes for its own answer.  (An ended connection reads as ready too,
-** and is as well not reused.) */
-static int KeptConnectionHoldsBytes(CURL *curl)
-{
-    curl_socket_t kept = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(curl, CURLINFO_ACTIVESOCKET, &kept) != CURLE_OK || kept == CURL_SOCKET_BAD) return 0;
-    struct pollfd ready = {kept, POLLIN, 0};
-    return poll(&ready, 1, 0) > 0;
-}
-
 int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int target, int timeoutMs, char *error,
                      int errorSize)
 {
-    if (KeptConnectionHoldsBytes((CURL *)slot->session)) {
-        /* The session's kept connections go with it; the request goes out on
-        ** a new one. */
-        CURL *fresh = curl_easy_init();
-        if (!fresh) {
-            CopyString(error, errorSize, "The request could not be prepared.", -1);
-            return 0;
-        }
-        curl_easy_cleanup((CURL *)slot->session);
-        slot->session = fresh;
-    }
     CURL *curl = (CURL *)slot->session;
     char url[URL_SIZE];
     FormatText(url, sizeof url, "%s%s%s", (const char *)slot->connection, path[0] == '/' ? "" : "/", path);
-    Transfer transfer = {slot, target, 0};
+    Transfer transfer = {slot, target, 0, 0};
     char curlError[CURL_ERROR_SIZE] = "";
     struct curl_slist *none = nullptr;
     curl_easy_setopt(curl, CURLOPT_URL, url);
@@ -107,6 +97,21 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, none);
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, nullptr);
+    /* A connection kept for the next request may hold bytes nobody asked
+    ** for (a second answer sent after the last one, at once or while the
+    ** next request is on its way, or a proxy's leftovers), which the next
+    ** request would take for its own answer, and every answer after it would
+    ** be read one behind.  No look at the socket before a request can see
+    ** bytes still on their way, so none is kept: each request goes out on a
+    ** connection of its own, as the Windows program's do. */
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    /* Bytes that come with the answer, past its end, are no part of it: its
+    ** length may be wrong, or they are an answer to no request.  The answer
+    ** is refused, as the Windows program's transport fails it. */
+    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, TakeDebug);
+    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
     /* WinHTTP's time-outs are per step; a whole-transfer limit of the same
     ** length also ends an answer that never stops coming.  Without one the
     ** limits are WinHTTP's own defaults, so a server that never answers ends
@@ -127,9 +132,11 @@ int HttpTransportGet(HttpSlot *slot, const char *path, int wantHeaders, int targ
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     slot->status = (int32_t)status;
-    if (code != CURLE_OK || transfer.failed) {
+    if (code != CURLE_OK || transfer.failed || transfer.excess) {
         if (transfer.failed)
             CopyString(error, errorSize, "The answer could not be stored.", -1);
+        else if (code == CURLE_OK)
+            CopyString(error, errorSize, "The answer is followed by bytes nobody asked for.", -1);
         else
             FormatText(error, errorSize, "%s", curlError[0] ? curlError : curl_easy_strerror(code));
         return 0;
