@@ -122,7 +122,7 @@ TEST_F(ScanRunTest, DirectFileWritesLongRowsWhole)
     std::vector<int32_t> days = {20240102};
     LoadStore(days, {{"AAA", FlatBars(days, {10})}});
     CopyString(gSettings.DateDisplayFormat, sizeof gSettings.DateDisplayFormat, "yyyy-MM-dd", -1);
-    const std::string path = tmp.File("Output\wide.csv");
+    const std::string path = tmp.File("wide.csv");
     std::string scan = "Settings:\n  ScanNoWindow: True\n  SaveScanAs: " + path + "\nScan:\n";
     std::string heading = "Date,Symbol", row = "2024-01-02,AAA";
     for (int k = 0; k < 252; k++) {
