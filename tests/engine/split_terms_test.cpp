@@ -1389,7 +1389,10 @@ TEST_F(SplitTest, ADailyItemInAWeeklyRunIsTheSymbolsLastDayOfItsWeek)
 ** price or a volume on some days and the constant 0 on others, across the
 ** splits, daily and weekly, a weekly one in a daily run too; and windows of
 ** every length from 0 to 2^40, which give no value where they never fill,
-** as the scan gives none, in memory bounded by the data, not the length. */
+** as the scan gives none, in memory bounded by the data, not the length.
+** Other runs use the loaded data first (the same items in a scan, a test, a
+** daily scan before a weekly one): what ran before changes none of the
+** scan's numbers. */
 /* The memory a run of the test below may take beyond the data loaded. */
 constexpr uint64_t kRunMemoryBound = 64u << 20;
 
@@ -1467,16 +1470,33 @@ TEST_F(SplitTest, DataItemsReadAtOffsetsAreThoseOfThePricesAdjustedBeforehand)
     auto near = [](double x, double y) {
         return (std::isnan(x) && std::isnan(y)) || std::fabs(x - y) <= 1e-9 * std::fmax(1.0, std::fabs(y));
     };
-    for (const char *run : {"", "Settings:\n  BarSize: Weekly\n"}) {
+    /* Each run's scan follows others on the same loaded data: its items
+    ** alone in its bar size (measured), a test, a daily scan. */
+    const char *const weekly = "Settings:\n  BarSize: Weekly\n";
+    const struct {
+        const char *run;
+        std::vector<std::string> before;
+    } runs[] = {{"", {"scan", "test"}}, {weekly, {"daily scan", "scan"}}};
+    for (const auto &[run, before] : runs) {
         SCOPED_TRACE(std::string(run) + script);
         loaded(false);
-        /* What computing the items takes beyond the data loaded: their values
-        ** and windows no longer than the data, whatever their lengths. */
-        const uint64_t before = gAllocatedBytes.load();
-        gAllocatedPeak.store(before);
-        ASSERT_GT(ScanNumbers(*this, run + data + "Scan:\n  Bar: BarNum\n").size(), 100u);
-        EXPECT_LT(gAllocatedPeak.load() - before, kRunMemoryBound);
-        loaded(false);
+        for (const std::string &step : before) {
+            if (step == "scan") {
+                /* What computing the items takes beyond the data loaded: their
+                ** values and windows no longer than the data, whatever their
+                ** lengths. */
+                const uint64_t held = gAllocatedBytes.load();
+                gAllocatedPeak.store(held);
+                ASSERT_GT(ScanNumbers(*this, run + data + "Scan:\n  Bar: BarNum\n").size(), 100u);
+                EXPECT_LT(gAllocatedPeak.load() - held, kRunMemoryBound);
+            } else if (step == "daily scan") {
+                ASSERT_GT(ScanNumbers(*this, data + "Scan:\n  Bar: BarNum\n").size(), 100u);
+            } else {
+                ASSERT_EQ(0, Run(run + data + "Strategy: S\n  EntrySetup: BarNum = 5\n  Quantity: 100\n  QtyType: Shares\n"
+                                              "  ExitRule: BarNum = 300\n  ExitTime: ThisClose\n"))
+                    << LastMessage();
+            }
+        }
         const auto split = ScanNumbers(*this, run + script);
         loaded(true);
         const auto adjusted = ScanNumbers(*this, run + script);

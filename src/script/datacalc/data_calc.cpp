@@ -54,6 +54,9 @@ struct ItemCalcRecord {
     int32_t state;        /* RecalcState */
     int32_t deciding;     /* set while its answer is being worked out (guards cycles) */
     int64_t valueCount;   /* values laid out over all symbols (Data items) */
+    /* the values' data type (price, volume, ...), which a read needs to bring
+    ** them into the terms of the bar reading them */
+    uint32_t savedDataType;
 };
 
 /* What the calculation keeps from one calculation to the next; emptied by
@@ -128,6 +131,7 @@ static void ClearSavedCopy(ItemCalcRecord *record)
     record->savedOnePerSymbol = 0;
     record->savedSequence = -1;
     record->savedBarSize = -1;
+    record->savedDataType = 0;
 }
 
 void FreeDataCalcRecords()
@@ -312,6 +316,13 @@ int CountItemsToRecalc(EvalContext *context)
     if (forced || gDataItems.count == 0) return forced ? gDataItems.count : 0;
     int n = 0;
     for (int32_t i = 0; i < gDataItems.count; i++) n += ItemNeedsRecalc(&items[i], context);
+    /* An item whose values are kept is compiled afresh all the same, without
+    ** the data type its calculation found; without it, a value read at an
+    ** offset or from a longer bar would stay in the terms of the bar it was
+    ** computed on across a split. */
+    for (int32_t i = 0; i < gDataItems.count; i++)
+        if (sCalc.records[0][i].state == RECALC_UNCHANGED)
+            ItemDataType(&items[i]).store(sCalc.records[0][i].savedDataType, std::memory_order_relaxed);
     return n;
 }
 
@@ -800,6 +811,7 @@ int CalcDataArraysForBarSize(EvalContext *context, int quiet)
                     record->savedSequence = item->sequence;
                     record->savedOnePerDate = item->onePerDate;
                     record->savedOnePerSymbol = item->onePerSymbol;
+                    record->savedDataType = ItemDataType(item).load(std::memory_order_relaxed);
                 }
                 record->state = RECALC_UNCHANGED;
             }
