@@ -105,11 +105,26 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
         unit = GetPriceRoundUnit(context, symbol, ContextBar(context), *price);
     }
     context->position = saved;
+    const double unrounded = *price;
     *price = RoundToStep(*price, unit, 0);
+    /* A daily bar is the day the fill is made on; a longer bar's fill day is
+    ** found, and bounded, by the fill search. */
+    const Bar *day = context->barSize == BAR_DAILY ? ContextBar(context) : nullptr;
+    if (day && unrounded >= day->low && unrounded <= day->high)
+        *price = KeepRoundingInsideDay(day, *price, std::fabs(*price - unrounded));
     if (isEntry)
         position->entryRounding = unit;
     else
         position->exitRounding = unit;
+}
+
+double KeepRoundingInsideDay(const Bar *day, double price, double slack)
+{
+    /* A hair of slack for prices carried across split terms. */
+    slack += 1e-9 * std::fabs(price);
+    if (price > day->high && price - day->high <= slack) return day->high;
+    if (price < day->low && day->low - price <= slack) return day->low;
+    return price;
 }
 
 double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price)
@@ -278,7 +293,10 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
             /* The slippage already taken (the distance between the trigger and
             ** the exit price) stays a cost on the price the bar fills at. */
             double slip = P - ratio * position->exitPrice;
-            position->exitPrice = price - slip;
+            /* That distance holds the rounding of the trigger's price too,
+            ** half a unit at most, which must not take a fill at the open
+            ** past the day's range. */
+            position->exitPrice = KeepRoundingInsideDay(b, price - slip, ratio * position->exitRounding / 2);
         }
         filled = k;
         break;

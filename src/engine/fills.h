@@ -24,6 +24,11 @@
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
+/* A fill the day's prices bound: a price that rounding (worth at most slack)
+** took past the day's high or low is that high or low.  Slippage beyond the
+** range is a cost and stays. */
+double KeepRoundingInsideDay(const Bar *day, double price, double slack);
+
 /* Negated skip codes that FindExecutionBar answers. */
 enum ExecutionResult {
     EXEC_STOP_LIMIT_NOT_HIT = -16,
