@@ -638,6 +638,7 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
+    if (p->exitReason != EXIT_TRADE_LIST) KeepFillInsideDay(p, 0);
     if (p->exitWaitsFor != 0 && gPositionState.exitsWaiting > 0) gPositionState.exitsWaiting--;
     const double owed = CreditDividendsOwedAtExit(context);
     TradeRecord scratch{};

@@ -105,26 +105,31 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
         unit = GetPriceRoundUnit(context, symbol, ContextBar(context), *price);
     }
     context->position = saved;
-    const double unrounded = *price;
     *price = RoundToStep(*price, unit, 0);
-    /* A daily bar is the day the fill is made on; a longer bar's fill day is
-    ** found, and bounded, by the fill search. */
-    const Bar *day = context->barSize == BAR_DAILY ? ContextBar(context) : nullptr;
-    if (day && unrounded >= day->low && unrounded <= day->high)
-        *price = KeepRoundingInsideDay(day, *price, std::fabs(*price - unrounded));
     if (isEntry)
         position->entryRounding = unit;
     else
         position->exitRounding = unit;
+    /* An entry's day is known by now; an exit's may be found by the fill
+    ** search still, and is bounded when it is booked. */
+    if (isEntry && !tradeList) KeepFillInsideDay(position, 1);
 }
 
-double KeepRoundingInsideDay(const Bar *day, double price, double slack)
+void KeepFillInsideDay(PositionRecord *position, int isEntry)
 {
-    /* A hair of slack for prices carried across split terms. */
-    slack += 1e-9 * std::fabs(price);
-    if (price > day->high && price - day->high <= slack) return day->high;
-    if (price < day->low && day->low - price <= slack) return day->low;
-    return price;
+    SymbolRecord *symbol = position->symbol;
+    const int32_t date = isEntry ? position->entryDate : position->exitDate;
+    const Bar *day = symbol ? GetBarOnOrBefore(symbol, date, BAR_DAILY) : nullptr;
+    if (!day || day->date != date) return;
+    /* Slippage moves the price by its amount a share, against the position. */
+    const double fx = isEntry ? position->entryFx : position->exitFx;
+    const double units = position->quantity * symbol->info.PointValue * (fx != 0 ? fx : 1.0);
+    const double slipped = (isEntry ? position->entrySlippage : position->exitSlippage) / (units != 0 ? units : 1.0);
+    const double move = (isEntry ? 1 : -1) * (position->side < 0 ? -1 : 1) * slipped;
+    const double low = day->low + std::fmin(0.0, move), high = day->high + std::fmax(0.0, move);
+    double *price = isEntry ? &position->entryPrice : &position->exitPrice;
+    if (*price > high) *price = high;
+    if (*price < low) *price = low;
 }
 
 double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price)
@@ -293,10 +298,7 @@ int32_t FindExecutionBar(EvalContext *context, PositionRecord *position, int isE
             /* The slippage already taken (the distance between the trigger and
             ** the exit price) stays a cost on the price the bar fills at. */
             double slip = P - ratio * position->exitPrice;
-            /* That distance holds the rounding of the trigger's price too,
-            ** half a unit at most, which must not take a fill at the open
-            ** past the day's range. */
-            position->exitPrice = KeepRoundingInsideDay(b, price - slip, ratio * position->exitRounding / 2);
+            position->exitPrice = price - slip;
         }
         filled = k;
         break;

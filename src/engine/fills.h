@@ -24,10 +24,11 @@
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
-/* A fill the day's prices bound: a price that rounding (worth at most slack)
-** took past the day's high or low is that high or low.  Slippage beyond the
-** range is a cost and stays. */
-double KeepRoundingInsideDay(const Bar *day, double price, double slack);
+/* A fill the day's prices bound: a price that its rounding, or its
+** carrying across split terms, took past the high or low of its day (the
+** entry's or exit's date) is that high or low.  Slippage beyond the range
+** is a cost and stays. */
+void KeepFillInsideDay(PositionRecord *position, int isEntry);
 
 /* Negated skip codes that FindExecutionBar answers. */
 enum ExecutionResult {

@@ -116,6 +116,11 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         p.exitPrice = c.isEntry ? 0 : c.exitPrice ? c.exitPrice : (c.exitReason == EXIT_LIMIT ? c.limitPrice : c.stopPrice);
         p.exitRounding = c.rounding;
         EXPECT_EQ(c.expected, FindExecutionBar(&ctx, &p, c.isEntry));
+        /* As the exit is booked, on the day found. */
+        if (!c.isEntry && c.expected > 0) {
+            p.exitDate = c.expected;
+            KeepFillInsideDay(&p, 0);
+        }
         if (c.expected > 0) {
             EXPECT_DOUBLE_EQ(c.price, c.isEntry ? p.entryPrice : p.exitPrice);
         }
@@ -271,14 +276,15 @@ TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
         EXPECT_NEAR(c.slippage, c.isEntry ? p.entrySlippage : p.exitSlippage, 1e-9);
         EXPECT_DOUBLE_EQ(0.01, c.isEntry ? p.entryRounding : p.exitRounding);
     }
-    /* A unit off the day's grid: 10.98 rounds to 11.1, past the high of 11,
-    ** where the fill stays. */
+    /* A unit off the day's grid: 10.97 and its slippage of 0.01 round to
+    ** 11.1, past the high of 11 by more than the slippage: the fill is the
+    ** high and that slippage, 11.01. */
     SetFormula(0, SLOT_PRICE_ROUND, "0.3");
     ctx.barSize = BAR_DAILY;
     const struct {
         int side;
         double price, expected;
-    } rounded[] = {{1, 10.97, 11}, {1, 10.8, 10.8}, {-1, 10.0, 9.9}};
+    } rounded[] = {{1, 10.97, 11.01}, {1, 10.8, 10.8}, {-1, 10.0, 9.9}};
     for (auto &c : rounded) {
         PositionRecord p{};
         p.symbol = &gStore.symbols[0];
@@ -287,6 +293,7 @@ TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
         p.entryFx = 1.0;
         p.fillKind = FILL_MARKET;
         p.entryTiming = PHASE_CLOSE;
+        p.entryDate = 20240102;
         p.entryPrice = c.price;
         ApplySlippage(&ctx, &p, 1);
         EXPECT_NEAR(c.expected, p.entryPrice, 1e-12) << c.price;
