@@ -321,9 +321,11 @@ struct StrategyGenerator {
         const int target = Pick(4), stop = Pick(4);
         if (target == 3)
             /* A long's PrevExitLimit before any target is the unlimited
-            ** amount, far above every price here. */
-            text += isLong ? "  ExitLimit: IF(PrevExitLimit < 1000000, MAX(PrevExitLimit, C * 1.04371), C * 1.04371)\n"
-                           : "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 0.95629), C * 0.95629)\n";
+            ** amount, far above every price here.  Near enough to be reached
+            ** after a split, which a target that kept the terms before it
+            ** (twice or thrice as high) never is. */
+            text += isLong ? "  ExitLimit: IF(PrevExitLimit < 1000000, MAX(PrevExitLimit, C * 1.01371), C * 1.01371)\n"
+                           : "  ExitLimit: IF(PrevExitLimit > 0, MIN(PrevExitLimit, C * 0.98629), C * 0.98629)\n";
         else if (target)
             text += std::string("  ExitLimit: ") + bases[target - 1] + " * " + factor(reach[Pick(3)]) + "\n";
         if (stop == 3)
@@ -704,8 +706,9 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 if (!ownRun) {
                     daily = full;
                     SCOPED_TRACE("sharing the account with a daily strategy");
-                    const RunTrades shared = TradesOn(*this, d, stored, exactScript + Sharer("Daily"));
-                    ExpectAlike(shared, TradesOn(*this, d, adjusted, exactScript + Sharer("Daily")));
+                    const std::string withGap = std::string(exactScript).insert(exactScript.find("Strategy:"), GapHolder(barSize));
+                    const RunTrades shared = TradesOn(*this, d, stored, withGap + Sharer("Daily"));
+                    ExpectAlike(shared, TradesOn(*this, d, adjusted, withGap + Sharer("Daily")));
                     ExpectPositionsOfTrades(shared, d, size, stored);
                     ExpectAccountOfTrades(shared);
                     ExpectTradesWithin(shared, d, 5);
