@@ -795,6 +795,34 @@ const char kNextCloseSlotScript[] =
     "Strategy: MonthNC\n  BarSize: Monthly\n  EntryTime: NextClose\n  EntrySetup: C > MA(C, 2) AND C < 1000\n  SetupScore: C\n"
     "  Quantity: 10\n  QtyType: Shares\n  ExitRule: C < MA(C, 2)\n  ExitTime: NextClose\n  MaxPositions: 2\n";
 
+/* Strategies sharing the account's places: a DynamicSizing strategy that
+** enters at the next close and turns its positions over at the open,
+** beside longs and shorts at the open, and a weekly DynamicSizing one at its
+** period's close, under a Combined limit that binds.  What the list orders
+** of the strategies at the open is what the next day's test does. */
+const char kSharedPlacesScript[] =
+    "Settings:\n  OrdersMode: Text\n"
+    "Strategy: DynNC\n  DynamicSizing: True\n  EntryTime: NextClose\n  Quantity: IF(C > MA(C, 3), 20, -20)\n"
+    "  QtyType: Shares\n"
+    "Strategy: DayShort\n  Side: Short\n  EntrySetup: C < MA(C, 4) AND C < 1000\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitRule: C > MA(C, 4)\n  ExitTime: NextOpen\n"
+    "Strategy: DayLong\n  EntrySetup: C > MA(C, 5) AND C < 1000\n  Quantity: 10\n  QtyType: Shares\n"
+    "  ExitRule: C < MA(C, 8)\n  ExitTime: NextOpen\n"
+    "Strategy: WeekTCDyn\n  BarSize: Weekly\n  DynamicSizing: True\n  EntryTime: ThisClose\n"
+    "  Quantity: IF(C > O, 10, 0)\n  QtyType: Shares\n"
+    "Combined:\n  MaxPositions: 7\n";
+
+/* The orders of one strategy in a list of "kind key;" items. */
+std::string ItemsOf(const std::string &items, const std::string &strategy)
+{
+    std::string out;
+    for (size_t at = 0; at < items.size(); at = items.find(';', at) + 1) {
+        const std::string item = items.substr(at, items.find(';', at) + 1 - at);
+        if (item.find(" " + strategy + " ") != std::string::npos) out += item;
+    }
+    return out;
+}
+
 TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
 {
     futures = true;
@@ -807,10 +835,19 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
     std::map<std::string, int> seen;
     const std::set<std::string> shares = {"DayBoth",  "WeekBoth", "MonthBoth", "WeekClose", "MonthClose",
                                           "QtrClose", "YearBoth", "WeekNC",    "MonthNC"};
-    for (const char *script : {kSideCloseRollScript, kNextCloseSlotScript}) for (int32_t cut : cuts) {
+    for (const char *script : {kSharedPlacesScript, kSideCloseRollScript, kNextCloseSlotScript}) for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
         DayComparison day = CompareWithNextDay(*this, script, cut, seen, shares, true);
         EXPECT_EQ(day.text, day.fullText);
+        if (script == kSharedPlacesScript) {
+            /* (The comparison reads no dynamic sizing orders.) */
+            for (const char *name : {"DayShort", "DayLong"}) {
+                EXPECT_EQ("", ItemsOf(day.missing, name)) << day.text;
+                EXPECT_EQ("", ItemsOf(day.extra, name)) << day.text;
+                EXPECT_EQ("", ItemsOf(day.quantity, name)) << day.text;
+            }
+            continue;
+        }
         EXPECT_EQ("", day.missing) << day.text;
         EXPECT_EQ("", day.extra) << day.text;
         EXPECT_EQ("", day.quantity) << day.text;
