@@ -827,7 +827,15 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
 {
     futures = true;
     all = Weekdays(20221101, 20240705);
-    market = Waves(all);
+    /* For the shared places, FFF does not trade on some of the days the
+    ** lists are written on: a run ended there by its EndDate holds it as the
+    ** data cut there do. */
+    const auto waves = Waves(all);
+    auto holed = waves;
+    for (int32_t missing : {20240105, 20240216, 20240411, 20240611}) {
+        std::vector<DayBar> &fff = holed[5].second;
+        fff.erase(std::remove_if(fff.begin(), fff.end(), [missing](const DayBar &b) { return b.date == missing; }), fff.end());
+    }
     /* Period ends, days inside periods, and the days before each roll. */
     const int32_t cuts[] = {20221230, 20230331, 20230405, 20230630, 20230929, 20231229, 20240105, 20240131, 20240201,
                             20240216, 20240220, 20240229, 20240301, 20240313, 20240314, 20240315, 20240318, 20240328,
@@ -837,6 +845,7 @@ TEST_F(OrderIdentityTest, SidesNextCloseEntriesAndRollsEqualTheNextDaysTest)
                                           "QtrClose", "YearBoth", "WeekNC",    "MonthNC"};
     for (const char *script : {kSharedPlacesScript, kSideCloseRollScript, kNextCloseSlotScript}) for (int32_t cut : cuts) {
         SCOPED_TRACE(cut);
+        market = script == kSharedPlacesScript ? holed : waves;
         DayComparison day = CompareWithNextDay(*this, script, cut, seen, shares, true);
         EXPECT_EQ(day.text, day.fullText);
         if (script == kSharedPlacesScript) {
