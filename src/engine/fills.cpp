@@ -118,7 +118,9 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
 void KeepFillInsideDay(PositionRecord *position, int isEntry)
 {
     SymbolRecord *symbol = position->symbol;
-    const int32_t date = isEntry ? position->entryDate : position->exitDate;
+    /* (An exit is dated as its trade is: not after the symbol's last day.) */
+    const int32_t date = isEntry ? position->entryDate
+        : symbol && position->exitDate > symbol->lastDate ? symbol->lastDate : position->exitDate;
     const Bar *day = symbol ? GetBarOnOrBefore(symbol, date, BAR_DAILY) : nullptr;
     if (!day || day->date != date) return;
     /* Slippage moves the price by its amount a share, against the position. */
