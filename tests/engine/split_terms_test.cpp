@@ -703,6 +703,21 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 }
                 ExpectPositionsOfTrades(full, d, size, stored);
                 ExpectAccountOfTrades(full);
+                {
+                    /* A StartDate inside the data, a different day of the
+                    ** week and month for each seed: nothing enters before it,
+                    ** and the account and its positions are those of the
+                    ** trades from it. */
+                    const int32_t start = d[300 + 37 * seed % 250];
+                    SCOPED_TRACE("from " + std::to_string(start));
+                    char from[40];
+                    snprintf(from, sizeof from, "  StartDate: %04d-%02d-%02d\n", start / 10000, start / 100 % 100, start % 100);
+                    const RunTrades later = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, from));
+                    ASSERT_FALSE(later.trades.empty());
+                    for (const TradeRecord &t : later.trades) EXPECT_GE(t.dateIn, start) << later.strategies[t.strategy] << " " << t.symbol;
+                    ExpectPositionsOfTrades(later, d, size, stored);
+                    ExpectAccountOfTrades(later);
+                }
                 if (!ownRun) {
                     daily = full;
                     SCOPED_TRACE("sharing the account with a daily strategy");
