@@ -28,6 +28,8 @@ struct ResultsWindow;
 struct EngineRun {
     int32_t startDate;         /* the run's start date (FirstDate when the run began) */
     int32_t useLatestDate;     /* the run's latest-date flag */
+    int32_t endDate;           /* the run's EndDate as given: a run of a longer bar size ends on
+                               ** its last row before it, and knows the days up to it */
     int32_t testCount;         /* tests of the run, for the live-graph rule */
     int32_t walkForwardRun;    /* the run has walk-forward dates (not optimizing) */
     ResultsWindow *results;    /* the results list the tests go to */

@@ -30,11 +30,30 @@ int32_t GetSignalDate(EvalContext *context)
     return bars[i - 1].date;
 }
 
+static bool HoldsSymbol(const StrategyRecord *r, const SymbolRecord *symbol)
+{
+    for (int32_t k = 0; k < r->openCount; k++)
+        if (r->openPositions[k].symbol == symbol && r->openPositions[k].entryBar >= 0) return true;
+    return false;
+}
+
 PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, double target, const Bar **bar)
 {
     StrategyRecord *r = context->strategy;
     SymbolRecord *symbol = context->symbol;
+    const bool held = HoldsSymbol(r, symbol);
     double d = ReducePositionsToTarget(context, *bar, target, nullptr);
+    /* A reduction that closes the position frees its place in every account
+    ** above the strategy at once, for the setups still to be chosen, as an
+    ** exit before them does: the accounts counted it when the day began. */
+    if (held && !HoldsSymbol(r, symbol)) {
+        int32_t chain[PARENT_CHAIN_MAX];
+        const int32_t n = CollectParentChain(context->strategyIndex, chain, PARENT_CHAIN_MAX);
+        for (int32_t k = 0; k < n; k++) {
+            StrategyAccount *a = GetStrategyAccount(chain[k]);
+            if (a && a->openCount > 0) a->openCount--;
+        }
+    }
     /* Exits may have moved the context; the setup array itself never moves here. */
     PositionRecord *setup = &r->setups[setupIndex];
     context->symbol = symbol;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/date_loop.h"
 #include "engine/entry_pass.h"
 #include "engine/fills.h"
 #include "engine/position_book.h"
@@ -411,6 +412,21 @@ static int32_t DataEndOf(const StrategyRecord *r)
     return gSettings.LastDate;
 }
 
+/* A run of a longer bar size whose EndDate lies after its last row knows
+** the days up to that date: a symbol that did not trade on the last of
+** them, though the market did, has seen its data end there, as in the data
+** cut at the EndDate and in a daily run. */
+static bool DataEndBeforeTheEndDate(SymbolRecord *symbol, int32_t lastRow)
+{
+    const int32_t end = gEngineRun.endDate;
+    if (end <= gSettings.LastDate) return false;
+    /* (A symbol that traded after the last row is one the test left early.) */
+    const Bar *last = GetBarOnOrBefore(symbol, end, BAR_DAILY);
+    if (!last || last->date > lastRow) return false;
+    const int32_t next = OffsetTradingDate(&gStore.dateLists[BAR_DAILY], last->date, 1);
+    return next > last->date && next <= end;
+}
+
 static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
@@ -447,7 +463,9 @@ static int CheckExit(EvalContext *context, int32_t forced)
             SetContextBar(context, bar);
             p->exitDate = bar->date;
         }
-        if (phase == PHASE_CLOSE && symbol->lastDate < dataEnd && symbol->lastDate <= bar->date && !governed) {
+        if (phase == PHASE_CLOSE &&
+            (symbol->lastDate < dataEnd || (forced == EXIT_END_OF_TEST && DataEndBeforeTheEndDate(symbol, context->date))) &&
+            symbol->lastDate <= bar->date && !governed) {
             /* The symbol's last bar is complete, though a longer one's date
             ** may lie before the context date: the exit is on that bar, as
             ** when its data end before the date.  (A run that ends before
@@ -639,6 +657,7 @@ int ExecutePositionExit(EvalContext *context)
         int32_t date = FindExecutionBar(context, p, 0);
         if (date >= 0) p->exitDate = date;
     }
+    if (p->exitReason != EXIT_TRADE_LIST) KeepFillInsideDay(p, 0);
     if (p->exitWaitsFor != 0 && gPositionState.exitsWaiting > 0) gPositionState.exitsWaiting--;
     const double owed = CreditDividendsOwedAtExit(context);
     TradeRecord scratch{};

@@ -110,6 +110,28 @@ void ApplySlippage(EvalContext *context, PositionRecord *position, int isEntry)
         position->entryRounding = unit;
     else
         position->exitRounding = unit;
+    /* An entry's day is known by now; an exit's may be found by the fill
+    ** search still, and is bounded when it is booked. */
+    if (isEntry && !tradeList) KeepFillInsideDay(position, 1);
+}
+
+void KeepFillInsideDay(PositionRecord *position, int isEntry)
+{
+    SymbolRecord *symbol = position->symbol;
+    /* (An exit is dated as its trade is: not after the symbol's last day.) */
+    const int32_t date = isEntry ? position->entryDate
+        : symbol && position->exitDate > symbol->lastDate ? symbol->lastDate : position->exitDate;
+    const Bar *day = symbol ? GetBarOnOrBefore(symbol, date, BAR_DAILY) : nullptr;
+    if (!day || day->date != date) return;
+    /* Slippage moves the price by its amount a share, against the position. */
+    const double fx = isEntry ? position->entryFx : position->exitFx;
+    const double units = position->quantity * symbol->info.PointValue * (fx != 0 ? fx : 1.0);
+    const double slipped = (isEntry ? position->entrySlippage : position->exitSlippage) / (units != 0 ? units : 1.0);
+    const double move = (isEntry ? 1 : -1) * (position->side < 0 ? -1 : 1) * slipped;
+    const double low = day->low + std::fmin(0.0, move), high = day->high + std::fmax(0.0, move);
+    double *price = isEntry ? &position->entryPrice : &position->exitPrice;
+    if (*price > high) *price = high;
+    if (*price < low) *price = low;
 }
 
 double GetPriceRoundUnit(EvalContext *context, const SymbolRecord *symbol, const Bar *bar, double price)

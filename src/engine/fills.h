@@ -24,6 +24,12 @@
 #include "records/test_records.h"
 #include "script/eval/eval_context.h"
 
+/* A fill the day's prices bound: a price that its rounding, or its
+** carrying across split terms, took past the high or low of its day (the
+** entry's or exit's date) is that high or low.  Slippage beyond the range
+** is a cost and stays. */
+void KeepFillInsideDay(PositionRecord *position, int isEntry);
+
 /* Negated skip codes that FindExecutionBar answers. */
 enum ExecutionResult {
     EXEC_STOP_LIMIT_NOT_HIT = -16,

@@ -636,9 +636,7 @@ static void WriteCompanionOnlyExits(EvalContext *context, int32_t s, const ExitO
         /* The row keeps the shares as they were bought: in the split terms of
         ** its entry day (of the first bar, for a position older than the
         ** data), so a split since then counts in the shares the order sells. */
-        const Bar *bought = GetBarOnOrBefore(symbol, t->entryDate, BAR_DAILY);
-        if (!bought && symbol->barCounts[BAR_DAILY] > 0) bought = &symbol->bars[BAR_DAILY][0];
-        account.entrySplit = bought && bought->split != 0 ? bought->split : 1.0;
+        account.entrySplit = TradeListSplitOn(symbol, t->entryDate);
         account.entryPrice = account.orderPrice = t->priceIn;
         /* The account holds a symbol whose data ended (or that has no bar
         ** today) all the same: its exit is written from its last bar. */

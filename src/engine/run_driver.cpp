@@ -415,6 +415,8 @@ static int PlayBackWalkForward(int32_t testsDone)
 static int RunModeWork(int mode, const char *script)
 {
     const DateList *list = &gStore.dateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
+    /* (Before the range moves the last date onto the run's last row.) */
+    const int32_t endDate = gSettings.UseLatestDate ? 0 : gSettings.LastDate;
     if (mode >= RUN_MODE_SCAN) {
         SetTestDateRange(list, nullptr, nullptr);
         const char *saveAs = gImportState.SaveAs;
@@ -427,6 +429,7 @@ static int RunModeWork(int mode, const char *script)
     }
     gEngineRun.startDate = gSettings.FirstDate;
     gEngineRun.useLatestDate = gSettings.UseLatestDate;
+    gEngineRun.endDate = endDate;
     if (!LinkCurrencies()) return -1;
     gRun.mode = mode;
 

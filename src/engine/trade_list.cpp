@@ -96,6 +96,24 @@ static bool IsCompanionList(const StrategyRecord *strategy)
     return gSlatewickTradesPath[0] && ComparePaths(strategy->TradeList, gSlatewickTradesPath) == 0;
 }
 
+double TradeListSplitOn(SymbolRecord *symbol, int32_t date)
+{
+    const Bar *bar = GetBarOnOrBefore(symbol, date, BAR_DAILY);
+    if (!bar && symbol->barCounts[BAR_DAILY] > 0) bar = &symbol->bars[BAR_DAILY][0];
+    return bar && bar->split != 0 ? bar->split : 1.0;
+}
+
+/* What one share of the row's entry day had become by its exit day: a 5:1
+** split between them makes it 5; 1 for an open row or a symbol the data lack. */
+static double CompanionSharesGrowth(const TradeListRow *row)
+{
+    if (!row->exitDate || !row->symbol[0]) return 1.0;
+    const int32_t number = FindSymbolIndex(row->symbol);
+    if (number <= 0 || number > gStore.symbolCount) return 1.0;
+    SymbolRecord *symbol = &gStore.symbols[number - 1];
+    return TradeListSplitOn(symbol, row->entryDate) / TradeListSplitOn(symbol, row->exitDate);
+}
+
 /* A line of the file that is not used, named with what it holds that cannot
 ** be read: a row taken with a value it cannot mean would trade what the
 ** list never traded, and one passed over unseen would leave a trade out.  A
@@ -646,9 +664,14 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
             FieldNotRead(strategy, line, faultField, Field(column, fields, n, faultField), fault);
             continue;
         }
+        RenameSymbol(row.symbol, row.entryDate);
+        /* The companion tool writes each quantity as it was traded: the
+        ** shares in on the entry day, the shares out on the exit day, so a
+        ** split between them changes what the shares in became. */
+        const double grown = companion ? CompanionSharesGrowth(&row) : 1.0;
         if (companion) {
             const char *wrong = !row.symbol[0] ? "it gives no Symbol"
-                : RoundSignificant(row.quantityOut, 7) > RoundSignificant(row.quantityIn, 7)
+                : RoundSignificant(row.quantityOut, 7) > RoundSignificant(row.quantityIn * grown, 7)
                 ? "its QtyOut is above its QtyIn"
                 : row.exitDate != 0 && row.exitDate < row.entryDate ? "its DateOut is before its DateIn"
                                                                     : nullptr;
@@ -657,25 +680,25 @@ int32_t ReadTradeListFile(StrategyRecord *strategy)
                 continue;
             }
         }
-        RenameSymbol(row.symbol, row.entryDate);
         row.valid = 1;
         row.asTraded = asTraded;
         rows[count++] = row;
         /* The companion tool keeps a position it closed in part on one line,
         ** the shares out beside the shares in: what is left is still held,
-        ** an open position of its own, as a partly closed fill pair is. */
+        ** an open position of its own, as a partly closed fill pair is.  Both
+        ** parts keep the entry day's terms, as every row's shares in are. */
         TradeListRow &closed = rows[count - 1];
         if (companion && closed.exitDate != 0 && closed.quantityOut != 0 && closed.quantityIn != 0 &&
-            RoundSignificant(std::fabs(closed.quantityOut), 7) < RoundSignificant(std::fabs(closed.quantityIn), 7) &&
+            RoundSignificant(std::fabs(closed.quantityOut), 7) < RoundSignificant(std::fabs(closed.quantityIn * grown), 7) &&
             count < strategy->tradeListRowCapacity) {
-            const double share = closed.quantityOut / closed.quantityIn;
+            const double share = closed.quantityOut / grown / closed.quantityIn;
             TradeListRow rest = closed;
-            rest.quantityIn = closed.quantityIn - closed.quantityOut;
+            rest.quantityIn = closed.quantityIn * (1 - share);
             rest.feesIn = closed.feesIn * (1 - share);
             rest.valueIn = closed.valueIn * (1 - share);
             rest.exitDate = rest.exitTime = rest.exitClock = 0;
             rest.quantityOut = rest.priceOut = rest.feesOut = rest.valueOut = 0;
-            closed.quantityIn = closed.quantityOut;
+            closed.quantityIn *= share;
             closed.feesIn *= share;
             closed.valueIn *= share;
             rows[count++] = rest;

@@ -114,6 +114,10 @@ const char *TradeListNumberFault(const char *text, int32_t numFmt, double *value
 /* A date in yyyymmdd, y-m-d or the order dateFmt gives (0 MDY, 1 DMY); 0 when none. */
 int32_t ParseTradeListDate(const char *text, int32_t dateFmt);
 
+/* The symbol's split factor on date, the terms its shares were traded in
+** that day: its bar on or before date, its first bar for a date before its
+** data. */
+double TradeListSplitOn(SymbolRecord *symbol, int32_t date);
 /* The strategy's TradeList file as the run opens it. */
 void TradeListPath(const StrategyRecord *strategy, char path[PATH_SIZE]);
 /* Reads and parses the strategy's file; the row count, or -1 after reporting. */

@@ -40,7 +40,8 @@ struct FillTest : EngineTest {
         };
                                                           /* clang-format on */
         std::vector<DayBar> dead = {{20240108, 5, 6, 4, 5}, {20240109, 5, 5, 5, 5, 0}, {20240110, 5, 6, 4, 5}};
-        LoadStore(d, {{"AAA", a}, {"BBB", late}, {"DDD", split}, {"EEE", dead}});
+        std::vector<DayBar> topOpen = {{20240108, 10.6, 10.6, 10.2, 10.4}}; /* opens at its high */
+        LoadStore(d, {{"AAA", a}, {"BBB", late}, {"DDD", split}, {"EEE", dead}, {"FFF", topOpen}});
         gSettings.BarSize2 = BAR_WEEKLY;
         gEngineRun.startDate = gSettings.FirstDate;
         strategy.BarSize = BAR_WEEKLY;
@@ -66,6 +67,7 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         int32_t lastDate; /* the LastDate setting */
         int32_t expected;
         double price; /* the fill price written */
+        double exitPrice = 0, rounding = 0; /* an exit's price as slippage and rounding left it */
     } cases[] = {
         /* The Wednesday opens at 9.50, already below the limit of 10. */
         {"long limit entry", "AAA", 1, 1, 1, 0, 0, 0, 0, 0, 10, 20240119, 20240110, 9.5},
@@ -89,6 +91,10 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         {"long stop and limit, opening under the stop", "AAA", 1, 1, 1, 1, 0, 0, 9.95, 9.85, 0, 20240119, 20240110, 9.85},
         {"short stop and limit, opening over the stop", "AAA", 1, -1, 1, 1, 0, 0, 10, 10.3, 0, 20240119, 20240108, 10.3},
         {"long stop and limit, opening over the limit", "AAA", 1, 1, 1, 1, 0, 0, 9.45, 9, 0, 20240119, 20240110, 9.45},
+        /* A target of 10.595 rounded to 10.60 before the search: an open at
+        ** the day's high of 10.60 fills there, not at 10.605 above it. */
+        {"exit limit rounded up, opening at the high", "FFF", 0, 1, 0, 0, EXIT_LIMIT, 20240105, 10.595, -1e14, 0,
+         20240119, 20240108, 10.6, 10.6, 0.01},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -107,8 +113,14 @@ TEST_F(FillTest, WeeklyOrdersFillOnTheFirstDailyBarThatReachesThem)
         p.limitPrice = c.limitPrice;
         p.stopPrice = c.stopPrice;
         p.entryPrice = c.entryPrice;
-        p.exitPrice = c.isEntry ? 0 : (c.exitReason == EXIT_LIMIT ? c.limitPrice : c.stopPrice);
+        p.exitPrice = c.isEntry ? 0 : c.exitPrice ? c.exitPrice : (c.exitReason == EXIT_LIMIT ? c.limitPrice : c.stopPrice);
+        p.exitRounding = c.rounding;
         EXPECT_EQ(c.expected, FindExecutionBar(&ctx, &p, c.isEntry));
+        /* As the exit is booked, on the day found. */
+        if (!c.isEntry && c.expected > 0) {
+            p.exitDate = c.expected;
+            KeepFillInsideDay(&p, 0);
+        }
         if (c.expected > 0) {
             EXPECT_DOUBLE_EQ(c.price, c.isEntry ? p.entryPrice : p.exitPrice);
         }
@@ -263,6 +275,28 @@ TEST_F(PassTest, SlippageFollowsTheFillAndMovesThePriceAgainstThePosition)
         EXPECT_NEAR(c.expected, c.isEntry ? p.entryPrice : p.exitPrice, 1e-12);
         EXPECT_NEAR(c.slippage, c.isEntry ? p.entrySlippage : p.exitSlippage, 1e-9);
         EXPECT_DOUBLE_EQ(0.01, c.isEntry ? p.entryRounding : p.exitRounding);
+    }
+    /* A unit off the day's grid: 10.97 and its slippage of 0.01 round to
+    ** 11.1, past the high of 11 by more than the slippage: the fill is the
+    ** high and that slippage, 11.01. */
+    SetFormula(0, SLOT_PRICE_ROUND, "0.3");
+    ctx.barSize = BAR_DAILY;
+    const struct {
+        int side;
+        double price, expected;
+    } rounded[] = {{1, 10.97, 11.01}, {1, 10.8, 10.8}, {-1, 10.0, 9.9}};
+    for (auto &c : rounded) {
+        PositionRecord p{};
+        p.symbol = &gStore.symbols[0];
+        p.side = c.side;
+        p.quantity = 100;
+        p.entryFx = 1.0;
+        p.fillKind = FILL_MARKET;
+        p.entryTiming = PHASE_CLOSE;
+        p.entryDate = 20240102;
+        p.entryPrice = c.price;
+        ApplySlippage(&ctx, &p, 1);
+        EXPECT_NEAR(c.expected, p.entryPrice, 1e-12) << c.price;
     }
 }
 

@@ -618,7 +618,8 @@ TEST_F(OrderListTest, BatchOrdersRun)
 ** sync CCC is closed in the account, AAA (held by both) gets its usual exit
 ** and BBB is entered again with its exit as a child order.  Limits are 1.2 x
 ** the last closes 16 and 25; BBB's 100 shares bought at 50 (5% of the
-** account) are 200 at 25 since its 2-for-1 split on 12 January. */
+** account) are 200 at 25 since its 2-for-1 split on 12 January, the 200
+** the account sold (its QtyOut is in the terms of the day it was sold). */
 TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 {
     std::vector<int32_t> d = Weekdays(20240108, 20240116);
@@ -628,7 +629,7 @@ TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
     WriteTestFile(tmp.File("Output\\Orders\\SlatewickTrades.csv"),
                   "Symbol,Strategy,Side,Shares,DateIn,QtyIn,PriceIn,FeesIn,DateOut,QtyOut,PriceOut,FeesOut\n"
                   "AAA,S1,Long,100,20240109,100,11,0,,,,\n"
-                  "BBB,S1,Long,100,20240110,100,50,0,20240117,100,50,0\n"
+                  "BBB,S1,Long,100,20240110,100,50,0,20240117,200,25,0\n"
                   "CCC,S1,Long,30,20240117,30,20,0,,,,\n");
     WriteTestFile(tmp.File("Output\\Orders\\SlatewickTemplate.csv"),
                   "Act,Sym,Type,Qty,Lmt,Oca,Id,Parent\nact,sym,type,qty,lmt,oca,id,parent\n");

@@ -1528,6 +1528,34 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
         EXPECT_EQ(c.end, std::get<1>(seen[0][1]));
         EXPECT_EQ(seen[0], seen[1]);
     }
+    /* A run of a longer bar size ends on its last row before an EndDate
+    ** inside a period; AAA's data end on that row, the market trades on to
+    ** the EndDate: the position leaves by its end of data, as on the data
+    ** cut there and in a daily run. */
+    const struct {
+        const char *size;
+        int32_t end, lastOfAAA;
+    } longer[] = {{"Weekly", 20130626, 20130621}, {"Monthly", 20130620, 20130531}, {"Quarterly", 20130813, 20130628}};
+    for (const auto &c : longer) {
+        std::tuple<int32_t, int32_t, int32_t> seen[3];
+        for (int k = 0; k < 3; k++) {
+            SCOPED_TRACE(std::string(c.size) + (k == 0 ? " cut data" : k == 1 ? " EndDate" : " daily run"));
+            const std::vector<int32_t> d = Weekdays(20130101, k == 1 ? 20130930 : c.end), a = Weekdays(20130101, c.lastOfAAA);
+            LoadStore(d, {{"AAA", FlatBars(a, std::vector<double>(a.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 20))}});
+            char end[40];
+            snprintf(end, sizeof end, "  EndDate: %04d-%02d-%02d\n", c.end / 10000, c.end / 100 % 100, c.end % 100);
+            const TradeRecord *trades =
+                TradesOfRun(1, std::string("Settings:\n  BarSize: ") + (k == 2 ? "Daily" : c.size) + "\n" + (k == 1 ? end : "") +
+                                   "Strategy: A\n  BarSize: " + c.size + "\n  EntrySetup: ?Symbol = \"AAA\" AND BarDate <= 20130331\n"
+                                   "  Quantity: 100\n  QtyType: Shares\n");
+            ASSERT_NE(nullptr, trades);
+            seen[k] = {trades[0].dateIn, trades[0].dateOut, trades[0].reason};
+        }
+        SCOPED_TRACE(c.size);
+        EXPECT_EQ(std::make_tuple(c.lastOfAAA, (int32_t)EXIT_END_OF_DATA), std::make_tuple(std::get<1>(seen[0]), std::get<2>(seen[0])));
+        EXPECT_EQ(seen[0], seen[1]);
+        EXPECT_EQ(seen[0], seen[2]);
+    }
 }
 
 } // namespace
