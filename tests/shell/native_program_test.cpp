@@ -495,6 +495,40 @@ TEST_F(NativeProgramTest, ARelativeSettingsFileIsFoundFromTheCurrentFolder)
     EXPECT_EQ(7, Run({"-inifile", "my.ini", "-apply", "sub/a.kvs"}, &said, &errors, dir)) << errors;
 }
 
+/* The folder settings of a settings file saved in code page 1252 name the
+** folders of their letters, as the Windows program reads them: the run's
+** output lands in "Sortie \u00e9", never in a folder named by the lone byte. */
+TEST_F(NativeProgramTest, ASettingsFileInCodePage1252NamesItsFoldersLetters)
+{
+    Put("kestovar.ini", "[Options]\r\nScriptPath=" + dir + "/Scripts \xE9\r\nDataPath=" + dir +
+                            "/Data \xE9\r\nOutputPath=" + dir + "/Sortie \xE9\r\n");
+    std::string said, errors;
+    EXPECT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    for (const char *folder : {"Scripts \xC3\xA9", "Data \xC3\xA9", "Sortie \xC3\xA9/Logs", "Sortie \xC3\xA9/Reports"})
+        EXPECT_TRUE(PlatFolderExists((dir + "/" + folder).c_str())) << folder;
+    EXPECT_EQ(FolderNames(dir + "/*\xE9*").size(), 0u);
+}
+
+/* An output folder without room for "/Reports" in a path is named when the
+** settings are read, with its limit in letters, and the run ends with 3;
+** one letter fewer is taken and the run writes there. */
+TEST_F(NativeProgramTest, AnOutputFolderWithoutRoomForItsSubfoldersEndsWithThree)
+{
+    for (const size_t letters : {251u, 252u, 259u}) {
+        SCOPED_TRACE(letters);
+        const std::string output = dir + "/" + std::string(letters - dir.size() - 1, 'o');
+        Put("kestovar.ini", "[Options]\r\nScriptPath=" + dir + "\r\nDataPath=" + dir + "\r\nOutputPath=" + output +
+                                "\r\n");
+        std::string said, errors;
+        const int code = Run({"-import", dir + "/imp.kvs"}, &said, &errors);
+        const bool fits = letters == 251;
+        EXPECT_EQ(fits ? 0 : 3, code) << errors;
+        EXPECT_EQ(fits, errors.find("OutputPath folder is too long -- maximum is 251 letters") == std::string::npos)
+            << errors;
+        EXPECT_EQ(fits, PlatFolderExists((output + "/Reports").c_str()) != 0);
+    }
+}
+
 /* In a pipe each step is a line, the steps of every run of the batch too. */
 TEST_F(NativeProgramTest, EveryRunOfABatchTellsItsSteps)
 {
