@@ -59,6 +59,72 @@ void SetText(HWND control, const char *text)
         SetWindowTextA(control, text);
 }
 
+double NumberOf(const SettingEntry *row)
+{
+    return row->type == ST_INT ? *(int32_t *)row->data : *(double *)row->data;
+}
+
+void SetNumber(const SettingEntry *row, double value)
+{
+    if (row->type == ST_INT)
+        *(int32_t *)row->data = (int32_t)value;
+    else
+        *(double *)row->data = value;
+}
+
+/* A number box driven from its row: values below, at and above each end of
+** the row's range and text that is no number.  What the rule takes is
+** stored; what it refuses is said, naming the setting, and the setting keeps
+** its value, which the box shows again. */
+void CheckNumberRow(HWND dialog, uint32_t dialogId, const SettingEntry *row, HWND control)
+{
+    const bool ranged = row->low != 0 || row->high != 0;
+    const double step = row->type == ST_INT ? 1 : 0.5;
+    const double old = ranged ? (row->low + row->high) / 2 : 2500;
+    const double kept = row->type == ST_INT ? (double)(int32_t)old : old;
+    struct Case {
+        std::string text;
+        bool taken;
+        double value;
+    };
+    std::vector<Case> cases = {{"abc", false, 0}, {"", false, 0}, {"12abc", false, 0}};
+    auto number = [](double v) {
+        char text[64];
+        FormatSettingDouble(text, sizeof text, v);
+        return std::string(text);
+    };
+    if (ranged) {
+        for (double v : {row->low - step, row->high + step}) cases.push_back({number(v), false, 0});
+        for (double v : {row->low, row->high}) cases.push_back({number(v), true, v});
+    } else {
+        cases.push_back({"75000", true, 75000});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE("typed '" + c.text + "'");
+        SetNumber(row, kept);
+        SettingsToDialog(dialog, dialogId, row->controlId);
+        const std::string shown = Text(control);
+        EXPECT_EQ(atof(shown.c_str()), kept) << shown;
+        /* typed as the exchange puts text in, so the bar count's own live
+        ** reading of its box leaves the judging to the row's rule */
+        SettingsExchangeActive = 1;
+        SetWindowTextA(control, c.text.c_str());
+        SettingsExchangeActive = 0;
+        DialogWatcher::Clear();
+        EXPECT_EQ(c.taken ? 1 : 0, DialogToSettings(dialog, dialogId, row->controlId));
+        if (c.taken) {
+            EXPECT_EQ(NumberOf(row), c.value);
+            EXPECT_TRUE(DialogWatcher::Seen().empty());
+        } else {
+            EXPECT_EQ(NumberOf(row), kept);
+            EXPECT_EQ(Text(control), shown);
+            ASSERT_EQ(DialogWatcher::Seen().size(), 1u);
+            EXPECT_NE(DialogWatcher::Seen()[0].find(std::string(row->key) + " must be "), std::string::npos)
+                << DialogWatcher::Seen()[0];
+        }
+    }
+}
+
 /* Every row of a dialog: the setting shows in its control, and the control's
 ** new state comes back into the setting. */
 void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
@@ -80,21 +146,7 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
             EXPECT_EQ(*(int32_t *)row->data, 0);
             break;
         case ST_INT:
-            *(int32_t *)row->data = 17;
-            SettingsToDialog(dialog, dialogId, row->controlId);
-            EXPECT_EQ(Text(control), "17");
-            SetWindowTextA(control, "23");
-            DialogToSettings(dialog, dialogId, row->controlId);
-            EXPECT_EQ(*(int32_t *)row->data, 23);
-            break;
-        case ST_DOUBLE:
-            *(double *)row->data = 2500;
-            SettingsToDialog(dialog, dialogId, row->controlId);
-            EXPECT_NE(Text(control).find("2"), std::string::npos);
-            SetWindowTextA(control, "75000");
-            DialogToSettings(dialog, dialogId, row->controlId);
-            EXPECT_EQ(*(double *)row->data, 75000.0);
-            break;
+        case ST_DOUBLE: CheckNumberRow(dialog, dialogId, row, control); break;
         case ST_TEXT:
         case ST_EDITOR_TEXT:
         case ST_PATH:
@@ -199,6 +251,60 @@ TEST_F(FrameTest, BarCountMovesTheFirstDateWhenTheLastIsFixed)
     EXPECT_EQ(gSettings.BarSize2, 1);
     SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_SETCURSEL, 0, 0);
     SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_BAR_SIZE, CBN_SELCHANGE), (LPARAM)GetDlgItem(panel, IDC_SP_BAR_SIZE));
+}
+
+/* An OK that is refused stores nothing: neither for a box its row refuses
+** nor for a folder that cannot be made, so a Cancel after it leaves every
+** setting, and the settings file written at exit, as they were. */
+TEST_F(FrameTest, ARefusedOkStoresNothingAndCancelKeepsTheOldSettings)
+{
+    ProgramSettings saved = gSettings;
+    FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s", File("Scripts").c_str());
+    FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s", File("Data").c_str());
+    FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s", File("Output").c_str());
+    gSettings.CalcThreads = 2;
+    gSettings.MaxMemPct = 95;
+    const ProgramSettings before = gSettings;
+    ASSERT_TRUE(WriteTestFile(File("afile"), "x"));
+    HWND options = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame,
+                                      ProgramOptionsDlgProc, 0);
+    ASSERT_NE(options, nullptr);
+    const struct {
+        int id;
+        std::string text;
+        const char *said;
+    } refusals[] = {
+        {IDC_PO_OUTPUT_PATH, File("afile\\out"), "Unable to create folder"},
+        {IDC_PO_MEMORY, "0", "MaxMemPct must be a whole number from 10 to 200."},
+        {IDC_PO_MEMORY, "abc", "MaxMemPct must be a whole number from 10 to 200."},
+    };
+    DialogWatcher::Answer(IDOK);
+    for (const auto &r : refusals) {
+        SCOPED_TRACE(r.text);
+        SettingsToDialog(options, IDD_PROGRAM_OPTIONS, 0);
+        SetDlgItemTextA(options, IDC_PO_THREADS, "5");
+        SetDlgItemTextA(options, 1417, "EUR"); /* the Currency row's box */
+        SetDlgItemTextA(options, r.id, r.text.c_str());
+        DialogWatcher::Clear();
+        SendMessageA(options, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(SeenText(r.said));
+        EXPECT_TRUE(IsWindow(options));
+        EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings)) << gSettings.OutputPath << " " << gSettings.CalcThreads;
+    }
+    EXPECT_EQ(PlatFolderExists(File("afile\\out").c_str()), 0);
+    SendMessageA(options, WM_COMMAND, IDCANCEL, 0);
+    DestroyWindow(options);
+    EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings));
+    /* the settings panel's account: refused as a script refuses it */
+    HWND panel = gFrame.settingsPanel;
+    for (const char *typed : {"-5000", "abc", "0"}) {
+        SetDlgItemTextA(panel, IDC_SP_ACCOUNT, typed);
+        DialogWatcher::Clear();
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_ACCOUNT, EN_KILLFOCUS), (LPARAM)GetDlgItem(panel, IDC_SP_ACCOUNT));
+        EXPECT_TRUE(SeenText("AccountSize must be a number from 1 to 1e+15.")) << typed;
+        EXPECT_EQ(gSettings.AccountSize, before.AccountSize) << typed;
+    }
+    gSettings = saved;
 }
 
 /* A thread count of 0 (every processor) is the user's choice: it is kept and
