@@ -627,8 +627,12 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
         else if (row->data)
             IniGetString(ini, row->key, def, (char *)row->data, SETTING_HISTORY_TEXT_SIZE);
         IniGetText(ini, HistoryKey(row).c_str(), "", row->extra.history, SETTING_HISTORY_SIZE);
-        /* Files deleted since the last run drop out of a path history. */
-        if (row->type == ST_PATH) UpdateHistoryList(row->extra.history, nullptr, 1);
+        /* A path history's names are read as names are (code page 1252 as
+        ** its letters); files deleted since the last run drop out of it. */
+        if (row->type == ST_PATH) {
+            NameToUtf8(row->extra.history, SETTING_HISTORY_SIZE);
+            UpdateHistoryList(row->extra.history, nullptr, 1);
+        }
         break;
     }
     case ST_INT_LIST: {

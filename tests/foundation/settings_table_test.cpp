@@ -542,6 +542,16 @@ TEST_F(SettingsTableTest, FolderSettingsSavedInCodePage1252ReadAsTheirLetters)
         EXPECT_STREQ("c:\\Sortie \xC3\xA9", (const char *)row->data);
     }
     EXPECT_EQ(folders, 4); /* ScriptPath, DataPath, OutputPath, UserDllPath */
+    /* a path history's names too: the file is there under its letters */
+    const std::string file = tmp.File("Sortie \xC3\xA9.kvd");
+    ASSERT_TRUE(WriteTestFile(file, "x"));
+    std::string written = file;
+    written.replace(written.find("\xC3\xA9"), 2, "\xE9");
+    for (size_t at = written.find('\\'); at != std::string::npos; at = written.find('\\', at + 2))
+        written.insert(at, 1, '\\'); /* a history is kept escaped */
+    ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFileMRU=" + written + "\r\n"));
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_EQ(file, gSettings.DataFileMRU);
     EXPECT_EQ(gHeadless.messageCount, 0) << LastMessage();
 }
 
