@@ -529,6 +529,35 @@ TEST_F(NativeProgramTest, AnOutputFolderWithoutRoomForItsSubfoldersEndsWithThree
     }
 }
 
+/* A script eight Cyrillic folders deep (more bytes than the results file's
+** field holds, fewer letters than a path) is named whole by the test it ran:
+** in the results file and in its report. */
+TEST_F(NativeProgramTest, AScriptNameLongerThanTheResultsFieldIsKeptWhole)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    std::string folder = dir;
+    for (int k = 0; k < 8; k++) {
+        folder += "/\xD0\xA2\xD0\xBE\xD1\x80\xD0\xB3\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB5 "
+                  "\xD1\x81\xD0\xB8\xD1\x81\xD1\x82\xD0\xB5\xD0\xBC\xD1\x8B";
+        ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    }
+    const std::string script = folder + "/\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.kvs";
+    ASSERT_GT(script.size(), 260u);
+    ASSERT_TRUE(WriteTestFile(script, TestScript(dir + "/w.kvr")));
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    EXPECT_EQ(0, Run({"-test", script}, &said, &errors)) << errors;
+    ASSERT_EQ(1, LoadResultsFile((dir + "/w.kvr").c_str(), 0)) << LastMessage();
+    ResultsWindow *window = FindResultsWindowByPath((dir + "/w.kvr").c_str());
+    ASSERT_TRUE(window && window->firstTest);
+    EXPECT_EQ(script, Native(TestScriptName(window->firstTest)));
+    EXPECT_EQ(dir + "/data.kvd", Native(TestDataFileName(window->firstTest)));
+    const std::vector<std::string> reports = FolderNames(dir + "/Output/Reports/0001_*");
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(Get("Output/Reports/" + reports[0] + "/index.html").find("<tr><th>Script</th><th>" + script + "</th>"),
+              std::string::npos);
+}
+
 /* In a pipe each step is a line, the steps of every run of the batch too. */
 TEST_F(NativeProgramTest, EveryRunOfABatchTellsItsSteps)
 {
