@@ -552,6 +552,7 @@ TEST_F(NativeProgramTest, AScriptNameLongerThanTheResultsFieldIsKeptWhole)
     ASSERT_TRUE(window && window->firstTest);
     EXPECT_EQ(script, Native(TestScriptName(window->firstTest)));
     EXPECT_EQ(dir + "/data.kvd", Native(TestDataFileName(window->firstTest)));
+    CloseResultsWindow(window);
     const std::vector<std::string> reports = FolderNames(dir + "/Output/Reports/0001_*");
     ASSERT_EQ(1u, reports.size());
     EXPECT_NE(Get("Output/Reports/" + reports[0] + "/index.html").find("<tr><th>Script</th><th>" + script + "</th>"),
