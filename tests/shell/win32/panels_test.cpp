@@ -12,6 +12,7 @@
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "services/services.h"
+#include "views/win32/view_windows.h"
 #include "support/test_support.h"
 
 namespace {
@@ -167,6 +168,13 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
             EXPECT_EQ(*(int32_t *)row->data, 20230102);
             break;
         }
+        case ST_RADIO:
+            *(int32_t *)row->data = 1;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            *(int32_t *)row->data = 0;
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 1);
+            break;
         case ST_WORD:
             *(int32_t *)row->data = 1;
             SettingsToDialog(dialog, dialogId, row->controlId);
@@ -200,6 +208,17 @@ TEST_F(FrameTest, EveryPanelAndOptionControlMovesItsSetting)
     ASSERT_NE(reports, nullptr);
     CheckEveryRowBothWays(reports, IDD_REPORT_OPTIONS);
     DestroyWindow(reports);
+    const struct {
+        uint32_t id;
+        DLGPROC proc;
+    } windowOptions[] = {{IDD_CHART_OPTIONS, ChartOptionsDlgProc}, {IDD_GRAPH_OPTIONS, GraphOptionsDlgProc}};
+    for (const auto &o : windowOptions) {
+        SCOPED_TRACE(o.id);
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(o.id), gFrame.frame, o.proc, 0);
+        ASSERT_NE(dialog, nullptr);
+        CheckEveryRowBothWays(dialog, o.id);
+        DestroyWindow(dialog);
+    }
     gSettings = saved;
 }
 
