@@ -189,6 +189,30 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
     EXPECT_GT(rows, 0);
 }
 
+/* Each spin's range lies within the range of its box's row: its arrows never
+** offer a value the box would refuse. */
+int CheckSpinsWithinTheirRows(HWND dialog, uint32_t dialogId)
+{
+    int spins = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (CompareNoCase(name, "msctls_updown32") != 0) continue;
+        HWND buddy = (HWND)SendMessageA(child, UDM_GETBUDDY, 0, 0);
+        const int id = buddy ? GetDlgCtrlID(buddy) : 0;
+        for (const SettingEntry *row = gSettingTable; row->key; row++) {
+            if (row->dialogId != dialogId || (int)row->controlId != id || row->type != ST_INT) continue;
+            SCOPED_TRACE(row->key);
+            int low = 0, high = 0;
+            SendMessageA(child, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&high);
+            EXPECT_GE(low, row->low);
+            EXPECT_LE(high, row->high);
+            spins++;
+        }
+    }
+    return spins;
+}
+
 int Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0; }
 
 } // namespace
@@ -198,10 +222,13 @@ TEST_F(FrameTest, EveryPanelAndOptionControlMovesItsSetting)
     ProgramSettings saved = gSettings;
     CheckEveryRowBothWays(gFrame.settingsPanel, IDD_SETTINGS_PANEL);
     CheckEveryRowBothWays(gFrame.debugPanel, IDD_DEBUG_PANEL);
+    CheckSpinsWithinTheirRows(gFrame.settingsPanel, IDD_SETTINGS_PANEL);
+    CheckSpinsWithinTheirRows(gFrame.debugPanel, IDD_DEBUG_PANEL);
     HWND options = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame,
                                       ProgramOptionsDlgProc, 0);
     ASSERT_NE(options, nullptr);
     CheckEveryRowBothWays(options, IDD_PROGRAM_OPTIONS);
+    EXPECT_EQ(2, CheckSpinsWithinTheirRows(options, IDD_PROGRAM_OPTIONS)); /* threads, memory */
     DestroyWindow(options);
     HWND reports = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REPORT_OPTIONS), gFrame.frame,
                                       ReportOptionsDlgProc, 0);
@@ -217,6 +244,7 @@ TEST_F(FrameTest, EveryPanelAndOptionControlMovesItsSetting)
         HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(o.id), gFrame.frame, o.proc, 0);
         ASSERT_NE(dialog, nullptr);
         CheckEveryRowBothWays(dialog, o.id);
+        CheckSpinsWithinTheirRows(dialog, o.id);
         DestroyWindow(dialog);
     }
     gSettings = saved;
