@@ -22,8 +22,10 @@
 **             "%g" would not read back as the same number), colours
 **             "RGB(r,g,b)", dates yyyymmdd, texts as they stand, editor texts
 **             and history lists escaped.  A path or folder longer than its
-**             row holds (259 letters, or once made whole) is named with
-**             result code 3 and the row keeps its default: never cut.
+**             row holds (259 letters, or once made whole; the output folder
+**             251, room for its subfolders) is named with result code 3 and
+**             the row keeps its default: never cut.  Folders and path
+**             histories are read as names are (code page 1252 as letters).
 ** Unattended: settings are read but never saved; with no settings file every
 **             setting takes its default.
 ** Threads:    written on the UI thread only (loading, dialogs, a script's
@@ -351,10 +353,10 @@ struct SettingEntry {
     uint32_t type;           /* SettingType */
     void *data;              /* the variable; null for a history-only row */
     SettingExtra extra;
-    /* The value's own rule, which every place that takes a value for the row
-    ** keeps (a dialog's box, the settings file): a number row takes low to
-    ** high (both 0: any number its variable holds); a folder row (a text of a
-    ** path's size) takes at most high letters (0: a path's PATH_LETTERS). */
+    /* The value's own rule, which a dialog's box keeps for every row, and the
+    ** settings file for a folder: a number row takes low to high (both 0: any
+    ** number its variable holds); a folder row (a text of a path's size) takes
+    ** at most high letters (0: a path's PATH_LETTERS). */
     double low, high;
 };
 
