@@ -339,6 +339,8 @@ TEST_F(FrameTest, ARefusedOkStoresNothingAndCancelKeepsTheOldSettings)
         EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings)) << gSettings.OutputPath << " " << gSettings.CalcThreads;
     }
     EXPECT_EQ(PlatFolderExists(File("afile\\out").c_str()), 0);
+    ShowWindow(options, SW_SHOW);
+    HoldForScreenshot();
     SendMessageA(options, WM_COMMAND, IDCANCEL, 0);
     DestroyWindow(options);
     EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings));
