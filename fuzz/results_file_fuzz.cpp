@@ -44,7 +44,11 @@ static const char *CheckList(const ResultsWindow *w)
             return "the trade array is smaller than its count";
         if (t->mainStrategy < 0 || (t->strategyCount > 0 && t->mainStrategy >= t->strategyCount))
             return "main strategy outside the strategies";
-        if (t->settings.scriptText && !t->settings.scriptTextLength) return "script text without length";
+        if (t->settings.scriptText && !t->settings.scriptTextLength && !t->wholeNamesSize)
+            return "script text without length";
+        if (t->wholeNamesSize && (!t->settings.scriptText || PathTooLong(TestScriptName(t)) ||
+                                  PathTooLong(TestDataFileName(t))))
+            return "whole names that do not fit a path";
     }
     return n == w->testCount ? nullptr : "test count differs from the list";
 }

@@ -139,11 +139,8 @@ static int32_t MainStrategyOfScript()
 static void CopySettings(TestSettingsCopy *copy)
 {
     const ProgramSettings &s = gSettings;
-    /* The results file keeps these two in fields of its own fixed size: a
-    ** longer name is kept to its last whole letter there. */
-    CopyString(copy->DataFile, sizeof copy->DataFile, s.DataFile, (int)Utf8CutLength(s.DataFile, TEST_PATH_SIZE - 1));
-    CopyString(copy->ActiveScript, sizeof copy->ActiveScript, s.ActiveScript,
-               (int)Utf8CutLength(s.ActiveScript, TEST_PATH_SIZE - 1));
+    /* The data file and script are kept whole once the script text is
+    ** (SetTestNames, in the record's fixed fields and beside the text). */
     CopyString(copy->TestName, sizeof copy->TestName, s.TestName, -1);
     copy->AccountSize = s.AccountSize;
     copy->FirstDate = s.FirstDate;
@@ -596,6 +593,7 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
             test->settings.scriptTextLength = length + 1;
         }
     }
+    SetTestNames(test, gSettings.DataFile, gSettings.ActiveScript);
 
     EvalContext context;
     memset(&context, 0, sizeof context);

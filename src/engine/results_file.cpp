@@ -331,6 +331,17 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
             ReadFileBytes(file, record->settings.scriptText, (uint64_t)text, path);
         if (ok) record->settings.scriptText[text - 1] = 0;
     }
+    /* Whole names kept after the text's 0 by this program: the text proper
+    ** is what comes before them.  An older program's save of such a test
+    ** kept the count but not the names, so nothing but names that fit the
+    ** count exactly is taken. */
+    if (ok && text > 0 && record->wholeNamesSize > 0 &&
+        WholeNamesFit(record->settings.scriptText, (uint64_t)text, record->wholeNamesSize)) {
+        const size_t length = strlen(record->settings.scriptText);
+        record->settings.scriptTextLength = length ? (uint32_t)length + 1 : 0;
+    } else {
+        record->wholeNamesSize = 0;
+    }
     /* Trades. */
     if (ok && trades > 0) {
         ok = AllocMemory(&record->trades, (uint64_t)trades * TRADE_SIZE);
@@ -412,7 +423,9 @@ int WriteTestRecord(PlatFile *pFile, const TestRecord *record, const char *path)
     image.settings.scriptText = nullptr;
     image.tradeCapacity = image.tradeCount;
     const char *text = record->settings.scriptText;
-    image.settings.scriptTextLength = text ? (uint32_t)strlen(text) + 1 : 0;
+    /* The whole names go after the text's 0, within the text's count. */
+    image.wholeNamesSize = text ? record->wholeNamesSize : 0;
+    image.settings.scriptTextLength = text ? (uint32_t)strlen(text) + 1 + image.wholeNamesSize : 0;
     const bool hasItems = record->stratDataItemCount > 0 && record->stratDataNames && record->stratDataValues;
     if (!hasItems) image.stratDataItemCount = image.stratDataValueCount = 0;
     if (record->rowsFilled > record->rowCount) image.rowsFilled = record->rowCount;

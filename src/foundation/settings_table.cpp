@@ -3,6 +3,7 @@
 #include "foundation/settings_table.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 #include "foundation/ini_file.h"
 #include "foundation/path_macros.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -51,20 +53,23 @@ const char *const kPlotDisplayWords[] = {"Scatter Plot", "Profit Distribution", 
 ** options, 232 Find in Files, 205 debug panel, 223 script-window options, 211
 ** log-window options, 203/209/219/227/253 the option panels of chart, graph,
 ** plot, result-graph and compare-trades windows.  A row with control 0 is
-** kept in the file only. */
+** kept in the file only.  The last two columns, where a row has them, are
+** its rule: a number's range (the spin's, where its box has one), or a
+** folder's most letters; the output folder leaves room for "\Reports", the
+** longest of the subfolders made in it, so no run fails for want of it. */
 /* clang-format off */
 const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
-/*    section           key                        default                 dialog control type           variable                             extra */
+/*    section           key                        default                 dialog control type           variable                             extra, low, high */
     { "Settings",       "DataFile",                "",                      215, 1031, ST_PATH,        gSettings.DataFile,                  {.history = gSettings.DataFileMRU} },
     { "Settings",       "ActiveScript",            "Examples\\sample1.kvs", 215, 1137, ST_PATH,        gSettings.ActiveScript,              {.history = gSettings.ActiveScriptMRU} },
     { "Settings",       "TestName",                "",                      215, 1169, ST_TEXT,        gSettings.TestName,                  {.n = sizeof gSettings.TestName} },
     { "Settings",       "FirstDate",               "20150101",              215, 1043, ST_DATE,        &gSettings.FirstDate,                {} },
     { "Settings",       "LastDate",                "20250101",              215, 1079, ST_DATE,        &gSettings.LastDate,                 {} },
-    { "Settings",       "NumBars",                 "0",                     215, 1017, ST_INT,         &gSettings.NumBars,                  {} },
+    { "Settings",       "NumBars",                 "0",                     215, 1017, ST_INT,         &gSettings.NumBars,                  {}, 0, 2147483647 },
     { "Settings",       "UseEarliestDate",         "1",                     215, 1035, ST_BOOL,        &gSettings.UseEarliestDate,          {} },
     { "Settings",       "UseLatestDate",           "1",                     215, 1081, ST_BOOL,        &gSettings.UseLatestDate,            {} },
     { "Settings",       "BarSize2",                "0",                     215, 1094, ST_WORD,        &gSettings.BarSize2,                 {.words = kBarSizeWords} },
-    { "Settings",       "AccountSize",             "100000",                215, 1153, ST_DOUBLE,      &gSettings.AccountSize,              {} },
+    { "Settings",       "AccountSize",             "100000",                215, 1153, ST_DOUBLE,      &gSettings.AccountSize,              {}, 1, 1e15 },
     { "Settings",       "KeepTrades",              "1",                     215, 1303, ST_BOOL,        &gSettings.KeepTrades,               {} },
     { "Settings",       "KeepBench",               "1",                     215, 1315, ST_BOOL,        &gSettings.KeepBench,                {} },
     { "Settings",       "KeepSkipped",             "0",                     215, 1314, ST_BOOL,        &gSettings.KeepSkipped,              {} },
@@ -76,9 +81,9 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "Settings",       "AddDebug",                "0",                     215, 1281, ST_BOOL,        &gSettings.AddDebug,                 {} },
     { "Options",        "ScriptPath",              "",                      229, 1334, ST_TEXT,        gSettings.ScriptPath,                {.n = sizeof gSettings.ScriptPath} },
     { "Options",        "DataPath",                "",                      229, 1336, ST_TEXT,        gSettings.DataPath,                  {.n = sizeof gSettings.DataPath} },
-    { "Options",        "OutputPath",              "",                      229, 1338, ST_TEXT,        gSettings.OutputPath,                {.n = sizeof gSettings.OutputPath} },
-    { "Options",        "CalcThreads",             "0",                     229, 1230, ST_INT,         &gSettings.CalcThreads,              {} },
-    { "Options",        "MaxMemPct",               "95",                    229, 1234, ST_INT,         &gSettings.MaxMemPct,                {} },
+    { "Options",        "OutputPath",              "",                      229, 1338, ST_TEXT,        gSettings.OutputPath,                {.n = sizeof gSettings.OutputPath}, 0, 251 },
+    { "Options",        "CalcThreads",             "0",                     229, 1230, ST_INT,         &gSettings.CalcThreads,              {}, 0, 32 },
+    { "Options",        "MaxMemPct",               "95",                    229, 1234, ST_INT,         &gSettings.MaxMemPct,                {}, 10, 200 },
     { "Options",        "ExtractOnePassItems",     "1",                     229, 1397, ST_BOOL,        &gSettings.ExtractOnePassItems,      {} },
     { "Options",        "AutoOnePerX",             "1",                     229, 1400, ST_BOOL,        &gSettings.AutoOnePerX,              {} },
     { "Options",        "UseShortCircuit",         "1",                     229, 1424, ST_BOOL,        &gSettings.UseShortCircuit,          {} },
@@ -94,7 +99,7 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "Options",        "CsvListView",             "1",                     229, 1390, ST_BOOL,        &gSettings.CsvListView,              {} },
     { "Options",        "ShowTextOrders",          "1",                     229, 1392, ST_BOOL,        &gSettings.ShowTextOrders,           {} },
     { "Options",        "CheckForUpdates",         "1",                     229, 1383, ST_BOOL,        &gSettings.CheckForUpdates,          {} },
-    { "Options",        "MaxBackups",              "3",                     223, 1165, ST_INT,         &gSettings.MaxBackups,               {} },
+    { "Options",        "MaxBackups",              "3",                     223, 1165, ST_INT,         &gSettings.MaxBackups,               {}, 0, 99 },
     { "Options",        "EarliestImportYear",      "1990",                  229,    0, ST_INT,         &gSettings.EarliestImportYear,       {} },
     { "Options",        "ImportBarTime",           "160000",                229,    0, ST_INT,         &gSettings.ImportBarTime,            {} },
     { "Options",        "StatusBarFields",         "4",                     229,    0, ST_INT,         &gSettings.StatusBarFields,          {} },
@@ -115,20 +120,20 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "Import",         "TiingoExchanges",         "",                        0,    0, ST_TEXT,        gSettings.TiingoExchanges,           {.n = sizeof gSettings.TiingoExchanges} },
     { "Internal",       "FileOpenType",            "0",                       0,    0, ST_INT,         &gSettings.FileOpenType,             {} },
     { "Optimizer",      "OptimizeMode",            "0",                     213, 1113, ST_RADIO,       &gSettings.OptimizeMode,             {} },
-    { "Optimizer",      "OptMutatePct",            "25",                    213, 1049, ST_INT,         &gSettings.OptMutatePct,             {} },
+    { "Optimizer",      "OptMutatePct",            "25",                    213, 1049, ST_INT,         &gSettings.OptMutatePct,             {}, 1, 99 },
     { "Optimizer",      "OptByStrategy",           "0",                     213, 1401, ST_BOOL,        &gSettings.OptByStrategy,            {} },
     { "Optimizer",      "OptBySymbol",             "0",                     213, 1207, ST_BOOL,        &gSettings.OptBySymbol,              {} },
-    { "Optimizer",      "OptIterations",           "1",                     213, 1073, ST_INT,         &gSettings.OptIterations,            {} },
+    { "Optimizer",      "OptIterations",           "1",                     213, 1073, ST_INT,         &gSettings.OptIterations,            {}, 1, 9999 },
     { "Optimizer",      "OptScoreCol",             "1",                     213, 1135, ST_RESCOL,      &gSettings.OptScoreCol,              {} },
     { "Optimizer",      "OptClearResults",         "1",                     213, 1107, ST_BOOL,        &gSettings.OptClearResults,          {} },
     { "Optimizer",      "OptSortResults",          "0",                     213, 1123, ST_BOOL,        &gSettings.OptSortResults,           {} },
-    { "Optimizer",      "OptKeepBest",             "0",                     213, 1109, ST_INT,         &gSettings.OptKeepBest,              {} },
+    { "Optimizer",      "OptKeepBest",             "0",                     213, 1109, ST_INT,         &gSettings.OptKeepBest,              {}, 0, 9999 },
     { "Optimizer",      "OptKeepByDate",           "0",                     213, 1105, ST_BOOL,        &gSettings.OptKeepByDate,            {} },
     { "Optimizer",      "OptKeepBySymbol",         "0",                     213, 1208, ST_BOOL,        &gSettings.OptKeepBySymbol,          {} },
     { "Optimizer",      "OptKeepNoTrades",         "0",                     213, 1420, ST_BOOL,        &gSettings.OptKeepNoTrades,          {} },
     { "Optimizer",      "OptTimeUnit",             "0",                     213, 1206, ST_WORD,        &gSettings.OptTimeUnit,              {.words = kTimeUnitWords} },
-    { "Optimizer",      "OptTestLength",           "1",                     213, 1069, ST_INT,         &gSettings.OptTestLength,            {} },
-    { "Optimizer",      "OptTestInterval",         "1",                     213, 1071, ST_INT,         &gSettings.OptTestInterval,          {} },
+    { "Optimizer",      "OptTestLength",           "1",                     213, 1069, ST_INT,         &gSettings.OptTestLength,            {}, 1, 9999 },
+    { "Optimizer",      "OptTestInterval",         "1",                     213, 1071, ST_INT,         &gSettings.OptTestInterval,          {}, -9999, 9999 },
     { "Optimizer",      "OptAnchor",               "0",                     213, 1212, ST_WORD,        &gSettings.OptAnchor,                {.words = kAnchorWords} },
     { "Optimizer",      "OptWalkForward",          "0",                     213, 1187, ST_BOOL,        &gSettings.OptWalkForward,           {} },
     { "Optimizer",      "OptMultiSaveAs",          "0",                     213, 1416, ST_BOOL,        &gSettings.OptMultiSaveAs,           {} },
@@ -141,9 +146,9 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "Reports",        "ReportSettings",          "1",                     252, 1351, ST_BOOL,        &gSettings.ReportSettings,           {} },
     { "Reports",        "ReportScript",            "1",                     252, 1352, ST_BOOL,        &gSettings.ReportScript,             {} },
     { "Reports",        "ReportBatchDisp",         "0",                     252, 1414, ST_BOOL,        &gSettings.ReportBatchDisp,          {} },
-    { "Reports",        "ReportWidth",             "1200",                  252, 1354, ST_INT,         &gSettings.ReportWidth,              {} },
-    { "Reports",        "ReportMCLines",           "100",                   252, 1411, ST_INT,         &gSettings.ReportMCLines,            {} },
-    { "Reports",        "ReportMCKeep",            "5",                     252, 1413, ST_INT,         &gSettings.ReportMCKeep,             {} },
+    { "Reports",        "ReportWidth",             "1200",                  252, 1354, ST_INT,         &gSettings.ReportWidth,              {}, 200, 10000 },
+    { "Reports",        "ReportMCLines",           "100",                   252, 1411, ST_INT,         &gSettings.ReportMCLines,            {}, 1, 100000 },
+    { "Reports",        "ReportMCKeep",            "5",                     252, 1413, ST_INT,         &gSettings.ReportMCKeep,             {}, 0, 1000 },
     { "Reports",        "ReportNumber",            "0",                     252,    0, ST_INT,         &gSettings.ReportNumber,             {} },
     { "FindInFiles",    "FindWhat",                "",                      232, 1242, ST_HISTORY,     gSettings.FindWhat,                  {.history = gSettings.FindWhatMRU} },
     { "FindInFiles",    "FindFolder",              "C:\\Kestovar",          232, 1244, ST_HISTORY,     gSettings.FindFolder,                {.history = gSettings.FindFolderMRU} },
@@ -154,13 +159,13 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "DebugWindow",    "DebugFormula",            "C / AVG(C,20)",         205, 1047, ST_EDITOR_TEXT, gSettings.DebugFormula,              {.n = sizeof gSettings.DebugFormula} },
     { "DebugWindow",    "DebugSymbol",             "SPY",                   205, 1157, ST_TEXT,        gSettings.DebugSymbol,               {.n = sizeof gSettings.DebugSymbol} },
     { "DebugWindow",    "DebugDate",               "20170224",              205, 1033, ST_DATE,        &gSettings.DebugDate,                {} },
-    { "DebugWindow",    "DebugBars",               "10",                    205, 1017, ST_INT,         &gSettings.DebugBars,                {} },
+    { "DebugWindow",    "DebugBars",               "10",                    205, 1017, ST_INT,         &gSettings.DebugBars,                {}, 1, 9999 },
     { "DebugWindow",    "DebugShowEval",           "0",                     205, 1143, ST_BOOL,        &gSettings.DebugShowEval,            {} },
     { "DebugWindow",    "DebugZoomLevel",          "0",                     205,    0, ST_INT,         &gSettings.DebugZoomLevel,           {} },
     { "ScriptWindows",  "ScriptFont",              "Verdana",               223,    0, ST_TEXT,        gSettings.ScriptFont,                {.n = sizeof gSettings.ScriptFont} },
     { "ScriptWindows",  "ScriptFontHeight",        "9",                     223,    0, ST_INT,         &gSettings.ScriptFontHeight,         {} },
-    { "ScriptWindows",  "ScriptZoomLevel",         "0",                     223, 1162, ST_INT,         &gSettings.ScriptZoomLevel,          {} },
-    { "ScriptWindows",  "ScriptTabWidth",          "4",                     223, 1161, ST_INT,         &gSettings.ScriptTabWidth,           {} },
+    { "ScriptWindows",  "ScriptZoomLevel",         "0",                     223, 1162, ST_INT,         &gSettings.ScriptZoomLevel,          {}, -10, 20 },
+    { "ScriptWindows",  "ScriptTabWidth",          "4",                     223, 1161, ST_INT,         &gSettings.ScriptTabWidth,           {}, 1, 99 },
     { "ScriptWindows",  "ScriptCallTips",          "1",                     223, 1025, ST_BOOL,        &gSettings.ScriptCallTips,           {} },
     { "ScriptWindows",  "ScriptAutoComp",          "1",                     223, 1007, ST_BOOL,        &gSettings.ScriptAutoComp,           {} },
     { "ScriptWindows",  "ScriptAutoCDesc",         "1",                     223, 1009, ST_BOOL,        &gSettings.ScriptAutoCDesc,          {} },
@@ -171,42 +176,42 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "ScriptWindows",  "ScriptBackground",        "RGB(255,255,255)",      223,    0, ST_COLOR,       &gSettings.ScriptBackground,         {} },
     { "ScriptWindows",  "ScriptCaret",             "RGB(0,0,0)",            223,    0, ST_COLOR,       &gSettings.ScriptCaret,              {} },
     { "LogWindows",     "LogFont",                 "Consolas",              211,    0, ST_TEXT,        gSettings.LogFont,                   {.n = sizeof gSettings.LogFont} },
-    { "LogWindows",     "LogZoomLevel",            "0",                     211, 1162, ST_INT,         &gSettings.LogZoomLevel,             {} },
+    { "LogWindows",     "LogZoomLevel",            "0",                     211, 1162, ST_INT,         &gSettings.LogZoomLevel,             {}, -10, 20 },
     { "LogWindows",     "LogFontHeight",           "8",                     211,    0, ST_INT,         &gSettings.LogFontHeight,            {} },
     { "LogWindows",     "LogForeground",           "RGB(0,0,0)",            211,    0, ST_COLOR,       &gSettings.LogForeground,            {} },
     { "LogWindows",     "LogBackground",           "RGB(255,255,255)",      211,    0, ST_COLOR,       &gSettings.LogBackground,            {} },
     { "LogWindows",     "LogCaret",                "RGB(0,0,0)",            211,    0, ST_COLOR,       &gSettings.LogCaret,                 {} },
-    { "LogWindows",     "LogTabWidth",             "14",                    211, 1161, ST_INT,         &gSettings.LogTabWidth,              {} },
+    { "LogWindows",     "LogTabWidth",             "14",                    211, 1161, ST_INT,         &gSettings.LogTabWidth,              {}, 1, 99 },
     { "ChartWindows",   "ChartCandlestick",        "1",                     203, 1027, ST_BOOL,        &gSettings.ChartCandlestick,         {} },
     { "ChartWindows",   "ChartLogScale",           "1",                     203, 1089, ST_BOOL,        &gSettings.ChartLogScale,            {} },
     { "ChartWindows",   "ChartSplitAdjust",        "1",                     203, 1151, ST_BOOL,        &gSettings.ChartSplitAdjust,         {} },
-    { "ChartWindows",   "ChartVisibleBars",        "252",                   203, 1185, ST_INT,         &gSettings.ChartVisibleBars,         {} },
-    { "ChartWindows",   "ChartExtraBars",          "10",                    203, 1041, ST_INT,         &gSettings.ChartExtraBars,           {} },
+    { "ChartWindows",   "ChartVisibleBars",        "252",                   203, 1185, ST_INT,         &gSettings.ChartVisibleBars,         {}, 1, 2147483647 },
+    { "ChartWindows",   "ChartExtraBars",          "10",                    203, 1041, ST_INT,         &gSettings.ChartExtraBars,           {}, 0, 2147483647 },
     { "ChartWindows",   "ChartAfterExit",          "1",                     203, 1003, ST_RADIO,       &gSettings.ChartAfterExit,           {} },
     { "ChartWindows",   "ChartShowIndPane",        "0",                     203, 1067, ST_BOOL,        &gSettings.ChartShowIndPane,         {} },
-    { "ChartWindows",   "ChartIndPanePct",         "30",                    203, 1222, ST_INT,         &gSettings.ChartIndPanePct,          {} },
+    { "ChartWindows",   "ChartIndPanePct",         "30",                    203, 1222, ST_INT,         &gSettings.ChartIndPanePct,          {}, 10, 90 },
     { "ChartWindows",   "ChartShowVolPane",        "1",                     203, 1068, ST_BOOL,        &gSettings.ChartShowVolPane,         {} },
-    { "ChartWindows",   "ChartVolPanePct",         "20",                    203, 1223, ST_INT,         &gSettings.ChartVolPanePct,          {} },
+    { "ChartWindows",   "ChartVolPanePct",         "20",                    203, 1223, ST_INT,         &gSettings.ChartVolPanePct,          {}, 10, 90 },
     { "ChartWindows",   "ChartCrossHair",          "0",                     203, 1029, ST_BOOL,        &gSettings.ChartCrossHair,           {} },
     { "ChartWindows",   "ChartBlackBG",            "0",                     203, 1195, ST_BOOL,        &gSettings.ChartBlackBG,             {} },
     { "ChartWindows",   "ChartBarSize2",           "0",                     203, 1094, ST_WORD,        &gSettings.ChartBarSize2,            {.words = kBarSizeWords} },
     { "ChartWindows",   "WheelScroll",             "0",                     203, 1095, ST_WORD,        &gSettings.WheelScroll,              {.words = kWheelDirectionWords} },
     { "ChartWindows",   "EntryExitLine",           "1",                     203, 1201, ST_BOOL,        &gSettings.EntryExitLine,            {} },
     { "ChartWindows",   "ShowOtherTrades",         "0",                     203, 1405, ST_BOOL,        &gSettings.ShowOtherTrades,          {} },
-    { "ChartWindows",   "ChartLineWidth",          "1",                     203, 1211, ST_INT,         &gSettings.ChartLineWidth,           {} },
+    { "ChartWindows",   "ChartLineWidth",          "1",                     203, 1211, ST_INT,         &gSettings.ChartLineWidth,           {}, 1, 9 },
     { "ChartWindows",   "ChartFont",               "Arial",                 203,    0, ST_TEXT,        gSettings.ChartFont,                 {.n = sizeof gSettings.ChartFont} },
     { "ChartWindows",   "ChartFontHeight",         "9",                     203,    0, ST_INT,         &gSettings.ChartFontHeight,          {} },
     { "ChartWindows",   "ChartShowCursor",         "0",                     203,    0, ST_BOOL,        &gSettings.ChartShowCursor,          {} },
     { "ChartWindows",   "ChartCursorBar",          "0",                     203,    0, ST_INT,         &gSettings.ChartCursorBar,           {} },
     { "ChartWindows",   "ChartUpBar",              "RGB(255,255,255)",      203,    0, ST_COLOR,       &gSettings.ChartUpBar,               {} },
     { "ChartWindows",   "ChartDownBar",            "RGB(0,0,0)",            203,    0, ST_COLOR,       &gSettings.ChartDownBar,             {} },
-    { "GraphWindows",   "GraphMALen",              "20",                    209, 1095, ST_INT,         &gSettings.GraphMALen,               {} },
+    { "GraphWindows",   "GraphMALen",              "20",                    209, 1095, ST_INT,         &gSettings.GraphMALen,               {}, 1, 2147483647 },
     { "GraphWindows",   "GraphSort",               "0",                     209, 1149, ST_BOOL,        &gSettings.GraphSort,                {} },
     { "GraphWindows",   "GraphCombinedArea",       "1",                     209, 1258, ST_BOOL,        &gSettings.GraphCombinedArea,        {} },
     { "GraphWindows",   "GraphUseLogScale",        "0",                     209, 1239, ST_BOOL,        &gSettings.GraphUseLogScale,         {} },
     { "GraphWindows",   "GraphFixedHeight",        "0",                     209, 1415, ST_BOOL,        &gSettings.GraphFixedHeight,         {} },
     { "GraphWindows",   "GraphShowMA",             "0",                     209, 1147, ST_BOOL,        &gSettings.GraphShowMA,              {} },
-    { "GraphWindows",   "GraphLineWidth",          "1",                     209, 1211, ST_INT,         &gSettings.GraphLineWidth,           {} },
+    { "GraphWindows",   "GraphLineWidth",          "1",                     209, 1211, ST_INT,         &gSettings.GraphLineWidth,           {}, 1, 9 },
     { "GraphWindows",   "GraphFont",               "Arial",                 209,    0, ST_TEXT,        gSettings.GraphFont,                 {.n = sizeof gSettings.GraphFont} },
     { "GraphWindows",   "GraphFontHeight",         "9",                     209,    0, ST_INT,         &gSettings.GraphFontHeight,          {} },
     { "GraphWindows",   "GraphType",               "0",                     209,    0, ST_GRAPHCOL,    &gSettings.GraphType,                {} },
@@ -215,15 +220,15 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "PlotWindows",    "PlotXField",              "0",                     219, 1189, ST_WORD,        &gSettings.PlotXField,               {.words = kPlotXFieldWords} },
     { "PlotWindows",    "PlotYField",              "0",                     219, 1190, ST_WORD,        &gSettings.PlotYField,               {.words = kPlotYFieldWords} },
     { "PlotWindows",    "PlotDisplay",             "0",                     219, 1125, ST_WORD,        &gSettings.PlotDisplay,              {.words = kPlotDisplayWords} },
-    { "PlotWindows",    "PlotMCLines",             "100",                   219, 1099, ST_INT,         &gSettings.PlotMCLines,              {} },
-    { "PlotWindows",    "PlotMCShow",              "5",                     219, 1102, ST_INT,         &gSettings.PlotMCShow,               {} },
+    { "PlotWindows",    "PlotMCLines",             "100",                   219, 1099, ST_INT,         &gSettings.PlotMCLines,              {}, 1, 100000 },
+    { "PlotWindows",    "PlotMCShow",              "5",                     219, 1102, ST_INT,         &gSettings.PlotMCShow,               {}, 0, 1000 },
     { "PlotWindows",    "PlotCrossHair",           "0",                     219, 1029, ST_BOOL,        &gSettings.PlotCrossHair,            {} },
     { "PlotWindows",    "PlotTrend",               "1",                     219, 1175, ST_BOOL,        &gSettings.PlotTrend,                {} },
     { "PlotWindows",    "PlotLogStats",            "0",                     219, 1091, ST_BOOL,        &gSettings.PlotLogStats,             {} },
     { "PlotWindows",    "PlotUseMaxValue",         "0",                     219, 1202, ST_BOOL,        &gSettings.PlotUseMaxValue,          {} },
     { "PlotWindows",    "PlotUseMinValue",         "0",                     219, 1204, ST_BOOL,        &gSettings.PlotUseMinValue,          {} },
-    { "PlotWindows",    "PlotPDCount",             "100",                   219, 1022, ST_INT,         &gSettings.PlotPDCount,              {} },
-    { "PlotWindows",    "PlotBinCount",            "10",                    219, 1021, ST_INT,         &gSettings.PlotBinCount,             {} },
+    { "PlotWindows",    "PlotPDCount",             "100",                   219, 1022, ST_INT,         &gSettings.PlotPDCount,              {}, 1, 10000 },
+    { "PlotWindows",    "PlotBinCount",            "10",                    219, 1021, ST_INT,         &gSettings.PlotBinCount,             {}, 1, 10000 },
     { "PlotWindows",    "PlotBinIncr",             "0.1",                   219, 1023, ST_DOUBLE,      &gSettings.PlotBinIncr,              {} },
     { "PlotWindows",    "PlotMaxValue",            "0",                     219, 1203, ST_DOUBLE,      &gSettings.PlotMaxValue,             {} },
     { "PlotWindows",    "PlotMinValue",            "0",                     219, 1205, ST_DOUBLE,      &gSettings.PlotMinValue,             {} },
@@ -234,8 +239,8 @@ const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1] = {
     { "CompareTrades",  "KeepMatches",             "1",                     253, 1378, ST_BOOL,        &gSettings.KeepMatches,              {} },
     { "CompareTrades",  "KeepNonMatches",          "1",                     253, 1379, ST_BOOL,        &gSettings.KeepNonMatches,           {} },
     { "CompareTrades",  "UseAccountPct",           "0",                     253, 1380, ST_BOOL,        &gSettings.UseAccountPct,            {} },
-    { "CompareTrades",  "MinDlrDiff",              "0",                     253, 1370, ST_DOUBLE,      &gSettings.MinDlrDiff,               {} },
-    { "CompareTrades",  "MinPctDiff",              "0",                     253, 1371, ST_DOUBLE,      &gSettings.MinPctDiff,               {} },
+    { "CompareTrades",  "MinDlrDiff",              "0",                     253, 1370, ST_DOUBLE,      &gSettings.MinDlrDiff,               {}, 0, 1e15 },
+    { "CompareTrades",  "MinPctDiff",              "0",                     253, 1371, ST_DOUBLE,      &gSettings.MinPctDiff,               {}, 0, 1e15 },
     { "CompareTrades",  "Test1",                   "0",                     253,    0, ST_INT,         &gSettings.Test1,                    {} },
     { "CompareTrades",  "Strat1",                  "0",                     253,    0, ST_INT,         &gSettings.Strat1,                   {} },
     { "CompareTrades",  "Test2",                   "0",                     253,    0, ST_INT,         &gSettings.Test2,                    {} },
@@ -488,19 +493,85 @@ static void ParseIntList(const char *text, int32_t *values, int count)
 
 static std::string HistoryKey(const SettingEntry *row) { return std::string(row->key) + "MRU"; }
 
-/* Reads a path or folder row's value into out[PATH_SIZE], made
-** whole for a path row.  A value longer than a path holds (before or after
-** it is made whole) is named, with result code 3, and out takes the default:
-** cut, it would name another file or folder than the one the file gives. */
+int SettingLetterLimit(const SettingEntry *row)
+{
+    return row->high > 0 && row->high < (double)PATH_LETTERS ? (int)row->high : PATH_LETTERS;
+}
+
+/* A folder or path row's value that holds more letters than the row takes,
+** named with the row's own limit. */
+static void FormatTooLong(const SettingEntry *row, char *why, int size)
+{
+    const int limit = SettingLetterLimit(row);
+    if (limit == PATH_LETTERS)
+        FormatText(why, (size_t)size, "%s file path is too long -- maximum is 260 chars.", row->key);
+    else
+        FormatText(why, (size_t)size, "%s folder is too long -- maximum is %d letters, to leave room for its subfolders.",
+                   row->key, limit);
+}
+
+int CheckSettingText(const SettingEntry *row, const char *text, double *number, char *why, int size)
+{
+    *number = 0;
+    if (size > 0) why[0] = 0;
+    const bool ranged = row->low != 0 || row->high != 0;
+    switch (row->type) {
+    case ST_INT:
+    case ST_DOUBLE: {
+        const char *p = text;
+        while (*p == ' ' || *p == '\t') p++;
+        char *end = nullptr;
+        double value = row->type == ST_INT ? (double)strtoll(p, &end, 10) : strtod(p, &end);
+        const bool read = end && end != p;
+        while (read && (*end == ' ' || *end == '\t')) end++;
+        /* An int row without a range holds what a 32-bit variable holds; a
+        ** minus sign reads as 0 there, as its box always read it. */
+        double low = row->low, high = row->high;
+        if (!ranged && row->type == ST_INT) low = INT32_MIN, high = INT32_MAX;
+        if (!ranged && row->type == ST_DOUBLE) low = -HUGE_VAL, high = HUGE_VAL;
+        if (read && !*end && std::isfinite(value) && value >= low && value <= high) {
+            *number = !ranged && row->type == ST_INT && value < 0 ? 0 : value;
+            return 1;
+        }
+        char from[64], to[64];
+        FormatSettingDouble(from, sizeof from, low);
+        FormatSettingDouble(to, sizeof to, high);
+        if (!ranged && row->type == ST_DOUBLE)
+            FormatText(why, (size_t)size, "%s must be a number.", row->key);
+        else
+            FormatText(why, (size_t)size, "%s must be %s from %s to %s.", row->key,
+                       row->type == ST_INT ? "a whole number" : "a number", from, to);
+        return 0;
+    }
+    case ST_PATH:
+    case ST_TEXT:
+        if (row->type == ST_TEXT && row->extra.n != PATH_SIZE) return 1;
+        if ((int)PathLetters(text) <= SettingLetterLimit(row)) return 1;
+        FormatTooLong(row, why, size);
+        return 0;
+    default: return 1;
+    }
+}
+
+/* Reads a path or folder row's value into out[PATH_SIZE]: made whole for a
+** path row, and read as a name is (a settings file saved in code page 1252
+** names the folder its letters do, in both programs).  A value longer than
+** the row takes (before or after it is made whole) is named, with result
+** code 3, and out takes the default: cut, it would name another file or
+** folder than the one the file gives, and an output folder without room for
+** its subfolders would fail every run. */
 static void LoadPathValue(const IniFile *ini, const SettingEntry *row, const char *def, char *out)
 {
     char value[SETTING_HISTORY_SIZE];
     IniGetString(ini, row->key, def, value, sizeof value);
-    if (!PathTooLong(value)) {
+    double unused;
+    char why[256];
+    if (CheckSettingText(row, value, &unused, why, sizeof why)) {
         CopyString(out, PATH_SIZE, value, -1);
-        if (row->type != ST_PATH || ExpandPathMacros(out, nullptr)) return;
+        if (row->type == ST_PATH ? ExpandPathMacros(out, nullptr) : NameToUtf8(out, PATH_SIZE)) return;
+        FormatTooLong(row, why, sizeof why);
     }
-    ReportError("%s file path is too long -- maximum is 260 chars.", row->key);
+    ReportError("%s", why);
     SetResultCode(RESULT_FILE_ERROR);
     CopyString(out, PATH_SIZE, def, -1);
     if (row->type == ST_PATH) ExpandPathMacros(out, nullptr);
@@ -556,8 +627,12 @@ static void LoadSettingRow(const IniFile *ini, const SettingEntry *row)
         else if (row->data)
             IniGetString(ini, row->key, def, (char *)row->data, SETTING_HISTORY_TEXT_SIZE);
         IniGetText(ini, HistoryKey(row).c_str(), "", row->extra.history, SETTING_HISTORY_SIZE);
-        /* Files deleted since the last run drop out of a path history. */
-        if (row->type == ST_PATH) UpdateHistoryList(row->extra.history, nullptr, 1);
+        /* A path history's names are read as names are (code page 1252 as
+        ** its letters); files deleted since the last run drop out of it. */
+        if (row->type == ST_PATH) {
+            NameToUtf8(row->extra.history, SETTING_HISTORY_SIZE);
+            UpdateHistoryList(row->extra.history, nullptr, 1);
+        }
         break;
     }
     case ST_INT_LIST: {

@@ -22,8 +22,10 @@
 **             "%g" would not read back as the same number), colours
 **             "RGB(r,g,b)", dates yyyymmdd, texts as they stand, editor texts
 **             and history lists escaped.  A path or folder longer than its
-**             row holds (259 letters, or once made whole) is named with
-**             result code 3 and the row keeps its default: never cut.
+**             row holds (259 letters, or once made whole; the output folder
+**             251, room for its subfolders) is named with result code 3 and
+**             the row keeps its default: never cut.  Folders and path
+**             histories are read as names are (code page 1252 as letters).
 ** Unattended: settings are read but never saved; with no settings file every
 **             setting takes its default.
 ** Threads:    written on the UI thread only (loading, dialogs, a script's
@@ -351,6 +353,11 @@ struct SettingEntry {
     uint32_t type;           /* SettingType */
     void *data;              /* the variable; null for a history-only row */
     SettingExtra extra;
+    /* The value's own rule, which a dialog's box keeps for every row, and the
+    ** settings file for a folder: a number row takes low to high (both 0: any
+    ** number its variable holds); a folder row (a text of a path's size) takes
+    ** at most high letters (0: a path's PATH_LETTERS). */
+    double low, high;
 };
 
 extern const SettingEntry gSettingTable[SETTING_ROW_COUNT + 1];
@@ -448,6 +455,16 @@ int SaveSettings(const char *path);
 
 /* Every row, editor style and colour set back to its default. */
 void ResetSettingsToDefaults();
+
+/* Checks text typed for the row (an int, double, folder or path row; any
+** other row takes any text) against the row's rule.  1 when it is taken, with
+** a number row's value in *number; else 0 with the reason, naming the
+** setting and its rule, in why[size].  An int row without a range reads a
+** minus sign as 0, as its box always has. */
+int CheckSettingText(const SettingEntry *row, const char *text, double *number, char *why, int size);
+
+/* The most letters a folder or path row holds. */
+int SettingLetterLimit(const SettingEntry *row);
 
 /* A double as the file and the dialogs print it: "%g" when that reads back
 ** as the same number, else with as many digits as needed. */

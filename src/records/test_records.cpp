@@ -6,6 +6,9 @@
 
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
+#include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
+#include "platform/platform.h"
 
 /* clang-format off */
 const char *const kSkipReasonText[SKIP_REASON_COUNT] = {
@@ -134,4 +137,58 @@ int StrategyInGroup(const TestRecord *test, int32_t member, int32_t group)
         if (result->parents[k] == group) return 1;
     }
     return 0;
+}
+
+/* ---- whole names ------------------------------------------------------------------ */
+
+/* The whole names after the script text's 0, or null when none are kept. */
+static const char *WholeNames(const TestRecord *test)
+{
+    const char *text = test->settings.scriptText;
+    if (!text || test->wholeNamesSize == 0) return nullptr;
+    return text + strlen(text) + 1;
+}
+
+int SetTestNames(TestRecord *test, const char *dataFile, const char *script)
+{
+    TestSettingsCopy *s = &test->settings;
+    CopyString(s->DataFile, sizeof s->DataFile, dataFile, (int)Utf8CutLength(dataFile, TEST_PATH_SIZE - 1));
+    CopyString(s->ActiveScript, sizeof s->ActiveScript, script, (int)Utf8CutLength(script, TEST_PATH_SIZE - 1));
+    const size_t textSize = s->scriptText ? strlen(s->scriptText) + 1 : 1;
+    test->wholeNamesSize = 0;
+    if (strcmp(s->DataFile, dataFile) == 0 && strcmp(s->ActiveScript, script) == 0) return 1;
+    const size_t dataSize = strlen(dataFile) + 1, scriptSize = strlen(script) + 1;
+    const bool hadText = s->scriptText != nullptr;
+    if (!ReallocMemory(&s->scriptText, textSize + dataSize + scriptSize)) return 0;
+    if (!hadText) s->scriptText[0] = 0;
+    memcpy(s->scriptText + textSize, dataFile, dataSize);
+    memcpy(s->scriptText + textSize + dataSize, script, scriptSize);
+    test->wholeNamesSize = (uint32_t)(dataSize + scriptSize);
+    return 1;
+}
+
+const char *TestDataFileName(const TestRecord *test)
+{
+    const char *names = WholeNames(test);
+    return names ? names : test->settings.DataFile;
+}
+
+const char *TestScriptName(const TestRecord *test)
+{
+    const char *names = WholeNames(test);
+    return names ? names + strlen(names) + 1 : test->settings.ActiveScript;
+}
+
+int WholeNamesFit(const char *text, uint64_t length, uint32_t namesSize)
+{
+    const char *end = text + length;
+    const char *names = (const char *)memchr(text, 0, (size_t)length);
+    if (!names || namesSize == 0 || (uint64_t)(end - names - 1) != namesSize) return 0;
+    const char *p = names + 1;
+    for (int k = 0; k < 2; k++) {
+        const char *zero = (const char *)memchr(p, 0, (size_t)(end - p));
+        if (!zero || zero - p >= PATH_SIZE || PathTooLong(p)) return 0;
+        p = zero + 1;
+    }
+    return p == end;
 }

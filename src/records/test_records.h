@@ -319,7 +319,9 @@ struct TestRecord {
     /* The script's RandomSeed when the test ran (0: none): what its Monte
     ** Carlo tables draw with, whatever script was compiled since. */
     uint32_t randomSeed;
-    uint32_t reserved; /* 0; keeps the record a whole number of doubles */
+    /* Bytes of the whole names kept after the script text's end (0: none):
+    ** see SetTestNames.  Older programs wrote 0 here. */
+    uint32_t wholeNamesSize;
 };
 static_assert(sizeof(TestRecord) == 1016, "TestRecord is 1016 bytes");
 static_assert(offsetof(TestRecord, settings) == 56 && offsetof(TestRecord, graphValid) == 800 &&
@@ -351,6 +353,23 @@ inline bool IsSkippedTrade(const TradeRecord *trade) { return trade->dateOut == 
 /* The custom text when it is set and not "1"; else the skip or exit reason
 ** text of the code; "n/a" outside the tables. */
 const char *GetTradeReason(const char *customText, int32_t code, int isSkip);
+
+/* The data file and script a test ran on, whole.  The record's own fields
+** (DataFile, ActiveScript) keep the results file's fixed width, which older
+** programs read: a longer name is kept there to its last whole letter, and
+** whole after the script text's ending 0 ([text] 0 [data file] 0 [script] 0,
+** text empty when the test keeps none; wholeNamesSize counts the bytes after
+** the text's 0), where older programs, which read the text to its 0, pass it
+** over.  SetTestNames fills both (1, or 0 when the memory for the whole
+** names ran out: the fields still hold what fits); the getters give the whole
+** names when kept, else the fields. */
+int SetTestNames(TestRecord *test, const char *dataFile, const char *script);
+const char *TestDataFileName(const TestRecord *test);
+const char *TestScriptName(const TestRecord *test);
+/* Checks the whole names read with a script text of length bytes (the text,
+** its 0 and the names): 1 when text holds, after its first 0, exactly
+** namesSize bytes of two names that end in 0 and fit a path. */
+int WholeNamesFit(const char *text, uint64_t length, uint32_t namesSize);
 
 /* 1 when strategy member is held by group (its parent list names the group). */
 int StrategyInGroup(const TestRecord *test, int32_t member, int32_t group);

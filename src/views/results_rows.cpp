@@ -277,8 +277,8 @@ void LogTestSettings(const TestRecord *test)
     LogPrintf("\nTEST %d SETTINGS\n", test->testNumber);
     LogPrintf("Dates:\t%s - %s", first, last);
     LogPrintf("Name:\t%s", s->TestName);
-    LogPrintf("Script:\t%s", s->ActiveScript);
-    LogPrintf("Data File:\t%s", s->DataFile);
+    LogPrintf("Script:\t%s", TestScriptName(test));
+    LogPrintf("Data File:\t%s", TestDataFileName(test));
     LogPrintf("Bar Size:\t%s", kBarSizeWords[barSize]);
     LogPrintf("Available Bars:\t%s", s->useAvailableBars ? "True" : "False");
     LogPrintf("Trades:\t%s%s%s", s->KeepTrades ? "Strategy " : "", s->KeepBench ? "Benchmark " : "",

@@ -450,9 +450,9 @@ static void WriteSettingsSections(const TestRecord *test, std::string *out)
     AppendFormat(out, "<h3 class='w3-container w3-pale-red'>Settings</h3>\n%s", kNameValueTable);
     char shown[2 * PATH_SIZE];
     AppendFormat(out, "<tr><th>Script</th><th>%s</th></tr>\n",
-                 EscapeHtml(PathAsShown(s->ActiveScript, shown, sizeof shown)).c_str());
+                 EscapeHtml(PathAsShown(TestScriptName(test), shown, sizeof shown)).c_str());
     AppendFormat(out, "<tr><th>Data File</th><th>%s</th></tr>\n",
-                 EscapeHtml(PathAsShown(s->DataFile, shown, sizeof shown)).c_str());
+                 EscapeHtml(PathAsShown(TestDataFileName(test), shown, sizeof shown)).c_str());
     AppendFormat(out, "<tr><th>Bar Size</th><th>%s</th></tr>\n", kBarSizeWords[barSize]);
     AppendFormat(out, "<tr><th>Use Available Bars</th><th>%s</th></tr>\n", s->useAvailableBars ? "True" : "False");
     AppendFormat(out, "<tr><th>Account Size</th><th>%s</th></tr>\n", account);

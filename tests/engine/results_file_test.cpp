@@ -246,6 +246,75 @@ TEST_F(ResultsFileTest, EveryFieldSurvivesASaveAndALoad)
     EXPECT_EQ(2, w->testCount);
 }
 
+/* A name longer than the file's fixed field (a script eight Cyrillic folders
+** deep) is kept whole beside the script text, and read back whole, with or
+** without a script text; the fixed field keeps what older programs read, cut
+** before a whole letter.  A file such a program saved again, which kept the
+** count of the names but not the names, loads with the fields alone. */
+TEST_F(ResultsFileTest, NamesLongerThanTheFieldsAreKeptWhole)
+{
+    std::string folder = "C:";
+    for (int k = 0; k < 8; k++) folder += "\\\xD0\xA2\xD0\xBE\xD1\x80\xD0\xB3\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB5 "
+                                          "\xD1\x81\xD0\xB8\xD1\x81\xD1\x82\xD0\xB5\xD0\xBC\xD1\x8B " + std::to_string(k) + "0000";
+    const std::string script = folder + "\\\xD0\xA1\xD0\xB8\xD1\x81\xD1\x82\xD0\xB5\xD0\xBC\xD0\xB0.kvs",
+                      data = folder + "\\data.kvd";
+    ASSERT_GT(script.size(), 260u);
+    ASSERT_FALSE(PathTooLong(script.c_str()));
+    ParamValue none[1] = {};
+    ResultsWindow *w = CreateResultsWindow(0, none);
+    TestRecord *withText = MakeTest(1), *withoutText = MakeTest(2);
+    FreeMemory(&withoutText->settings.scriptText);
+    withoutText->settings.scriptTextLength = 0;
+    ASSERT_EQ(1, SetTestNames(withText, data.c_str(), script.c_str()));
+    ASSERT_EQ(1, SetTestNames(withoutText, "C:\\short.kvd", script.c_str()));
+    AddTestToResults(w, withText);
+    AddTestToResults(w, withoutText);
+    const std::string path = tmp.File("names.kvr");
+    CopyString(w->path, sizeof w->path, path.c_str(), -1);
+    ASSERT_EQ(1, SaveResultsFile(w, 0));
+    CopyString(w->path, sizeof w->path, "elsewhere", -1);
+    ASSERT_EQ(1, LoadResultsFile(path.c_str(), 0));
+    ResultsWindow *loaded = FindResultsWindowByPath(path.c_str());
+    ASSERT_NE(nullptr, loaded);
+    ASSERT_EQ(2, loaded->testCount);
+    const TestRecord *a = loaded->firstTest, *b = loaded->lastTest;
+    EXPECT_EQ(script, TestScriptName(a));
+    EXPECT_EQ(data, TestDataFileName(a));
+    EXPECT_STREQ("x", a->settings.scriptText);
+    EXPECT_EQ(2u, a->settings.scriptTextLength);
+    EXPECT_EQ(script, TestScriptName(b));
+    EXPECT_STREQ("C:\\short.kvd", TestDataFileName(b));
+    EXPECT_EQ(0u, b->settings.scriptTextLength);
+    /* the field: the name's first 259 bytes or fewer, ending on a whole
+    ** letter (two-byte letters after an ASCII start) */
+    const std::string field = a->settings.ActiveScript;
+    EXPECT_LE(field.size(), 259u);
+    EXPECT_GE(field.size(), 258u);
+    EXPECT_EQ(script.substr(0, field.size()), field);
+    EXPECT_NE(0x80, (unsigned char)script[field.size()] & 0xC0) << "a letter cut";
+
+    /* An older program's save: the first test's text count back to the text
+    ** alone, the names gone, the size word kept. */
+    std::string bytes = ReadTestFile(path);
+    const size_t record = 32, textAt = record + 1016 + 2 * 504 + 2 * 88 + 2 * 2 * 448;
+    uint32_t count = 0, names = 0;
+    memcpy(&count, &bytes[record + offsetof(TestRecord, settings) + offsetof(TestSettingsCopy, scriptTextLength)], 4);
+    memcpy(&names, &bytes[record + offsetof(TestRecord, wholeNamesSize)], 4);
+    ASSERT_EQ(2u + names, count);
+    bytes.erase(textAt + 2, names);
+    const uint32_t two = 2;
+    memcpy(&bytes[record + offsetof(TestRecord, settings) + offsetof(TestSettingsCopy, scriptTextLength)], &two, 4);
+    const std::string older = tmp.File("older.kvr");
+    ASSERT_TRUE(WriteTestFile(older, bytes));
+    ASSERT_EQ(1, LoadResultsFile(older.c_str(), 0)) << LastMessage();
+    ResultsWindow *o = FindResultsWindowByPath(older.c_str());
+    ASSERT_NE(nullptr, o);
+    ASSERT_EQ(2, o->testCount);
+    EXPECT_EQ(field, TestScriptName(o->firstTest));
+    EXPECT_STREQ("x", o->firstTest->settings.scriptText);
+    EXPECT_EQ(script, TestScriptName(o->lastTest));
+}
+
 /* Two lists of one file (two windows, or two programs) that each add a test
 ** and save keep both: the list that saves second adds its test after the
 ** other's, numbered after it, and shows the other's too; the first, saving

@@ -495,7 +495,8 @@ TEST_F(SettingsTableTest, PathsTooLongForTheirRowsAreNamedNotCut)
     ASSERT_EQ(LoadSettings(path.c_str()), 1);
     EXPECT_EQ(std::string(gSettings.DataFile), fits);
     EXPECT_STREQ(gSettings.OutputPath, "");
-    EXPECT_STREQ(LastMessage(), "OutputPath file path is too long -- maximum is 260 chars.");
+    EXPECT_STREQ(LastMessage(),
+                 "OutputPath folder is too long -- maximum is 251 letters, to leave room for its subfolders.");
     EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
 
     ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=" + tooLong + "\r\n"));
@@ -503,12 +504,13 @@ TEST_F(SettingsTableTest, PathsTooLongForTheirRowsAreNamedNotCut)
     EXPECT_STREQ(gSettings.DataFile, "");
     EXPECT_STREQ(LastMessage(), "DataFile file path is too long -- maximum is 260 chars.");
 
-    /* The rows hold 259 letters, whatever bytes each takes. */
+    /* The rows hold 259 letters (the output folder 251), whatever bytes each
+    ** takes. */
     for (const std::string letter : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
         std::string file = "c:\\", folder = "c:\\";
         for (int k = 0; k < 252; k++) file += letter;
         file += ".kvd";
-        for (int k = 0; k < 256; k++) folder += letter;
+        for (int k = 0; k < 248; k++) folder += letter;
         ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFile=" + file + "\r\n[Options]\r\nOutputPath=" + folder + "\r\n"));
         gHeadless.messageCount = 0;
         ASSERT_EQ(LoadSettings(path.c_str()), 1);
@@ -519,5 +521,121 @@ TEST_F(SettingsTableTest, PathsTooLongForTheirRowsAreNamedNotCut)
         ASSERT_EQ(LoadSettings(path.c_str()), 1);
         EXPECT_STREQ(gSettings.DataFile, "");
         EXPECT_STREQ(LastMessage(), "DataFile file path is too long -- maximum is 260 chars.");
+    }
+}
+
+/* A folder setting is read as a name is: a settings file saved in code page
+** 1252 gives the folder of its letters in UTF-8, as a path row's file does,
+** and a folder already in UTF-8 stays itself. */
+TEST_F(SettingsTableTest, FolderSettingsSavedInCodePage1252ReadAsTheirLetters)
+{
+    int folders = 0;
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        if (row->type != ST_TEXT || row->extra.n != PATH_SIZE) continue;
+        folders++;
+        SCOPED_TRACE(row->key);
+        ASSERT_TRUE(WriteTestFile(path, std::string("[Options]\r\n") + row->key + "=c:\\Sortie \xE9 \x80\r\n"));
+        ASSERT_EQ(LoadSettings(path.c_str()), 1);
+        EXPECT_STREQ("c:\\Sortie \xC3\xA9 \xE2\x82\xAC", (const char *)row->data);
+        ASSERT_TRUE(WriteTestFile(path, std::string("[Options]\r\n") + row->key + "=c:\\Sortie \xC3\xA9\r\n"));
+        ASSERT_EQ(LoadSettings(path.c_str()), 1);
+        EXPECT_STREQ("c:\\Sortie \xC3\xA9", (const char *)row->data);
+    }
+    EXPECT_EQ(folders, 4); /* ScriptPath, DataPath, OutputPath, UserDllPath */
+    /* a path history's names too: the file is there under its letters */
+    const std::string file = tmp.File("Sortie \xC3\xA9.kvd");
+    ASSERT_TRUE(WriteTestFile(file, "x"));
+    std::string written = file;
+    written.replace(written.find("\xC3\xA9"), 2, "\xE9");
+    for (size_t at = written.find('\\'); at != std::string::npos; at = written.find('\\', at + 2))
+        written.insert(at, 1, '\\'); /* a history is kept escaped */
+    ASSERT_TRUE(WriteTestFile(path, "[Settings]\r\nDataFileMRU=" + written + "\r\n"));
+    ASSERT_EQ(LoadSettings(path.c_str()), 1);
+    EXPECT_EQ(file, gSettings.DataFileMRU);
+    EXPECT_EQ(gHeadless.messageCount, 0) << LastMessage();
+}
+
+/* The output folder takes 251 letters, of any size: "\\Reports" then still
+** fits a path.  One letter more is named with its limit at once, with code
+** 3, and the setting keeps its default, instead of every run failing later. */
+TEST_F(SettingsTableTest, AnOutputFolderLeavesRoomForItsSubfolders)
+{
+    for (const std::string letter : {"o", "\xE9", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x93\x88"}) {
+        SCOPED_TRACE(letter);
+        std::string folder = "c:\\";
+        for (int k = 0; k < 248; k++) folder += letter;
+        gRun.resultCode = RESULT_OK;
+        gHeadless.messageCount = 0;
+        ASSERT_TRUE(WriteTestFile(path, "[Options]\r\nOutputPath=" + folder + "\r\n"));
+        ASSERT_EQ(LoadSettings(path.c_str()), 1);
+        EXPECT_EQ(PathLetters(gSettings.OutputPath), 251u);
+        EXPECT_EQ(gHeadless.messageCount, 0) << LastMessage();
+        for (int more = 1; more <= 8; more++) {
+            folder += letter;
+            ASSERT_TRUE(WriteTestFile(path, "[Options]\r\nOutputPath=" + folder + "\r\n"));
+            ASSERT_EQ(LoadSettings(path.c_str()), 1);
+            EXPECT_STREQ(gSettings.OutputPath, "") << more;
+            EXPECT_STREQ(LastMessage(),
+                         "OutputPath folder is too long -- maximum is 251 letters, to leave room for its subfolders.");
+            EXPECT_EQ(gRun.resultCode.load(), RESULT_FILE_ERROR);
+        }
+    }
+}
+
+/* Every number a box shows is taken by its row's rule: below, at and above
+** each end of its range, and text that is no number. */
+TEST_F(SettingsTableTest, EveryShownNumberIsTakenByItsRowsRange)
+{
+    int checked = 0;
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        if (!row->controlId || (row->type != ST_INT && row->type != ST_DOUBLE)) continue;
+        SCOPED_TRACE(row->key);
+        const bool ranged = row->low != 0 || row->high != 0;
+        /* every int a box shows has a range, and its default lies in it */
+        if (row->type == ST_INT) {
+            ASSERT_TRUE(ranged);
+        }
+        if (!ranged) continue;
+        checked++;
+        const double def = atof(row->defaultText);
+        EXPECT_TRUE(def >= row->low && def <= row->high) << def;
+        const double step = row->type == ST_INT ? 1 : 0.5;
+        const struct {
+            double value;
+            int taken;
+        } cases[] = {{row->low - step, 0}, {row->low, 1}, {row->high, 1}, {row->high + step, 0}};
+        for (const auto &c : cases) {
+            char text[64], why[256];
+            FormatSettingDouble(text, sizeof text, c.value);
+            double number = -1;
+            EXPECT_EQ(c.taken, CheckSettingText(row, text, &number, why, sizeof why)) << text;
+            if (c.taken) {
+                EXPECT_EQ(c.value, number) << text;
+            } else {
+                EXPECT_NE(nullptr, strstr(why, row->key)) << why;
+            }
+        }
+        for (const char *text : {"abc", "", "12abc", "-"}) {
+            char why[256];
+            double number = -1;
+            EXPECT_EQ(0, CheckSettingText(row, text, &number, why, sizeof why)) << text;
+            EXPECT_NE(nullptr, strstr(why, " must be ")) << why;
+        }
+    }
+    EXPECT_GE(checked, 30);
+    /* the two the issue names, by their own words */
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        char why[256];
+        double number;
+        if (strcmp(row->key, "MaxMemPct") == 0) {
+            EXPECT_EQ(0, CheckSettingText(row, "0", &number, why, sizeof why));
+            EXPECT_STREQ(why, "MaxMemPct must be a whole number from 10 to 200.");
+        }
+        if (strcmp(row->key, "AccountSize") == 0) {
+            EXPECT_EQ(0, CheckSettingText(row, "-5000", &number, why, sizeof why));
+            EXPECT_STREQ(why, "AccountSize must be a number from 1 to 1e+15.");
+            EXPECT_EQ(1, CheckSettingText(row, " 2500.5 ", &number, why, sizeof why));
+            EXPECT_EQ(number, 2500.5);
+        }
     }
 }

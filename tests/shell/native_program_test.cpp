@@ -495,6 +495,70 @@ TEST_F(NativeProgramTest, ARelativeSettingsFileIsFoundFromTheCurrentFolder)
     EXPECT_EQ(7, Run({"-inifile", "my.ini", "-apply", "sub/a.kvs"}, &said, &errors, dir)) << errors;
 }
 
+/* The folder settings of a settings file saved in code page 1252 name the
+** folders of their letters, as the Windows program reads them: the run's
+** output lands in "Sortie \u00e9", never in a folder named by the lone byte. */
+TEST_F(NativeProgramTest, ASettingsFileInCodePage1252NamesItsFoldersLetters)
+{
+    Put("kestovar.ini", "[Options]\r\nScriptPath=" + dir + "/Scripts \xE9\r\nDataPath=" + dir +
+                            "/Data \xE9\r\nOutputPath=" + dir + "/Sortie \xE9\r\n");
+    std::string said, errors;
+    EXPECT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    for (const char *folder : {"Scripts \xC3\xA9", "Data \xC3\xA9", "Sortie \xC3\xA9/Logs", "Sortie \xC3\xA9/Reports"})
+        EXPECT_TRUE(PlatFolderExists((dir + "/" + folder).c_str())) << folder;
+    EXPECT_EQ(FolderNames(dir + "/*\xE9*").size(), 0u);
+}
+
+/* An output folder without room for "/Reports" in a path is named when the
+** settings are read, with its limit in letters, and the run ends with 3;
+** one letter fewer is taken and the run writes there. */
+TEST_F(NativeProgramTest, AnOutputFolderWithoutRoomForItsSubfoldersEndsWithThree)
+{
+    for (const size_t letters : {251u, 252u, 259u}) {
+        SCOPED_TRACE(letters);
+        const std::string output = dir + "/" + std::string(letters - dir.size() - 1, 'o');
+        Put("kestovar.ini", "[Options]\r\nScriptPath=" + dir + "\r\nDataPath=" + dir + "\r\nOutputPath=" + output +
+                                "\r\n");
+        std::string said, errors;
+        const int code = Run({"-import", dir + "/imp.kvs"}, &said, &errors);
+        const bool fits = letters == 251;
+        EXPECT_EQ(fits ? 0 : 3, code) << errors;
+        EXPECT_EQ(fits, errors.find("OutputPath folder is too long -- maximum is 251 letters") == std::string::npos)
+            << errors;
+        EXPECT_EQ(fits, PlatFolderExists((output + "/Reports").c_str()) != 0);
+    }
+}
+
+/* A script eight Cyrillic folders deep (more bytes than the results file's
+** field holds, fewer letters than a path) is named whole by the test it ran:
+** in the results file and in its report. */
+TEST_F(NativeProgramTest, AScriptNameLongerThanTheResultsFieldIsKeptWhole)
+{
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    std::string folder = dir;
+    for (int k = 0; k < 8; k++) {
+        folder += "/\xD0\xA2\xD0\xBE\xD1\x80\xD0\xB3\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB5 "
+                  "\xD1\x81\xD0\xB8\xD1\x81\xD1\x82\xD0\xB5\xD0\xBC\xD1\x8B";
+        ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    }
+    const std::string script = folder + "/\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.kvs";
+    ASSERT_GT(script.size(), 260u);
+    ASSERT_TRUE(WriteTestFile(script, TestScript(dir + "/w.kvr")));
+    Put("kestovar.ini", "[Settings]\nAddReport=1\n");
+    EXPECT_EQ(0, Run({"-test", script}, &said, &errors)) << errors;
+    ASSERT_EQ(1, LoadResultsFile((dir + "/w.kvr").c_str(), 0)) << LastMessage();
+    ResultsWindow *window = FindResultsWindowByPath((dir + "/w.kvr").c_str());
+    ASSERT_TRUE(window && window->firstTest);
+    EXPECT_EQ(script, Native(TestScriptName(window->firstTest)));
+    EXPECT_EQ(dir + "/data.kvd", Native(TestDataFileName(window->firstTest)));
+    CloseResultsWindow(window);
+    const std::vector<std::string> reports = FolderNames(dir + "/Output/Reports/0001_*");
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(Get("Output/Reports/" + reports[0] + "/index.html").find("<tr><th>Script</th><th>" + script + "</th>"),
+              std::string::npos);
+}
+
 /* In a pipe each step is a line, the steps of every run of the batch too. */
 TEST_F(NativeProgramTest, EveryRunOfABatchTellsItsSteps)
 {

@@ -19,6 +19,7 @@
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "support/program_state.h"
+#include "views/results_rows.h"
 #include "views/test_report.h"
 
 namespace {
@@ -227,7 +228,9 @@ TEST_F(ReportTest, PageIsWellFormedWithEveryUserTextEscaped)
 {
     TestRecord *t = MakeTest("Data:\r\n  x: C < 3 && O > 2\r\n");
     ASSERT_EQ(1, WriteTestReport(t));
-    const std::string page = ReadTestFile(tmp.File("0001_a_b__c_\\index.html"));
+    char folder[32];
+    FormatText(folder, sizeof folder, "%04d_a_b__c_\\index.html", gSettings.ReportNumber);
+    const std::string page = ReadTestFile(tmp.File(folder));
     const Parsed p = ParseHtml(page);
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(std::string::npos, page.find(kUserName));
@@ -586,6 +589,26 @@ TEST_F(ReportTest, SettingsShowPathsAsTheProgramWritesThem)
         EXPECT_NE(std::string::npos, page.find(std::string("<tr><th>Script</th><th>") + script + "</th></tr>")) << native;
         EXPECT_NE(std::string::npos, page.find(std::string("<tr><th>Data File</th><th>") + data + "</th></tr>")) << native;
     }
+    /* A name longer than the results file's field (167 Cyrillic letters,
+    ** 292 bytes) shows whole in the report and in Log Test Settings. */
+    std::string script = "C:";
+    for (int k = 0; k < 5; k++)
+        script += "\\\xD0\xA2\xD0\xBE\xD1\x80\xD0\xB3\xD0\xBE\xD0\xB2\xD1\x8B\xD0\xB5 \xD1\x81\xD0\xB8\xD1\x81"
+                  "\xD1\x82\xD0\xB5\xD0\xBC\xD1\x8B \xD0\xB4\xD0\xBB\xD1\x8F \xD1\x80\xD1\x8B\xD0\xBD\xD0\xBA\xD0\xB0";
+    script += "\\\xD1\x82\xD0\xB5\xD1\x81\xD1\x82.kvs";
+    ASSERT_GT(script.size(), 260u);
+    ASSERT_EQ(1, SetTestNames(t, "D:\\data\\us.kvd", script.c_str()));
+    gSettings.ReportNumber = 0;
+    ASSERT_EQ(1, WriteTestReport(t));
+    char folder[32];
+    FormatText(folder, sizeof folder, "%04d_a_b__c_\\index.html", gSettings.ReportNumber);
+    const std::string page = ReadTestFile(tmp.File(folder));
+    EXPECT_NE(std::string::npos, page.find("<tr><th>Script</th><th>" + script + "</th></tr>"));
+    gHeadless.captureLog = 1;
+    LogTestSettings(t);
+    const std::string log = gHeadless.logText ? gHeadless.logText : "";
+    EXPECT_NE(std::string::npos, log.find("Script:\t" + script + "\n")) << log;
+    EXPECT_NE(std::string::npos, log.find("Data File:\tD:\\data\\us.kvd\n")) << log;
     FreeTestRecord(nullptr, t);
 }
 
@@ -786,7 +809,9 @@ TEST_F(ReportTest, ANativeReportHoldsTheMonteCarloTableAndNoEmptyHeading)
     SetRandomSeed(5); /* the table of equal trades is the same whatever is drawn */
     ASSERT_EQ(1, WriteTestReport(t));
     SetRandomSeed(0);
-    const std::string page = ReadTestFile(tmp.File("0001_a_b__c_\\index.html"));
+    char folder[32];
+    FormatText(folder, sizeof folder, "%04d_a_b__c_\\index.html", gSettings.ReportNumber);
+    const std::string page = ReadTestFile(tmp.File(folder));
     ASSERT_TRUE(ParseHtml(page).ok) << page;
     EXPECT_EQ(std::string::npos, page.find("Daily Stats Graphs")) << page;
     /* Every section heading has something under it before the next heading. */

@@ -80,6 +80,16 @@ static void ReadBoxText(HWND control, char *out, int size)
     if (size > 0) GetWindowTitle(control, out, (size_t)size);
 }
 
+/* A box's whole text in UTF-8, read in full (a path box holds fewer letters
+** than a path takes bytes), so the row's rule judges what was typed, not a
+** cut of it. */
+static std::string ReadRowText(HWND control)
+{
+    std::vector<char> typed(4 * PATH_SIZE);
+    GetWindowTitle(control, typed.data(), typed.size());
+    return typed.data();
+}
+
 /* The control's number read as unsigned.  A minus sign reads as 0 on every
 ** system (some versions of the unsigned read would wrap it round instead). */
 static uint32_t ReadUnsigned(HWND dialog, int id)
@@ -230,14 +240,19 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         *(int32_t *)row->data = at == CB_ERR ? -1 : (int32_t)at;
         break;
     }
-    case ST_INT: *(int32_t *)row->data = (int32_t)ReadUnsigned(dialog, id); break;
-    case ST_COLOR: *(uint32_t *)row->data = ReadUnsigned(dialog, id); break;
+    case ST_INT:
     case ST_DOUBLE: {
-        char text[256] = "";
-        GetDlgItemTextA(dialog, id, text, sizeof text);
-        *(double *)row->data = atof(text);
+        /* Only a text its row's rule takes gets here (CheckRow). */
+        double number = 0;
+        char why[256];
+        CheckSettingText(row, ReadRowText(control).c_str(), &number, why, sizeof why);
+        if (row->type == ST_INT)
+            *(int32_t *)row->data = (int32_t)number;
+        else
+            *(double *)row->data = number;
         break;
     }
+    case ST_COLOR: *(uint32_t *)row->data = ReadUnsigned(dialog, id); break;
     case ST_EDITOR_TEXT:
         if (IsEditorComponent(control)) {
             ((char *)row->data)[0] = 0;
@@ -268,17 +283,9 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
     }
     case ST_PATH: {
         if (!row->data) break;
-        /* Read whole (the box holds fewer letters than this takes bytes):
-        ** a path longer than a path holds is refused and the setting keeps
-        ** its file, since cut it would name another one. */
-        std::vector<char> typed(4 * PATH_SIZE);
-        ReadBoxText(control, typed.data(), (int)typed.size());
-        if (PathTooLong(typed.data())) {
-            ReportError("%s file path is too long -- maximum is 260 chars.", row->key);
-            break;
-        }
+        /* A path longer than a path holds was refused whole (CheckRow). */
         char *text = (char *)row->data;
-        CopyString(text, PATH_SIZE, typed.data(), -1);
+        CopyString(text, PATH_SIZE, ReadRowText(control).c_str(), -1);
         if (text[0] != '(') UpdateRowHistory(dialog, row, text, 1);
         break;
     }
@@ -341,10 +348,46 @@ void SettingsToDialogRows(const SettingEntry *table, HWND dialog, uint32_t dialo
     SettingsExchangeActive = 0;
 }
 
-void DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId)
+/* 1 when the row's box holds a value its rule takes.  Else the box shows the
+** setting's value again (the value it keeps), the refusal is said in the
+** rule's own words, the box takes the focus, and 0 is returned. */
+static int CheckRow(HWND dialog, const SettingEntry *row)
+{
+    const bool folder = row->type == ST_TEXT && row->extra.n == PATH_SIZE;
+    if (row->type != ST_INT && row->type != ST_DOUBLE && !(row->type == ST_PATH && row->data) && !folder) return 1;
+    HWND control = GetDlgItem(dialog, (int)row->controlId);
+    double number;
+    char why[512];
+    if (!control || CheckSettingText(row, ReadRowText(control).c_str(), &number, why, sizeof why)) return 1;
+    /* The box shows the kept value before the message box takes the focus:
+    ** a panel that reads the box as it loses the focus then finds a value
+    ** it takes, and says nothing twice. */
+    SettingsExchangeActive = 1;
+    if (row->type == ST_INT || row->type == ST_DOUBLE)
+        RowToDialog(dialog, row);
+    else
+        SetWindowTitle(control, (const char *)row->data);
+    SettingsExchangeActive = 0;
+    ReportError("%s", why);
+    SetFocus(control);
+    return 0;
+}
+
+int CheckDialogSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId)
 {
     for (const SettingEntry *row = table; row->key; row++)
+        if (Takes(row, dialogId, controlId) && !CheckRow(dialog, row)) return 0;
+    return 1;
+}
+
+int DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId)
+{
+    /* Every box is checked before any is stored: a refused value leaves every
+    ** setting as it was, so nothing of a refused OK outlives a Cancel. */
+    if (!CheckDialogSettingsRows(table, dialog, dialogId, controlId)) return 0;
+    for (const SettingEntry *row = table; row->key; row++)
         if (Takes(row, dialogId, controlId)) RowFromDialog(dialog, row);
+    return 1;
 }
 
 void FillDialogListsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId)
@@ -358,9 +401,14 @@ void SettingsToDialog(HWND dialog, uint32_t dialogId, uint32_t controlId)
     SettingsToDialogRows(gSettingTable, dialog, dialogId, controlId);
 }
 
-void DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId)
+int DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId)
 {
-    DialogToSettingsRows(gSettingTable, dialog, dialogId, controlId);
+    return DialogToSettingsRows(gSettingTable, dialog, dialogId, controlId);
+}
+
+int CheckDialogSettings(HWND dialog, uint32_t dialogId)
+{
+    return CheckDialogSettingsRows(gSettingTable, dialog, dialogId, 0);
 }
 
 void FillDialogLists(HWND dialog, uint32_t dialogId)

@@ -31,8 +31,13 @@ int IsEditorComponent(HWND window);
 ** SettingsExchangeActive while it runs. */
 void SettingsToDialog(HWND dialog, uint32_t dialogId, uint32_t controlId);
 /* Reads the rows of the dialog (or only the row of controlId) back into the
-** variables. */
-void DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId);
+** variables, each box by its row's rule (CheckSettingText): every box is
+** checked first, and when one is refused that is said, the box shows its
+** setting's value again and takes the focus, nothing is stored and 0 is
+** returned; else 1. */
+int DialogToSettings(HWND dialog, uint32_t dialogId, uint32_t controlId);
+/* The check alone, for a dialog that has more to check before it stores. */
+int CheckDialogSettings(HWND dialog, uint32_t dialogId);
 /* Fills the combo lists and sets the text limits and picker pictures of the
 ** dialog's controls. */
 void FillDialogLists(HWND dialog, uint32_t dialogId);
@@ -44,5 +49,6 @@ void FillHistoryList(HWND combo, const char *history);
 
 /* The same over another table ending in a row whose key is null. */
 void SettingsToDialogRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
-void DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
+int DialogToSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
+int CheckDialogSettingsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId, uint32_t controlId);
 void FillDialogListsRows(const SettingEntry *table, HWND dialog, uint32_t dialogId);

@@ -191,7 +191,7 @@ INT_PTR CALLBACK EditorSettingsDlgProc(HWND dialog, UINT message, WPARAM wParam,
             if (ChooseEditorFont(dialog)) RestylePreview(dialog);
             return TRUE;
         case IDOK:
-            DialogToSettings(dialog, IDD_SCRIPT_OPTIONS, 0);
+            if (!DialogToSettings(dialog, IDD_SCRIPT_OPTIONS, 0)) return TRUE;
             gSettings.ScriptBackground = sOptions.background;
             gSettings.ScriptCaret = sOptions.caret;
             DetachEditor(dialog);

@@ -17,6 +17,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_helpers.h"
 #include "foundation/settings_table.h"
+#include "foundation/win32/settings_dialog.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "platform/platform.h"
@@ -352,15 +353,11 @@ static INT_PTR CALLBACK LogOptionsDlgProc(HWND dialog, UINT message, WPARAM wPar
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK: {
-            BOOL ok = FALSE;
-            int tab = (int)GetDlgItemInt(dialog, IDC_LOG_TAB, &ok, FALSE);
-            if (ok && tab >= 1 && tab <= 99) gSettings.LogTabWidth = tab;
-            int zoom = (int)GetDlgItemInt(dialog, IDC_LOG_ZOOM, &ok, TRUE);
-            if (ok && zoom >= -10 && zoom <= 20) gSettings.LogZoomLevel = zoom;
-            RestyleLogWindows();
+        case IDOK:
+            /* The tab width and zoom by their rows' rules: a refused one is
+            ** said and nothing is stored. */
+            if (DialogToSettings(dialog, IDD_LOG_OPTIONS, 0)) RestyleLogWindows();
             return TRUE;
-        }
         case IDC_LOG_FONT: ChooseLogFont(dialog); return TRUE;
         case IDCANCEL: EndDialog(dialog, 0); return TRUE;
         default: break;

@@ -10,6 +10,7 @@
 
 #include "engine/optimizer.h"
 #include "foundation/allocator.h"
+#include "foundation/errors.h"
 #include "foundation/numbers.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
@@ -39,20 +40,54 @@ static const OptimizerCheck kOptimizerChecks[] = {
     {.controlId = IDC_OPT_SUMMARY_LOG, .setting = &gSettings.OptSummaryLog},
 };
 
-/* One number field with its spin range per number setting. */
+/* One number field per number setting; its range is the setting's row's. */
 struct OptimizerNumber {
     int controlId, spinId;
-    int32_t low, high;
     int32_t *setting;
 };
 
 static const OptimizerNumber kOptimizerNumbers[] = {
-    {.controlId = IDC_OPT_MUTATE, .spinId = IDC_OPT_MUTATE_SPIN, .low = 1, .high = 99, .setting = &gSettings.OptMutatePct},
-    {.controlId = IDC_OPT_ITERATIONS, .spinId = IDC_OPT_ITERATIONS_SPIN, .low = 1, .high = 9999, .setting = &gSettings.OptIterations},
-    {.controlId = IDC_OPT_KEEP_BEST, .spinId = IDC_OPT_KEEP_BEST_SPIN, .low = 0, .high = 9999, .setting = &gSettings.OptKeepBest},
-    {.controlId = IDC_OPT_LENGTH, .spinId = IDC_OPT_LENGTH_SPIN, .low = 1, .high = 9999, .setting = &gSettings.OptTestLength},
-    {.controlId = IDC_OPT_INTERVAL, .spinId = IDC_OPT_INTERVAL_SPIN, .low = -9999, .high = 9999, .setting = &gSettings.OptTestInterval},
+    {.controlId = IDC_OPT_MUTATE, .spinId = IDC_OPT_MUTATE_SPIN, .setting = &gSettings.OptMutatePct},
+    {.controlId = IDC_OPT_ITERATIONS, .spinId = IDC_OPT_ITERATIONS_SPIN, .setting = &gSettings.OptIterations},
+    {.controlId = IDC_OPT_KEEP_BEST, .spinId = IDC_OPT_KEEP_BEST_SPIN, .setting = &gSettings.OptKeepBest},
+    {.controlId = IDC_OPT_LENGTH, .spinId = IDC_OPT_LENGTH_SPIN, .setting = &gSettings.OptTestLength},
+    {.controlId = IDC_OPT_INTERVAL, .spinId = IDC_OPT_INTERVAL_SPIN, .setting = &gSettings.OptTestInterval},
 };
+
+/* The settings table's row of a number setting: its range. */
+static const SettingEntry *RowOf(const int32_t *setting)
+{
+    for (const SettingEntry *row = gSettingTable; row->key; row++)
+        if (row->data == setting) return row;
+    return nullptr;
+}
+
+static int32_t Low(const OptimizerNumber &n) { return (int32_t)RowOf(n.setting)->low; }
+static int32_t High(const OptimizerNumber &n) { return (int32_t)RowOf(n.setting)->high; }
+
+/* The dialog's settings as it opened.  The controls move them on every change
+** (the test counts follow them), so Cancel, or a number refused at OK, puts
+** these back. */
+static int32_t sOpenedSettings[SETTING_ROW_COUNT];
+
+static int IsOptimizerRow(const SettingEntry *row)
+{
+    return row->dialogId == IDD_OPTIMIZER && row->data && row->type != ST_DOUBLE && row->type != ST_TEXT &&
+        row->type != ST_EDITOR_TEXT && row->type != ST_COMBO_TEXT && row->type != ST_PATH && row->type != ST_HISTORY &&
+        row->type != ST_INT_LIST;
+}
+
+static void KeepOpenedSettings()
+{
+    for (int k = 0; k < SETTING_ROW_COUNT; k++)
+        if (IsOptimizerRow(&gSettingTable[k])) sOpenedSettings[k] = *(const int32_t *)gSettingTable[k].data;
+}
+
+static void PutBackOpenedSettings()
+{
+    for (int k = 0; k < SETTING_ROW_COUNT; k++)
+        if (IsOptimizerRow(&gSettingTable[k])) *(int32_t *)gSettingTable[k].data = sOpenedSettings[k];
+}
 
 static const char *const kTimeUnitNames[] = {"None", "Days", "Weeks", "Months", "Years"};
 static const char *const kAnchorNames[] = {"None", "Start", "End"};
@@ -187,7 +222,7 @@ static void ControlsToSettings(HWND dialog)
     for (const OptimizerNumber &n : kOptimizerNumbers) {
         BOOL ok = FALSE;
         int value = (int)GetDlgItemInt(dialog, n.controlId, &ok, TRUE);
-        if (ok) *n.setting = ClampInt(value, n.low, n.high);
+        if (ok) *n.setting = ClampInt(value, Low(n), High(n));
     }
     LRESULT unit = SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_GETCURSEL, 0, 0);
     if (unit >= 0) gSettings.OptTimeUnit = (int32_t)unit;
@@ -204,7 +239,7 @@ static void SettingsToControls(HWND dialog)
                      IDC_OPT_MODE_FIRST + ClampInt(gSettings.OptimizeMode, OPT_COMBINATORIAL, OPT_DEFAULTS_ONLY));
     for (const OptimizerCheck &c : kOptimizerChecks) CheckBox(dialog, c.controlId, *c.setting);
     for (const OptimizerNumber &n : kOptimizerNumbers) {
-        SendDlgItemMessageA(dialog, n.spinId, UDM_SETRANGE32, (WPARAM)n.low, (LPARAM)n.high);
+        SendDlgItemMessageA(dialog, n.spinId, UDM_SETRANGE32, (WPARAM)Low(n), (LPARAM)High(n));
         SetDlgItemInt(dialog, n.controlId, (UINT)*n.setting, TRUE);
     }
     SendDlgItemMessageA(dialog, IDC_OPT_TIME_UNIT, CB_SETCURSEL, (WPARAM)gSettings.OptTimeUnit, 0);
@@ -234,6 +269,30 @@ static void EnableDependentControls(HWND dialog)
     EnableWindow(GetDlgItem(dialog, IDC_OPT_WALK_FORWARD), walk);
     if (!walk) CheckBox(dialog, IDC_OPT_WALK_FORWARD, 0);
     EnableWindow(GetDlgItem(dialog, IDC_OPT_MUTATE), IsChecked(dialog, IDC_OPT_MODE_GENETIC));
+}
+
+/* 1 when every enabled number box holds a number its row's rule takes.  Else
+** the first that does not is said in the rule's words, and the setting and
+** its box go back to the value the dialog opened with. */
+static int NumbersTaken(HWND dialog)
+{
+    for (const OptimizerNumber &n : kOptimizerNumbers) {
+        HWND box = GetDlgItem(dialog, n.controlId);
+        if (!IsWindowEnabled(box)) continue;
+        const SettingEntry *row = RowOf(n.setting);
+        char text[64] = "", why[256];
+        GetWindowTextA(box, text, sizeof text);
+        double number;
+        if (CheckSettingText(row, text, &number, why, sizeof why)) continue;
+        *n.setting = sOpenedSettings[row - gSettingTable];
+        sSettingUp = 1;
+        SetDlgItemInt(dialog, n.controlId, (UINT)*n.setting, TRUE);
+        sSettingUp = 0;
+        ReportError("%s", why);
+        SetFocus(box);
+        return 0;
+    }
+    return 1;
 }
 
 static void SetUpOptimizerDialog(HWND dialog)
@@ -280,12 +339,14 @@ INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG:
         sSettingUp = 1;
+        KeepOpenedSettings();
         SetUpOptimizerDialog(dialog);
         sSettingUp = 0;
         return TRUE;
     case WM_COMMAND: {
         int id = LOWORD(wParam);
         if (id == IDCANCEL) {
+            PutBackOpenedSettings();
             EndDialog(dialog, 0);
             return TRUE;
         }
@@ -300,6 +361,10 @@ INT_PTR CALLBACK OptimizerDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             ControlsToSettings(dialog);
             FillOptimizerParamList(dialog, 0);
             ComputeOptimizerTestCounts(dialog);
+        }
+        if (id == IDOK && !NumbersTaken(dialog)) {
+            ComputeOptimizerTestCounts(dialog);
+            return TRUE;
         }
         if (id == IDOK || id == IDC_OPT_SELECT_ALL || id == IDC_OPT_CLEAR_ALL) RememberChoices();
         if (id == IDOK) {

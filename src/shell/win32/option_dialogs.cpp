@@ -58,17 +58,18 @@ static void ChoosePanelColour(HWND dialog, uint32_t *setting, HWND panel)
     if (panel) SendMessageA(panel, WM_PANEL_COLOUR, 0, 0);
 }
 
-/* The three folders and the output subfolders must exist after OK; the
-** first that cannot be made keeps the dialog open with its edit focused. */
+/* The three folders typed and the output subfolders must exist after OK;
+** the first that cannot be made keeps the dialog open with its edit focused.
+** The folders are made from the boxes, before any setting is stored, so a
+** refused OK changes no setting. */
 static int FoldersCreatable(HWND dialog)
 {
     struct {
-        char *path;
+        char path[PATH_SIZE];
         int edit;
-    } folders[] = {{gSettings.ScriptPath, IDC_PO_SCRIPT_PATH},
-                   {gSettings.DataPath, IDC_PO_DATA_PATH},
-                   {gSettings.OutputPath, IDC_PO_OUTPUT_PATH}};
+    } folders[] = {{"", IDC_PO_SCRIPT_PATH}, {"", IDC_PO_DATA_PATH}, {"", IDC_PO_OUTPUT_PATH}};
     for (auto &f : folders) {
+        GetItemText(dialog, f.edit, f.path, sizeof f.path);
         if (!CreateFolder(f.path)) {
             SetFocus(GetDlgItem(dialog, f.edit));
             return 0;
@@ -76,7 +77,7 @@ static int FoldersCreatable(HWND dialog)
     }
     char saved[PATH_SIZE];
     CopyString(saved, sizeof saved, gOutputFolder, -1);
-    CopyString(gOutputFolder, sizeof gOutputFolder, gSettings.OutputPath, -1);
+    CopyString(gOutputFolder, sizeof gOutputFolder, folders[2].path, -1);
     size_t n = strlen(gOutputFolder);
     while (n > 0 && gOutputFolder[n - 1] == '\\') gOutputFolder[--n] = 0;
     if (!CreateOutputFolders()) {
@@ -84,8 +85,8 @@ static int FoldersCreatable(HWND dialog)
         SetFocus(GetDlgItem(dialog, IDC_PO_OUTPUT_PATH));
         return 0;
     }
-    CopyString(gScriptsFolder, sizeof gScriptsFolder, gSettings.ScriptPath, -1);
-    CopyString(gDataFolder, sizeof gDataFolder, gSettings.DataPath, -1);
+    CopyString(gScriptsFolder, sizeof gScriptsFolder, folders[0].path, -1);
+    CopyString(gDataFolder, sizeof gDataFolder, folders[1].path, -1);
     return 1;
 }
 
@@ -101,8 +102,10 @@ static void ApplyDateFormat()
 static void ConfirmProgramOptions(HWND dialog)
 {
     int updatesBefore = gSettings.CheckForUpdates;
+    /* Everything is checked before anything is stored: a refused OK leaves
+    ** the settings as they were, and a Cancel after it stores nothing. */
+    if (!CheckDialogSettings(dialog, IDD_PROGRAM_OPTIONS) || !FoldersCreatable(dialog)) return;
     DialogToSettings(dialog, IDD_PROGRAM_OPTIONS, 0);
-    if (!FoldersCreatable(dialog)) return;
     ApplyDateFormat();
     if (gFrame.settingsPath[0] && !gRun.unattended) SaveSettings(gFrame.settingsPath);
     EndDialog(dialog, IDOK);
@@ -166,8 +169,7 @@ INT_PTR CALLBACK ReportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            DialogToSettings(dialog, IDD_REPORT_OPTIONS, 0);
-            EndDialog(dialog, IDOK);
+            if (DialogToSettings(dialog, IDD_REPORT_OPTIONS, 0)) EndDialog(dialog, IDOK);
             return TRUE;
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         case IDC_RO_REFRESH_INDEX: WriteReportsIndex(1); return TRUE;

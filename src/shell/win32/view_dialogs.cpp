@@ -165,7 +165,7 @@ INT_PTR CALLBACK ChartOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, L
                             &gSettings.ChartFontHeight);
             return TRUE;
         case IDOK:
-            DialogToSettings(dialog, IDD_CHART_OPTIONS, 0);
+            if (!DialogToSettings(dialog, IDD_CHART_OPTIONS, 0)) return TRUE;
             ChartStyleSet.penWidth = gSettings.ChartLineWidth > 0 ? (uint32_t)gSettings.ChartLineWidth : 1;
             RecreateStylePens(&ChartStyleSet);
             DetachEditor(dialog);
@@ -256,7 +256,7 @@ INT_PTR CALLBACK GraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, L
             return TRUE;
         case IDOK: {
             int32_t oldLog = gSettings.GraphUseLogScale;
-            DialogToSettings(dialog, IDD_GRAPH_OPTIONS, 0);
+            if (!DialogToSettings(dialog, IDD_GRAPH_OPTIONS, 0)) return TRUE;
             GraphStyleSet.penWidth = gSettings.GraphLineWidth > 0 ? (uint32_t)gSettings.GraphLineWidth : 1;
             RecreateStylePens(&GraphStyleSet);
             if (graph) {

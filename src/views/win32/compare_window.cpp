@@ -105,7 +105,7 @@ static void InitCompareDialog(HWND dialog)
 
 static int RunComparison(HWND dialog)
 {
-    DialogToSettings(dialog, IDD_COMPARE_TRADES, 0);
+    if (!DialogToSettings(dialog, IDD_COMPARE_TRADES, 0)) return 0;
     TestRecord *test1 = ComboTest(dialog, IDC_CMP_TEST1), *test2 = ComboTest(dialog, IDC_CMP_TEST2);
     const int32_t s1 = ComboStrategy(dialog, IDC_CMP_STRAT1, test1), s2 = ComboStrategy(dialog, IDC_CMP_STRAT2, test2);
     if (!test1 || !test2 || s1 < 0 || s2 < 0) {

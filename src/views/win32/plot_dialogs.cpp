@@ -38,7 +38,7 @@ void RefreshPlot(HWND dialog)
         ShowPopupNotice(255, "%s", kWaitText);
         return;
     }
-    DialogToSettings(dialog, IDD_PLOT_OPTIONS, 0);
+    if (!DialogToSettings(dialog, IDD_PLOT_OPTIONS, 0)) return;
     LoadPlotSettings(record);
     record->crossX = record->crossY = -1;
     if (CalcTradePlotData(record)) {
@@ -184,7 +184,7 @@ INT_PTR CALLBACK ResGraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam
             return TRUE;
         }
         if (id == IDOK && r) {
-            DialogToSettings(dialog, IDD_RESGRAPH_OPTIONS, 0);
+            if (!DialogToSettings(dialog, IDD_RESGRAPH_OPTIONS, 0)) return TRUE;
             if (r->variableCount < 2) gSettings.ResGraphHeatMap = 0;
             r->heatMap = gSettings.ResGraphHeatMap;
             r->sorted = gSettings.ResGraphSort;

@@ -284,7 +284,7 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     SetDlgItemTextA(dialog, 130, "-7"); /* a minus sign reads as 0 */
     SetDlgItemTextA(dialog, 131, "255");
     SetDlgItemTextA(dialog, 132, "2.5e3");
-    SetDlgItemTextA(dialog, 133, "junk");
+    SetDlgItemTextA(dialog, 133, "7.25");
     SetDlgItemTextA(dialog, 140, "typed");
     SetDlgItemTextA(dialog, 141, "A\r\nB");
     SetDateControl(dialog, 150, 19991231);
@@ -295,7 +295,7 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     SetDlgItemTextA(dialog, 171, "find me");
     gSettings.RecentFilesMRU[0] = 0;
     v.other = 42;
-    DialogToSettingsRows(kRows, dialog, 900, 0);
+    EXPECT_EQ(1, DialogToSettingsRows(kRows, dialog, 900, 0)) << LastMessage();
     EXPECT_EQ(v.b, 1);
     EXPECT_EQ(v.radio, 1);
     EXPECT_EQ(v.word, 2);
@@ -303,7 +303,7 @@ TEST_F(SettingsDialogTest, ControlsReadBackIntoTheVariables)
     EXPECT_EQ(v.i, 0);
     EXPECT_EQ(v.colour, 255u);
     EXPECT_EQ(v.autoDouble, 2500.0);
-    EXPECT_EQ(v.fixedDouble, 0.0);
+    EXPECT_EQ(v.fixedDouble, 7.25);
     EXPECT_STREQ(v.text, "typed");
     EXPECT_STREQ(v.editor, "A\r\nB");
     EXPECT_EQ(v.date, 19991231);

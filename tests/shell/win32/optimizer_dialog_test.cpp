@@ -247,3 +247,49 @@ TEST_F(OptimizerDialogTest, TheParameterListShowsItsHeadingsWhole)
 }
 
 } // namespace
+
+/* Each number box is judged at OK by its setting's row: below, at and above
+** each end of its range, and text.  A refused OK says why in the rule's
+** words and keeps the dialog; Cancel after it leaves every Optimizer setting
+** as the dialog found it, though the controls moved them as they changed. */
+TEST_F(OptimizerDialogTest, NumbersAreJudgedByTheirRowsAndCancelKeepsTheOpeningSettings)
+{
+    const OptimizerChoices opened = kStates[0]; /* genetic and sorted: every number box enabled */
+    int rows = 0;
+    for (const SettingEntry *row = gSettingTable; row->key; row++) {
+        if (row->dialogId != IDD_OPTIMIZER || row->type != ST_INT || !row->controlId) continue;
+        rows++;
+        SCOPED_TRACE(row->key);
+        for (const std::string &text : {std::to_string((int)row->low - 1), std::to_string((int)row->low),
+                                       std::to_string((int)row->high), std::to_string((int)row->high + 1),
+                                       std::string("abc")}) {
+            SCOPED_TRACE(text);
+            const bool taken = text != "abc" && atof(text.c_str()) >= row->low && atof(text.c_str()) <= row->high;
+            for (int k = 0; k < kFields; k++) *Setting(k) = *Field(const_cast<OptimizerChoices &>(opened), k);
+            HWND dialog =
+                CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_OPTIMIZER), gFrame.frame, OptimizerDlgProc, 0);
+            ASSERT_NE(dialog, nullptr);
+            CheckDlgButton(dialog, IDC_OPT_CLEAR_RESULTS, BST_UNCHECKED);
+            SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_OPT_CLEAR_RESULTS, BN_CLICKED),
+                         (LPARAM)GetDlgItem(dialog, IDC_OPT_CLEAR_RESULTS));
+            ASSERT_EQ(0, gSettings.OptClearResults) << "the controls move their settings as they change";
+            SetDlgItemTextA(dialog, (int)row->controlId, text.c_str());
+            DialogWatcher::Clear();
+            SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+            if (taken) {
+                EXPECT_TRUE(DialogWatcher::Seen().empty());
+                EXPECT_EQ(atoi(text.c_str()), *(int32_t *)row->data);
+            } else {
+                EXPECT_TRUE(SeenText((std::string(row->key) + " must be a whole number from ").c_str()));
+                EXPECT_EQ(std::to_string(*(int32_t *)row->data), std::to_string(GetDlgItemInt(dialog, (int)row->controlId, nullptr, TRUE)));
+                SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+                OptimizerChoices now{};
+                for (int k = 0; k < kFields; k++) *Field(now, k) = *Setting(k);
+                std::string which;
+                EXPECT_TRUE(Same(opened, now, &which)) << "settings differ: " << which;
+            }
+            DestroyWindow(dialog);
+        }
+    }
+    EXPECT_EQ(rows, 5);
+}

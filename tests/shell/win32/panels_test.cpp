@@ -12,6 +12,7 @@
 #include "marketdata/store/data_load.h"
 #include "platform/platform.h"
 #include "services/services.h"
+#include "views/win32/view_windows.h"
 #include "support/test_support.h"
 
 namespace {
@@ -59,6 +60,72 @@ void SetText(HWND control, const char *text)
         SetWindowTextA(control, text);
 }
 
+double NumberOf(const SettingEntry *row)
+{
+    return row->type == ST_INT ? *(int32_t *)row->data : *(double *)row->data;
+}
+
+void SetNumber(const SettingEntry *row, double value)
+{
+    if (row->type == ST_INT)
+        *(int32_t *)row->data = (int32_t)value;
+    else
+        *(double *)row->data = value;
+}
+
+/* A number box driven from its row: values below, at and above each end of
+** the row's range and text that is no number.  What the rule takes is
+** stored; what it refuses is said, naming the setting, and the setting keeps
+** its value, which the box shows again. */
+void CheckNumberRow(HWND dialog, uint32_t dialogId, const SettingEntry *row, HWND control)
+{
+    const bool ranged = row->low != 0 || row->high != 0;
+    const double step = row->type == ST_INT ? 1 : 0.5;
+    const double old = ranged ? (row->low + row->high) / 2 : 2500;
+    const double kept = row->type == ST_INT ? (double)(int32_t)old : old;
+    struct Case {
+        std::string text;
+        bool taken;
+        double value;
+    };
+    std::vector<Case> cases = {{"abc", false, 0}, {"", false, 0}, {"12abc", false, 0}};
+    auto number = [](double v) {
+        char text[64];
+        FormatSettingDouble(text, sizeof text, v);
+        return std::string(text);
+    };
+    if (ranged) {
+        for (double v : {row->low - step, row->high + step}) cases.push_back({number(v), false, 0});
+        for (double v : {row->low, row->high}) cases.push_back({number(v), true, v});
+    } else {
+        cases.push_back({"75000", true, 75000});
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE("typed '" + c.text + "'");
+        SetNumber(row, kept);
+        SettingsToDialog(dialog, dialogId, row->controlId);
+        const std::string shown = Text(control);
+        EXPECT_EQ(atof(shown.c_str()), kept) << shown;
+        /* typed as the exchange puts text in, so the bar count's own live
+        ** reading of its box leaves the judging to the row's rule */
+        SettingsExchangeActive = 1;
+        SetWindowTextA(control, c.text.c_str());
+        SettingsExchangeActive = 0;
+        DialogWatcher::Clear();
+        EXPECT_EQ(c.taken ? 1 : 0, DialogToSettings(dialog, dialogId, row->controlId));
+        if (c.taken) {
+            EXPECT_EQ(NumberOf(row), c.value);
+            EXPECT_TRUE(DialogWatcher::Seen().empty());
+        } else {
+            EXPECT_EQ(NumberOf(row), kept);
+            EXPECT_EQ(Text(control), shown);
+            ASSERT_EQ(DialogWatcher::Seen().size(), 1u);
+            EXPECT_NE(DialogWatcher::Seen()[0].find(std::string(row->key) + " must be "), std::string::npos)
+                << DialogWatcher::Seen()[0];
+        }
+    }
+}
+
 /* Every row of a dialog: the setting shows in its control, and the control's
 ** new state comes back into the setting. */
 void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
@@ -80,21 +147,7 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
             EXPECT_EQ(*(int32_t *)row->data, 0);
             break;
         case ST_INT:
-            *(int32_t *)row->data = 17;
-            SettingsToDialog(dialog, dialogId, row->controlId);
-            EXPECT_EQ(Text(control), "17");
-            SetWindowTextA(control, "23");
-            DialogToSettings(dialog, dialogId, row->controlId);
-            EXPECT_EQ(*(int32_t *)row->data, 23);
-            break;
-        case ST_DOUBLE:
-            *(double *)row->data = 2500;
-            SettingsToDialog(dialog, dialogId, row->controlId);
-            EXPECT_NE(Text(control).find("2"), std::string::npos);
-            SetWindowTextA(control, "75000");
-            DialogToSettings(dialog, dialogId, row->controlId);
-            EXPECT_EQ(*(double *)row->data, 75000.0);
-            break;
+        case ST_DOUBLE: CheckNumberRow(dialog, dialogId, row, control); break;
         case ST_TEXT:
         case ST_EDITOR_TEXT:
         case ST_PATH:
@@ -115,6 +168,13 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
             EXPECT_EQ(*(int32_t *)row->data, 20230102);
             break;
         }
+        case ST_RADIO:
+            *(int32_t *)row->data = 1;
+            SettingsToDialog(dialog, dialogId, row->controlId);
+            *(int32_t *)row->data = 0;
+            DialogToSettings(dialog, dialogId, row->controlId);
+            EXPECT_EQ(*(int32_t *)row->data, 1);
+            break;
         case ST_WORD:
             *(int32_t *)row->data = 1;
             SettingsToDialog(dialog, dialogId, row->controlId);
@@ -129,6 +189,30 @@ void CheckEveryRowBothWays(HWND dialog, uint32_t dialogId)
     EXPECT_GT(rows, 0);
 }
 
+/* Each spin's range lies within the range of its box's row: its arrows never
+** offer a value the box would refuse. */
+int CheckSpinsWithinTheirRows(HWND dialog, uint32_t dialogId)
+{
+    int spins = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char name[32] = "";
+        GetClassNameA(child, name, sizeof name);
+        if (CompareNoCase(name, "msctls_updown32") != 0) continue;
+        HWND buddy = (HWND)SendMessageA(child, UDM_GETBUDDY, 0, 0);
+        const int id = buddy ? GetDlgCtrlID(buddy) : 0;
+        for (const SettingEntry *row = gSettingTable; row->key; row++) {
+            if (row->dialogId != dialogId || (int)row->controlId != id || row->type != ST_INT) continue;
+            SCOPED_TRACE(row->key);
+            int low = 0, high = 0;
+            SendMessageA(child, UDM_GETRANGE32, (WPARAM)&low, (LPARAM)&high);
+            EXPECT_GE(low, row->low);
+            EXPECT_LE(high, row->high);
+            spins++;
+        }
+    }
+    return spins;
+}
+
 int Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) ? 1 : 0; }
 
 } // namespace
@@ -138,16 +222,31 @@ TEST_F(FrameTest, EveryPanelAndOptionControlMovesItsSetting)
     ProgramSettings saved = gSettings;
     CheckEveryRowBothWays(gFrame.settingsPanel, IDD_SETTINGS_PANEL);
     CheckEveryRowBothWays(gFrame.debugPanel, IDD_DEBUG_PANEL);
+    CheckSpinsWithinTheirRows(gFrame.settingsPanel, IDD_SETTINGS_PANEL);
+    CheckSpinsWithinTheirRows(gFrame.debugPanel, IDD_DEBUG_PANEL);
     HWND options = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame,
                                       ProgramOptionsDlgProc, 0);
     ASSERT_NE(options, nullptr);
     CheckEveryRowBothWays(options, IDD_PROGRAM_OPTIONS);
+    EXPECT_EQ(2, CheckSpinsWithinTheirRows(options, IDD_PROGRAM_OPTIONS)); /* threads, memory */
     DestroyWindow(options);
     HWND reports = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REPORT_OPTIONS), gFrame.frame,
                                       ReportOptionsDlgProc, 0);
     ASSERT_NE(reports, nullptr);
     CheckEveryRowBothWays(reports, IDD_REPORT_OPTIONS);
     DestroyWindow(reports);
+    const struct {
+        uint32_t id;
+        DLGPROC proc;
+    } windowOptions[] = {{IDD_CHART_OPTIONS, ChartOptionsDlgProc}, {IDD_GRAPH_OPTIONS, GraphOptionsDlgProc}};
+    for (const auto &o : windowOptions) {
+        SCOPED_TRACE(o.id);
+        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(o.id), gFrame.frame, o.proc, 0);
+        ASSERT_NE(dialog, nullptr);
+        CheckEveryRowBothWays(dialog, o.id);
+        CheckSpinsWithinTheirRows(dialog, o.id);
+        DestroyWindow(dialog);
+    }
     gSettings = saved;
 }
 
@@ -199,6 +298,62 @@ TEST_F(FrameTest, BarCountMovesTheFirstDateWhenTheLastIsFixed)
     EXPECT_EQ(gSettings.BarSize2, 1);
     SendDlgItemMessageA(panel, IDC_SP_BAR_SIZE, CB_SETCURSEL, 0, 0);
     SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_BAR_SIZE, CBN_SELCHANGE), (LPARAM)GetDlgItem(panel, IDC_SP_BAR_SIZE));
+}
+
+/* An OK that is refused stores nothing: neither for a box its row refuses
+** nor for a folder that cannot be made, so a Cancel after it leaves every
+** setting, and the settings file written at exit, as they were. */
+TEST_F(FrameTest, ARefusedOkStoresNothingAndCancelKeepsTheOldSettings)
+{
+    ProgramSettings saved = gSettings;
+    FormatText(gSettings.ScriptPath, sizeof gSettings.ScriptPath, "%s", File("Scripts").c_str());
+    FormatText(gSettings.DataPath, sizeof gSettings.DataPath, "%s", File("Data").c_str());
+    FormatText(gSettings.OutputPath, sizeof gSettings.OutputPath, "%s", File("Output").c_str());
+    gSettings.CalcThreads = 2;
+    gSettings.MaxMemPct = 95;
+    const ProgramSettings before = gSettings;
+    ASSERT_TRUE(WriteTestFile(File("afile"), "x"));
+    HWND options = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRAM_OPTIONS), gFrame.frame,
+                                      ProgramOptionsDlgProc, 0);
+    ASSERT_NE(options, nullptr);
+    const struct {
+        int id;
+        std::string text;
+        const char *said;
+    } refusals[] = {
+        {IDC_PO_OUTPUT_PATH, File("afile\\out"), "Unable to create folder"},
+        {IDC_PO_MEMORY, "0", "MaxMemPct must be a whole number from 10 to 200."},
+        {IDC_PO_MEMORY, "abc", "MaxMemPct must be a whole number from 10 to 200."},
+    };
+    DialogWatcher::Answer(IDOK);
+    for (const auto &r : refusals) {
+        SCOPED_TRACE(r.text);
+        SettingsToDialog(options, IDD_PROGRAM_OPTIONS, 0);
+        SetDlgItemTextA(options, IDC_PO_THREADS, "5");
+        SetDlgItemTextA(options, 1417, "EUR"); /* the Currency row's box */
+        SetDlgItemTextA(options, r.id, r.text.c_str());
+        DialogWatcher::Clear();
+        SendMessageA(options, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(SeenText(r.said));
+        EXPECT_TRUE(IsWindow(options));
+        EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings)) << gSettings.OutputPath << " " << gSettings.CalcThreads;
+    }
+    EXPECT_EQ(PlatFolderExists(File("afile\\out").c_str()), 0);
+    ShowWindow(options, SW_SHOW);
+    HoldForScreenshot();
+    SendMessageA(options, WM_COMMAND, IDCANCEL, 0);
+    DestroyWindow(options);
+    EXPECT_EQ(0, memcmp(&before, &gSettings, sizeof gSettings));
+    /* the settings panel's account: refused as a script refuses it */
+    HWND panel = gFrame.settingsPanel;
+    for (const char *typed : {"-5000", "abc", "0"}) {
+        SetDlgItemTextA(panel, IDC_SP_ACCOUNT, typed);
+        DialogWatcher::Clear();
+        SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_SP_ACCOUNT, EN_KILLFOCUS), (LPARAM)GetDlgItem(panel, IDC_SP_ACCOUNT));
+        EXPECT_TRUE(SeenText("AccountSize must be a number from 1 to 1e+15.")) << typed;
+        EXPECT_EQ(gSettings.AccountSize, before.AccountSize) << typed;
+    }
+    gSettings = saved;
 }
 
 /* A thread count of 0 (every processor) is the user's choice: it is kept and
