@@ -265,7 +265,13 @@ typedef void *PlatLibrary;
 PlatLibrary PlatLoadLibrary(const char *path);
 void *PlatGetProcAddress(PlatLibrary library, const char *name);
 void PlatFreeLibrary(PlatLibrary library);
-/* The file-name suffix of a dynamic library in this build: ".dll" or ".so". */
+/* The file-name suffix of a dynamic library in this build: ".dll" or ".so"
+** (a constant, so a message can name the file the build looks for). */
+#ifdef _WIN32
+#define PLAT_LIBRARY_SUFFIX ".dll"
+#else
+#define PLAT_LIBRARY_SUFFIX ".so"
+#endif
 const char *PlatLibrarySuffix();
 
 /* Converts a program path ('\' separators) into the form the OS takes.

@@ -866,4 +866,4 @@ void PlatFreeLibrary(PlatLibrary library)
     if (library) FreeLibrary((HMODULE)library);
 }
 
-const char *PlatLibrarySuffix() { return ".dll"; }
+const char *PlatLibrarySuffix() { return PLAT_LIBRARY_SUFFIX; }

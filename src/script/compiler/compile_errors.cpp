@@ -109,7 +109,7 @@ const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
     /* 93 */ "unrecognized item name in Sort definition",
     /* 94 */ "unrecognized Tracker setting",
     /* 95 */ "the DllDataCalc function must be the only thing in a Data formula",
-    /* 96 */ "radez.dll could not be loaded or has no DllDataCalc function",
+    /* 96 */ PLUGIN_FILE_NAME PLAT_LIBRARY_SUFFIX " could not be loaded or has no DllDataCalc function",
 };
 /* clang-format on */
 
