@@ -306,4 +306,8 @@ int PathTooLong(const char *path);
 ** titles that show a file's name go through it, so a name reads as the
 ** file it names. */
 int PlatWideFromText(const char *text, wchar_t *out, int room);
+/* The same, cut after the last whole letter that fits where the whole text
+** does not (a list's cell, a clipboard copy); the count written with the
+** end, 0 only when room is below 1. */
+int PlatWideFromTextCut(const char *text, wchar_t *out, int room);
 #endif

@@ -326,11 +326,10 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
     ** record, without asking the system for the view's handle or the
     ** keyboard, each of which is a round trip to the window server under
     ** Wine.  A list window's only list view has LIST_VIEW_ID. */
-    if (header->idFrom == LIST_VIEW_ID && header->code == LVN_GETDISPINFOA) {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+    if (header->idFrom == LIST_VIEW_ID && header->code == LVN_GETDISPINFOW) {
+        NMLVDISPINFOW *info = (NMLVDISPINFOW *)header;
         if (!events->cellText) return 0;
-        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
+        GiveListCellText(info, events->cellText(window, info->item.iItem, info->item.iSubItem));
         if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
         return 0;
     }
@@ -417,14 +416,11 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
-        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
-                                        LVS_SHOWSELALWAYS,
-                                    0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        HWND view = CreateListView(window,
+                                   WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                                       LVS_SHOWSELALWAYS,
+                                   LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         if (!view) return -1;
-        SetSortImageList(view);
-        KeepListKeysQuick(view);
-        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
     }

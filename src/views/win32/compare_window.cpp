@@ -349,14 +349,11 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
-        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
-                                        LVS_SHOWSELALWAYS,
-                                    0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        HWND view = CreateListView(window,
+                                   WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                                       LVS_SHOWSELALWAYS,
+                                   LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         if (!view) return -1;
-        SetSortImageList(view);
-        KeepListKeysQuick(view);
-        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         for (int c = 0; c < COMPARE_COLUMNS; c++) {
             SetColumn(view, kCompareColumnNames[c], LVCFMT_CENTER, c, 1);
             ListView_SetColumnWidth(view, c, 96);

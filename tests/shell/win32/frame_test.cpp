@@ -526,6 +526,21 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
     WCHAR title[300] = L"";
     GetWindowTextW(gFrame.activeChild, title, 300);
     EXPECT_NE(nullptr, wcsstr(title, L"\\\u00E9t\u00E9-caf\u00E9.csv"));
+    // Its tab's tip, asked in wide letters, shows the title's, of two,
+    // three and four bytes.
+    const std::string letters = File("\xC3\xB6 \xE6\x9D\xB1 \xF0\x9D\x84\x9E.csv");
+    WriteTestFile(letters, "A\n1\n");
+    OpenCsvAsList(nullptr, letters.c_str());
+    int tab = TabCtrl_GetItemCount(gFrame.tabs) - 1;
+    while (tab > 0 && tabWindow(tab) != gFrame.activeChild) tab--;
+    NMTTDISPINFOW ask = {};
+    ask.hdr.hwndFrom = TabCtrl_GetToolTips(gFrame.tabs);
+    ask.hdr.idFrom = (UINT_PTR)tab;
+    ask.hdr.code = TTN_GETDISPINFOW;
+    ASSERT_NE(nullptr, ask.hdr.hwndFrom);
+    SendMessageW(gFrame.frame, WM_NOTIFY, 0, (LPARAM)&ask);
+    ASSERT_NE(nullptr, ask.lpszText);
+    EXPECT_NE(nullptr, wcsstr(ask.lpszText, L"\\\u00F6 \u6771 \U0001D11E.csv")) << testing::PrintToString(std::wstring(ask.lpszText));
 }
 
 #include "engine/results_file.h"
