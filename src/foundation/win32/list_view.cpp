@@ -3,6 +3,7 @@
 #include "foundation/win32/window_text.h"
 
 #include <commdlg.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -879,11 +880,14 @@ int SaveListCsv(HWND listWindow, const char *path)
 
 /* ---- find ---------------------------------------------------------------------------------------------- */
 
+/* The find dialog is a wide one: what the user types reaches the search as
+** its letters (text, UTF-8, as the cells hold them). */
 struct ListFindState {
     const char *className;
     HWND dialog;
-    char text[80];
-    FINDREPLACEA record;
+    WCHAR typed[80];
+    char text[LIST_CELL_SIZE];
+    FINDREPLACEW record;
 };
 static ListFindState sFind[5] = {{.className = "KestovarList"}, {.className = "KestovarResults"}, {.className = "KestovarTrades"}, {.className = "KestovarScan"}, {.className = "KestovarCompare"}};
 
@@ -924,7 +928,7 @@ void FindInList(HWND listWindow, int show)
         state->record.Flags = 0;
         return;
     }
-    if (show || !state->text[0]) {
+    if (show || !state->typed[0]) {
         if (state->dialog) {
             SetForegroundWindow(state->dialog);
             return;
@@ -932,10 +936,10 @@ void FindInList(HWND listWindow, int show)
         state->record = {};
         state->record.lStructSize = sizeof state->record;
         state->record.hwndOwner = listWindow;
-        state->record.lpstrFindWhat = state->text;
-        state->record.wFindWhatLen = sizeof state->text;
+        state->record.lpstrFindWhat = state->typed;
+        state->record.wFindWhatLen = sizeof state->typed; /* in bytes */
         state->record.Flags = FR_HIDEUPDOWN | FR_HIDEMATCHCASE | FR_HIDEWHOLEWORD | FR_DOWN;
-        state->dialog = FindTextA(&state->record);
+        state->dialog = FindTextW(&state->record);
         if (state->dialog && !RegisterFindDialog(state->dialog)) {
             DestroyWindow(state->dialog);
             state->dialog = nullptr;
@@ -944,6 +948,10 @@ void FindInList(HWND listWindow, int show)
     }
     HWND view = GetListViewOf(listWindow);
     if (!view) return;
+    /* Read from the box itself: a system whose find dialog hands the text
+    ** over through its code page would lose the letters outside it. */
+    if (state->dialog) GetDlgItemTextW(state->dialog, edt1, state->typed, (int)(sizeof state->typed / sizeof(WCHAR)));
+    TextFromWideCut(state->typed, state->text, sizeof state->text);
     HWND header = ListView_GetHeader(view);
     RowSearch search = {listWindow, view, CellReaderOf(listWindow), header ? Header_GetItemCount(header) : 0,
                         state->text};
