@@ -22,6 +22,8 @@ void SetWindowTitle(HWND window, const char *title)
     SetWindowTextW(window, wide);
 }
 
+static std::vector<WCHAR> WideOf(const char *text);
+
 static const WCHAR kNarrowProcedure[] = L"KestovarNarrowProcedure";
 
 static LRESULT CALLBACK TitleKeeper(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -60,6 +62,12 @@ void SetItemText(HWND dialog, int id, const char *text)
 {
     HWND item = GetDlgItem(dialog, id);
     if (item) SetWindowTitle(item, text);
+}
+
+void AddComboText(HWND combo, const char *text)
+{
+    const std::vector<WCHAR> wide = WideOf(text ? text : "");
+    SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)wide.data());
 }
 
 void AppendMenuText(HMENU menu, UINT_PTR id, const char *text)

@@ -22,6 +22,9 @@ void KeepTitleLetters(HWND child);
 /* The same for the control id of a dialog (an edit box, a static). */
 void SetItemText(HWND dialog, int id, const char *text);
 
+/* An item of a combo box's list whose text holds a name in UTF-8. */
+void AddComboText(HWND combo, const char *text);
+
 /* A menu item (appended, or the item of command id replaced) whose text
 ** holds a name in UTF-8. */
 void AppendMenuText(HMENU menu, UINT_PTR id, const char *text);

@@ -13,6 +13,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/settings_items.h"
@@ -199,12 +200,12 @@ void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *tes
     if (!IsWindowVisible(gFrame.debugPanel)) SendMessageA(gFrame.frame, WM_COMMAND, IDM_DEBUG_PANEL, 0);
     gSettings.DebugDate = date;
     ShowDebugPanelDate();
-    SetDlgItemTextA(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
+    SetItemText(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
     if (test) {
         char text[120];
         FormatText(text, sizeof text, "%.4d:%s", test->testNumber, test->settings.TestName);
-        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_TEST, text);
-        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
+        SetItemText(gFrame.debugPanel, IDC_DP_TEST, text);
+        SetItemText(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
         const int notified[2] = {IDC_DP_TEST, IDC_DP_STRATEGY};
         for (int id : notified)
             SendMessageA(gFrame.debugPanel, WM_COMMAND, MAKEWPARAM(id, 7), (LPARAM)GetDlgItem(gFrame.debugPanel, id));

@@ -724,6 +724,38 @@ TEST_F(ResultWindowsTest, EveryListShowsAndCopiesTheLettersItsNamesHold)
     HoldForScreenshot();
 }
 
+/* The debug panel's boxes show a row's test, strategy and symbol by their
+** letters, and its lists offer the names so too. */
+TEST_F(ResultWindowsTest, TheDebugPanelShowsNamesByTheirLetters)
+{
+    const char *name = "Z\xC3\xBCrich \xE2\x82\xAC \xE6\x9D\xB1 \xF0\x9D\x84\x9E";
+    const std::wstring wide = L"Z\u00FCrich \u20AC \u6771 \U0001D11E";
+    TestRecord *test = MakeTest(1, nullptr, 0, 0);
+    CopyString(test->settings.TestName, 80, name, -1);
+    CopyString(test->strategies[1].name, 80, name, -1);
+    ResultsWindow *list;
+    ASSERT_NE(nullptr, OpenList({test}, &list));
+    ShowRowInDebugPanel(name, 20240102, test, name);
+    HWND panel = gFrame.debugPanel;
+    ASSERT_NE(nullptr, panel);
+    auto boxText = [panel](int id) {
+        WCHAR text[200] = L"";
+        GetWindowTextW(GetDlgItem(panel, id), text, 200);
+        return std::wstring(text);
+    };
+    EXPECT_EQ(wide, boxText(IDC_DP_SYMBOL));
+    EXPECT_EQ(wide, boxText(IDC_DP_STRATEGY));
+    EXPECT_EQ(L"0001:" + wide, boxText(IDC_DP_TEST));
+    /* Opened, the strategy list offers the test's strategies by name. */
+    HWND strategies = GetDlgItem(panel, IDC_DP_STRATEGY);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_DP_STRATEGY, CBN_DROPDOWN), (LPARAM)strategies);
+    ASSERT_EQ(2, SendMessageW(strategies, CB_GETCOUNT, 0, 0));
+    WCHAR item[200] = L"";
+    SendMessageW(strategies, CB_GETLBTEXT, 1, (LPARAM)item);
+    EXPECT_EQ(wide, std::wstring(item));
+    EXPECT_EQ(wide, boxText(IDC_DP_STRATEGY)); /* the choice stays */
+}
+
 std::vector<std::wstring> gOpened; /* "file|parameters" of each thing handed to the system */
 
 HINSTANCE WINAPI RecordOpened(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
