@@ -265,7 +265,13 @@ typedef void *PlatLibrary;
 PlatLibrary PlatLoadLibrary(const char *path);
 void *PlatGetProcAddress(PlatLibrary library, const char *name);
 void PlatFreeLibrary(PlatLibrary library);
-/* The file-name suffix of a dynamic library in this build: ".dll" or ".so". */
+/* The file-name suffix of a dynamic library in this build: ".dll" or ".so"
+** (a constant, so a message can name the file the build looks for). */
+#ifdef _WIN32
+#define PLAT_LIBRARY_SUFFIX ".dll"
+#else
+#define PLAT_LIBRARY_SUFFIX ".so"
+#endif
 const char *PlatLibrarySuffix();
 
 /* Converts a program path ('\' separators) into the form the OS takes.
@@ -300,4 +306,8 @@ int PathTooLong(const char *path);
 ** titles that show a file's name go through it, so a name reads as the
 ** file it names. */
 int PlatWideFromText(const char *text, wchar_t *out, int room);
+/* The same, cut after the last whole letter that fits where the whole text
+** does not (a list's cell, a clipboard copy); the count written with the
+** end, 0 only when room is below 1. */
+int PlatWideFromTextCut(const char *text, wchar_t *out, int room);
 #endif

@@ -53,6 +53,12 @@ GraphAxis GraphAxisStep(double min, double max, int32_t labelRoom, int32_t logFo
     if (integers && axis.step < 1.0) axis.step = 1.0;
     if (logForm && axis.step < 2.0) axis.step = 2.0;
     if (!logForm && !(axis.step > 0)) axis.step = 1.0;
+    if (logForm && min > 0 && max / min < axis.step * axis.step) {
+        /* Any starting value within such a range has at most one factor
+        ** step inside it. */
+        axis = GraphAxisStep(min, max, labelRoom, 0, integers);
+        axis.additive = 1;
+    }
     return axis;
 }
 
@@ -65,7 +71,7 @@ static double HoldWithin(double value, double min, double max)
 double GraphFirstLabel(const GraphAxis *axis, double min, double max, double base, int32_t logForm,
                        int32_t subset)
 {
-    if (logForm) return HoldWithin(base, min, max);
+    if (logForm && !axis->additive) return HoldWithin(base, min, max);
     if (min <= 0) return 0;
     double start = subset ? min : HoldWithin(base, min, max);
     return RoundToStep(start, axis->unit, 0);
@@ -81,9 +87,11 @@ int32_t GraphAxisLabels(const GraphAxis *axis, double first, double min, double 
                         double *out, int32_t capacity)
 {
     int32_t n = 0;
-    if (logForm ? !(axis->step > 1 && first > 0) : !(axis->step > 0)) return 0;
-    for (double v = first; v <= max && n < capacity; v = logForm ? v * axis->step : v + axis->step) out[n++] = v;
-    if (!logForm)
-        for (double v = first - axis->step; v >= min && n < capacity; v -= axis->step) out[n++] = v;
+    const bool factor = logForm && !axis->additive;
+    if (factor ? !(axis->step > 1 && first > 0) : !(axis->step > 0)) return 0;
+    for (double v = first; v <= max && n < capacity; v = factor ? v * axis->step : v + axis->step) out[n++] = v;
+    for (double v = factor ? first / axis->step : first - axis->step; v >= min && n < capacity;
+         v = factor ? v / axis->step : v - axis->step)
+        out[n++] = v;
     return n;
 }

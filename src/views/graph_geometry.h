@@ -31,10 +31,15 @@ int32_t GraphYFromValue(double value, double low, double high, int32_t height);
 double GraphPlotValue(double value, int32_t logForm);
 
 /* The value axis: step (a factor in the log form) and the power of ten p it
-** was rounded to.  integers: every plotted value is a whole number. */
+** was rounded to.  integers: every plotted value is a whole number.
+** A log-form range narrower than two factor steps (max / min below the
+** factor squared, say equity between $0.95M and $1.19M, or any range within
+** a doubling) would hold a single label: its axis steps by addends instead,
+** as a linear one, its labels still placed on the log mapping. */
 struct GraphAxis {
     double step;
-    double unit; /* p */
+    double unit;      /* p */
+    int32_t additive; /* 1: the log form's axis steps by addends (above) */
 };
 GraphAxis GraphAxisStep(double min, double max, int32_t labelRoom, int32_t logForm, int32_t integers);
 
@@ -48,7 +53,8 @@ double GraphFirstLabel(const GraphAxis *axis, double min, double max, double bas
 /* 4, 2 or 0 decimals for the axis labels. */
 int32_t GraphLabelDecimals(double step, double first);
 
-/* The label values: from first upward to max, then (linear only) downward to
-** min.  Returns the number written (at most capacity). */
+/* The label values: from first upward to max, then downward to min (in the
+** log form too, so that values below the starting one are labelled).
+** Returns the number written (at most capacity). */
 int32_t GraphAxisLabels(const GraphAxis *axis, double first, double min, double max, int32_t logForm,
                         double *out, int32_t capacity);

@@ -144,7 +144,8 @@ TEST(CompileErrors, TableTexts)
     EXPECT_STREQ(CompileErrorText[1], "formula is empty");
     EXPECT_STREQ(CompileErrorText[58],
                  "this import element requires a local-CSV data source\n(CSV, CSIFutures, CSIStocks)");
-    EXPECT_STREQ(CompileErrorText[96], "radez.dll could not be loaded or has no DllDataCalc function");
+    EXPECT_EQ(std::string(CompileErrorText[96]),
+              "radez" + std::string(PlatLibrarySuffix()) + " could not be loaded or has no DllDataCalc function");
     for (int code = 1; code < COMPILE_ERROR_COUNT; code++) EXPECT_GT(strlen(CompileErrorText[code]), 10u) << code;
 }
 

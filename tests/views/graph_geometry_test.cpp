@@ -29,9 +29,11 @@ TEST(GraphGeometry, PeriodsAndValuesMapToPixels)
 TEST(GraphGeometry, AxisSteps)
 {
     /* clang-format off */
-    const struct { double min, max; int32_t room, logForm, integers; double step, unit; } cases[] = {
+    const struct { double min, max; int32_t room, logForm, integers; double step, unit; int32_t additive; } cases[] = {
         { 1000, 1e6, 3, 1, 0, 10, 1 },        /* factor 10 */
-        { 1, 1.2, 1, 1, 0, 2, 1 },            /* a factor is at least 2 */
+        { 1, 4, 4, 1, 0, 2, 1 },              /* a factor is at least 2 */
+        { 1, 1.2, 1, 1, 0, 0.2, 0.1, 1 },     /* narrower than two factors: addends */
+        { 0.95e6, 1.19e6, 10, 1, 0, 20000, 10000, 1 },
         { 0, 100, 4, 0, 0, 30, 10 },          /* 25 rounds halves upward */
         { 0, 0.02, 4, 0, 0, 0.005, 0.001 },
         { 0, 1.2, 4, 0, 1, 1, 0.1 },          /* whole numbers step by at least 1 */
@@ -43,6 +45,7 @@ TEST(GraphGeometry, AxisSteps)
         GraphAxis axis = GraphAxisStep(c.min, c.max, c.room, c.logForm, c.integers);
         EXPECT_NEAR(axis.step, c.step, c.step * 1e-12) << c.min << " " << c.max;
         EXPECT_NEAR(axis.unit, c.unit, c.unit * 1e-12) << c.min << " " << c.max;
+        EXPECT_EQ(axis.additive, c.additive) << c.min << " " << c.max;
     }
 }
 
@@ -62,6 +65,18 @@ TEST(GraphGeometry, AxisLabels)
     EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{0, -30, -60}));
     n = GraphAxisLabels(&factor, 1000, 1000, 1e6, 1, out, 16);
     EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{1000, 10000, 100000, 1e6}));
+
+    /* Log form: equity from $1M between $0.95M and $1.19M is labelled
+    ** every $20,000; one that fell to $0.3M is labelled below $1M too. */
+    GraphAxis narrow = GraphAxisStep(0.95e6, 1.19e6, 10, 1, 0);
+    double start = GraphFirstLabel(&narrow, 0.95e6, 1.19e6, 1e6, 1, 0);
+    n = GraphAxisLabels(&narrow, start, 0.95e6, 1.19e6, 1, out, 16);
+    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{1e6, 1.02e6, 1.04e6, 1.06e6, 1.08e6, 1.1e6, 1.12e6,
+                                                                      1.14e6, 1.16e6, 1.18e6, 0.98e6, 0.96e6}));
+    GraphAxis fell = GraphAxisStep(0.3e6, 1.2e6, 10, 1, 0);
+    EXPECT_EQ(fell.step, 2.0);
+    n = GraphAxisLabels(&fell, GraphFirstLabel(&fell, 0.3e6, 1.2e6, 1e6, 1, 0), 0.3e6, 1.2e6, 1, out, 16);
+    EXPECT_EQ(std::vector<double>(out, out + n), (std::vector<double>{1e6, 0.5e6}));
 
     /* All values equal: one label. */
     GraphAxis flat = GraphAxisStep(5, 5, 6, 0, 0);

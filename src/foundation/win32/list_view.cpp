@@ -3,6 +3,7 @@
 #include "foundation/win32/window_text.h"
 
 #include <commdlg.h>
+#include <dlgs.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "foundation/list_sort.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
+#include "foundation/utf8_text.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -197,11 +199,31 @@ HDC GetMenuFontDC(HWND window, HGDIOBJ *oldFont)
     return dc;
 }
 
+/* The width of a text of the program's (UTF-8) as the list view draws it:
+** its letters, not its bytes, are measured. */
 static int TextWidth(HDC dc, const char *text)
 {
+    WCHAR wide[LIST_CELL_SIZE];
+    const int n = PlatWideFromTextCut(text, wide, LIST_CELL_SIZE);
     SIZE size = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
+    GetTextExtentPoint32W(dc, wide, n > 0 ? n - 1 : 0, &size);
     return size.cx;
+}
+
+/* A column's heading as UTF-8 into out[LIST_CELL_SIZE] and its format into
+** *format (may be null); 0, out empty, when the header has no such column. */
+static int ReadHeading(HWND header, int column, char *out, int *format)
+{
+    WCHAR wide[LIST_CELL_SIZE] = L"";
+    HDITEMW item = {};
+    item.mask = HDI_TEXT | HDI_FORMAT;
+    item.pszText = wide;
+    item.cchTextMax = LIST_CELL_SIZE;
+    out[0] = 0;
+    if (!header || !SendMessageW(header, HDM_GETITEMW, (WPARAM)column, (LPARAM)&item)) return 0;
+    TextFromWideCut(wide, out, LIST_CELL_SIZE);
+    if (format) *format = item.fmt;
+    return 1;
 }
 
 /* Widths set while the view draws cost a pass over every row of a long list
@@ -242,12 +264,9 @@ enum { FIT_ALL_ROWS = 1000 }; /* lists up to this long are fitted to every row *
 
 int HeaderNeededWidth(HWND header, int column)
 {
-    char text[LIST_CELL_SIZE] = "";
-    HDITEMA item = {};
-    item.mask = HDI_TEXT | HDI_FORMAT;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    if (!header || !Header_GetItem(header, column, &item)) return 0;
+    char text[LIST_CELL_SIZE];
+    int format = 0;
+    if (!ReadHeading(header, column, text, &format)) return 0;
     /* The header draws the heading in its own font, three edge widths in
     ** from each side, and a sort arrow with the same margin on both of its
     ** sides: narrower, a sorted column shows "..." for its name. */
@@ -256,7 +275,7 @@ int HeaderNeededWidth(HWND header, int column)
     HFONT font = (HFONT)SendMessageA(header, WM_GETFONT, 0, 0);
     HGDIOBJ oldFont = SelectObject(headerDc, font ? (HGDIOBJ)font : GetStockObject(DEFAULT_GUI_FONT));
     const int width =
-        TextWidth(headerDc, text) + 2 * margin + ((item.fmt & HDF_IMAGE) ? SORT_ARROW_WIDTH + 2 * margin : 0);
+        TextWidth(headerDc, text) + 2 * margin + ((format & HDF_IMAGE) ? SORT_ARROW_WIDTH + 2 * margin : 0);
     SelectObject(headerDc, oldFont);
     ReleaseDC(header, headerDc);
     return width;
@@ -268,15 +287,15 @@ static ListCellText CellReaderOf(HWND listWindow)
     return (ListCellText)SendMessageA(listWindow, WM_LIST_CELL_READER, 0, 0);
 }
 
-/* One cell's text (up to LIST_CELL_SIZE - 1 characters) into cell. */
+/* One cell's text (up to LIST_CELL_SIZE - 1 bytes, whole letters) into cell. */
 static void ReadCell(HWND listWindow, HWND view, ListCellText reader, int row, int column, char *cell)
 {
     cell[0] = 0;
     if (reader) {
         const char *text = reader(listWindow, row, column);
-        if (text) CopyString(cell, LIST_CELL_SIZE, text, -1);
+        if (text) CopyString(cell, LIST_CELL_SIZE, text, (int)Utf8CutLength(text, LIST_CELL_SIZE - 1));
     } else {
-        ListView_GetItemText(view, row, column, cell, LIST_CELL_SIZE);
+        GetListCellText(view, row, column, cell, LIST_CELL_SIZE);
     }
 }
 
@@ -315,12 +334,7 @@ void FitColumnWidth(HWND listView, int column, HDC dc)
     int width = WidestCell(listView, column, dc, pad, first, end, 32);
     char text[LIST_CELL_SIZE];
     HWND header = ListView_GetHeader(listView);
-    HDITEMA item = {};
-    item.mask = HDI_TEXT;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    text[0] = 0;
-    if (header && Header_GetItem(header, column, &item)) {
+    if (ReadHeading(header, column, text, nullptr)) {
         int w = HeaderNeededWidth(header, column);
         if (w < TextWidth(dc, text) + pad) w = TextWidth(dc, text) + pad;
         if (w > width) width = w;
@@ -414,22 +428,73 @@ HWND ListViewOfNotice(HWND listWindow, const NMHDR *notice)
     return notice->hwndFrom == view ? view : nullptr;
 }
 
+/* ---- the letters of cells and headings ---------------------------------------------------- */
+
+HWND CreateListView(HWND window, DWORD style, DWORD extendedStyle)
+{
+    HINSTANCE instance = (HINSTANCE)GetWindowLongPtrW(window, GWLP_HINSTANCE);
+    HWND view = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, 0, 0, window,
+                                (HMENU)(INT_PTR)LIST_VIEW_ID, instance, nullptr);
+    if (!view) return nullptr;
+    /* The window that owns it may be a narrow one, which the list view asks
+    ** as it is made: told, it asks for its cells in wide letters all the
+    ** same, so that no cell passes through the code page. */
+    ListView_SetUnicodeFormat(view, TRUE);
+    SetSortImageList(view);
+    KeepListKeysQuick(view);
+    ListView_SetExtendedListViewStyle(view, extendedStyle);
+    return view;
+}
+
+void GiveListCellText(NMLVDISPINFOW *info, const char *text)
+{
+    if (!(info->item.mask & LVIF_TEXT) || !info->item.pszText || info->item.cchTextMax < 1) return;
+    PlatWideFromTextCut(text ? text : "", info->item.pszText, info->item.cchTextMax);
+}
+
+int GetListCellText(HWND listView, int row, int column, char *out, size_t size)
+{
+    if (!size) return 0;
+    WCHAR wide[LIST_CELL_SIZE] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = wide;
+    item.cchTextMax = LIST_CELL_SIZE;
+    SendMessageW(listView, LVM_GETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
+    return TextFromWideCut(wide, out, size);
+}
+
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert)
 {
-    LVCOLUMNA col = {};
+    WCHAR wide[LIST_CELL_SIZE];
+    PlatWideFromTextCut(heading ? heading : "", wide, LIST_CELL_SIZE);
+    LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_FMT | (insert ? LVCF_WIDTH : 0);
     col.fmt = format;
     col.cx = 96;
-    col.pszText = (char *)heading;
-    if (insert)
-        ListView_InsertColumn(listView, column, &col);
-    else
-        ListView_SetColumn(listView, column, &col);
+    col.pszText = wide;
+    SendMessageW(listView, insert ? LVM_INSERTCOLUMNW : LVM_SETCOLUMNW, (WPARAM)column, (LPARAM)&col);
 }
 
 void SetItemText(HWND listView, int row, int column, const char *text)
 {
-    ListView_SetItemText(listView, row, column, (char *)text);
+    WCHAR wide[LIST_CELL_SIZE];
+    PlatWideFromTextCut(text ? text : "", wide, LIST_CELL_SIZE);
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = wide;
+    SendMessageW(listView, LVM_SETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
+}
+
+int InsertListItem(HWND listView, int row, const char *text)
+{
+    WCHAR wide[LIST_CELL_SIZE];
+    PlatWideFromTextCut(text ? text : "", wide, LIST_CELL_SIZE);
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = wide;
+    return (int)SendMessageW(listView, LVM_INSERTITEMW, 0, (LPARAM)&item);
 }
 
 /* ---- selection ------------------------------------------------------------------------------------ */
@@ -531,6 +596,8 @@ static int KeyTarget(HWND view, WPARAM key)
     return row < 0 ? 0 : row >= count ? count - 1 : row;
 }
 
+/* A wide procedure, as the list view's own is: the messages reach it as
+** the list view takes them. */
 static LRESULT CALLBACK QuickKeysProc(HWND view, UINT message, WPARAM wParam, LPARAM lParam)
 {
     WNDPROC own = (WNDPROC)GetPropA(view, kQuickKeysProp);
@@ -543,7 +610,7 @@ static LRESULT CALLBACK QuickKeysProc(HWND view, UINT message, WPARAM wParam, LP
             key.hdr.idFrom = (UINT_PTR)GetDlgCtrlID(view);
             key.hdr.code = LVN_KEYDOWN;
             key.wVKey = (WORD)wParam;
-            SendMessageA(GetParent(view), WM_NOTIFY, key.hdr.idFrom, (LPARAM)&key);
+            SendMessageW(GetParent(view), WM_NOTIFY, key.hdr.idFrom, (LPARAM)&key);
             if (IsWindow(view) && row < ListView_GetItemCount(view)) {
                 MoveSingleSelection(view, row);
                 ListView_EnsureVisible(view, row, FALSE);
@@ -553,16 +620,16 @@ static LRESULT CALLBACK QuickKeysProc(HWND view, UINT message, WPARAM wParam, LP
     }
     if (message == WM_NCDESTROY) {
         RemovePropA(view, kQuickKeysProp);
-        SetWindowLongPtrA(view, GWLP_WNDPROC, (LONG_PTR)own);
+        SetWindowLongPtrW(view, GWLP_WNDPROC, (LONG_PTR)own);
     }
-    return own ? CallWindowProcA(own, view, message, wParam, lParam) : DefWindowProcA(view, message, wParam, lParam);
+    return own ? CallWindowProcW(own, view, message, wParam, lParam) : DefWindowProcW(view, message, wParam, lParam);
 }
 
 void KeepListKeysQuick(HWND listView)
 {
     if (!listView || GetPropA(listView, kQuickKeysProp) || !(GetWindowLongA(listView, GWL_STYLE) & LVS_SINGLESEL)) return;
-    SetPropA(listView, kQuickKeysProp, (HANDLE)GetWindowLongPtrA(listView, GWLP_WNDPROC));
-    SetWindowLongPtrA(listView, GWLP_WNDPROC, (LONG_PTR)QuickKeysProc);
+    SetPropA(listView, kQuickKeysProp, (HANDLE)GetWindowLongPtrW(listView, GWLP_WNDPROC));
+    SetWindowLongPtrW(listView, GWLP_WNDPROC, (LONG_PTR)QuickKeysProc);
 }
 
 void MoveListSelection(HWND listWindow, int count, int wrap)
@@ -646,6 +713,26 @@ static int AddCopyText(CopyTarget *t, const char *text, size_t length)
     return 1;
 }
 
+/* The copied rows (used bytes of UTF-8 in memory, null for none) as the
+** clipboard's wide text, in a block of the text's own size: a paste takes
+** the whole block, zero and all, so any spare room would follow the list.
+** Each letter is read as names are (PlatWideFromText), so a paste in any
+** program shows what the cells show.  Null when memory fails. */
+static HGLOBAL WideClipboardText(HGLOBAL memory, size_t used)
+{
+    /* No letter takes more UTF-16 units than it has bytes. */
+    HGLOBAL wide = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, (used + 1) * sizeof(WCHAR));
+    if (!wide) return nullptr;
+    WCHAR *out = (WCHAR *)GlobalLock(wide);
+    const char *text = memory ? (const char *)GlobalLock(memory) : "";
+    const int units = PlatWideFromText(text, out, (int)(used + 1));
+    if (memory) GlobalUnlock(memory);
+    GlobalUnlock(wide);
+    if (units > 0 && (size_t)units < used + 1)
+        if (HGLOBAL exact = GlobalReAlloc(wide, (size_t)units * sizeof(WCHAR), GMEM_MOVEABLE)) wide = exact;
+    return wide;
+}
+
 enum {
     COPY_PUMP_ROWS = 256,   /* rows between two looks at the messages and the Escape key */
     COPY_PROGRESS_MS = 100  /* a copy that takes longer shows its progress */
@@ -680,12 +767,7 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
     const char sep[1] = {separator};
     if (!selectedOnly && !gOmitListHeading) {
         for (int c = 0; c < columns && ok; c++) {
-            HDITEMA item = {};
-            item.mask = HDI_TEXT;
-            item.pszText = cell;
-            item.cchTextMax = sizeof cell;
-            cell[0] = 0;
-            Header_GetItem(header, order[c], &item);
+            ReadHeading(header, order[c], cell, nullptr);
             int n = RemoveSeparators(cell, separator);
             if (c) ok = AddCopyText(t, sep, 1);
             if (ok) ok = AddCopyText(t, cell, (size_t)n);
@@ -734,15 +816,16 @@ static int CopyListRows(HWND listWindow, void *target, const char *fileName, int
     }
     if (ok) ok = FlushCopy(t);
     if (ok && !t->file) {
-        /* The block goes over at the text's own size: a paste converts the
-        ** whole block, zero and all, so any spare room would follow the list. */
-        if (!t->memory) t->memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 1);
-        else if (HGLOBAL exact = GlobalReAlloc(t->memory, t->used + 1, GMEM_MOVEABLE)) t->memory = exact;
-        if (t->memory && OpenClipboard(GetParent(view))) {
+        HGLOBAL wide = WideClipboardText(t->memory, t->used);
+        if (!wide) {
+            ReportError("Unable to allocate memory for clipboard data copy.");
+            ok = 0;
+        } else if (OpenClipboard(GetParent(view))) {
             EmptyClipboard();
-            if (SetClipboardData(CF_TEXT, t->memory)) t->memory = nullptr;
+            if (SetClipboardData(CF_UNICODETEXT, wide)) wide = nullptr;
             CloseClipboard();
         }
+        if (wide) GlobalFree(wide);
     }
     if (t->memory) GlobalFree(t->memory);
     if (aborted) {
@@ -797,11 +880,14 @@ int SaveListCsv(HWND listWindow, const char *path)
 
 /* ---- find ---------------------------------------------------------------------------------------------- */
 
+/* The find dialog is a wide one: what the user types reaches the search as
+** its letters (text, UTF-8, as the cells hold them). */
 struct ListFindState {
     const char *className;
     HWND dialog;
-    char text[80];
-    FINDREPLACEA record;
+    WCHAR typed[80];
+    char text[LIST_CELL_SIZE];
+    FINDREPLACEW record;
 };
 static ListFindState sFind[5] = {{.className = "KestovarList"}, {.className = "KestovarResults"}, {.className = "KestovarTrades"}, {.className = "KestovarScan"}, {.className = "KestovarCompare"}};
 
@@ -842,7 +928,7 @@ void FindInList(HWND listWindow, int show)
         state->record.Flags = 0;
         return;
     }
-    if (show || !state->text[0]) {
+    if (show || !state->typed[0]) {
         if (state->dialog) {
             SetForegroundWindow(state->dialog);
             return;
@@ -850,10 +936,10 @@ void FindInList(HWND listWindow, int show)
         state->record = {};
         state->record.lStructSize = sizeof state->record;
         state->record.hwndOwner = listWindow;
-        state->record.lpstrFindWhat = state->text;
-        state->record.wFindWhatLen = sizeof state->text;
+        state->record.lpstrFindWhat = state->typed;
+        state->record.wFindWhatLen = sizeof state->typed; /* in bytes */
         state->record.Flags = FR_HIDEUPDOWN | FR_HIDEMATCHCASE | FR_HIDEWHOLEWORD | FR_DOWN;
-        state->dialog = FindTextA(&state->record);
+        state->dialog = FindTextW(&state->record);
         if (state->dialog && !RegisterFindDialog(state->dialog)) {
             DestroyWindow(state->dialog);
             state->dialog = nullptr;
@@ -862,6 +948,10 @@ void FindInList(HWND listWindow, int show)
     }
     HWND view = GetListViewOf(listWindow);
     if (!view) return;
+    /* Read from the box itself: a system whose find dialog hands the text
+    ** over through its code page would lose the letters outside it. */
+    if (state->dialog) GetDlgItemTextW(state->dialog, edt1, state->typed, (int)(sizeof state->typed / sizeof(WCHAR)));
+    TextFromWideCut(state->typed, state->text, sizeof state->text);
     HWND header = ListView_GetHeader(view);
     RowSearch search = {listWindow, view, CellReaderOf(listWindow), header ? Header_GetItemCount(header) : 0,
                         state->text};

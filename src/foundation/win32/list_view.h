@@ -68,8 +68,26 @@ void AutoSizeColumn(const NMHEADERA *header);
 ** the list view; its header's is answered here (a double-click on a divider
 ** fits that column) and gives null, as does any other control's. */
 HWND ListViewOfNotice(HWND listWindow, const NMHDR *notice);
+/* Every list view holds and hands out the system's wide letters: the
+** program's texts (UTF-8) cross through PlatWideFromText and TextFromWide,
+** as every box's do, so a cell, a heading and a copy show the letters the
+** file or name holds (a text that is not UTF-8 reads as code page 1252).
+**
+** CreateListView makes a list window's list view (control id LIST_VIEW_ID,
+** WS_EX_CLIENTEDGE, the given styles), with the sort arrows and the quick
+** keys; a view of LVS_OWNERDATA asks its window for a cell's text by
+** LVN_GETDISPINFOW, which the window answers with GiveListCellText. */
+HWND CreateListView(HWND window, DWORD style, DWORD extendedStyle);
+/* A cell's text (UTF-8; null reads as empty) into the list view's request,
+** cut after the last whole letter that fits. */
+void GiveListCellText(NMLVDISPINFOW *info, const char *text);
+/* A cell's text as UTF-8 into out, cut before a letter that does not fit;
+** 1 when it is whole. */
+int GetListCellText(HWND listView, int row, int column, char *out, size_t size);
 void SetColumn(HWND listView, const char *heading, int format, int column, int insert);
 void SetItemText(HWND listView, int row, int column, const char *text);
+/* A row of text in column 0 inserted at row; the row it took, -1. */
+int InsertListItem(HWND listView, int row, const char *text);
 HWND GetListViewOf(HWND listWindow);
 int GetSelectionPlace(HWND listWindow);
 int GetSelectedItem(HWND listWindow);

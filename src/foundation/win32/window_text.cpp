@@ -3,7 +3,14 @@
 #include <cstring>
 #include <vector>
 
+#include <shellapi.h>
+
+#undef ReplaceFile /* the file helpers have a record of that name */
+#include "foundation/errors.h"
+#include "foundation/file_helpers.h"
+#include "foundation/text_match.h"
 #include "platform/platform.h"
+#include "services/services.h"
 
 void SetWindowTitle(HWND window, const char *title)
 {
@@ -14,6 +21,8 @@ void SetWindowTitle(HWND window, const char *title)
     }
     SetWindowTextW(window, wide);
 }
+
+static std::vector<WCHAR> WideOf(const char *text);
 
 static const WCHAR kNarrowProcedure[] = L"KestovarNarrowProcedure";
 
@@ -53,6 +62,12 @@ void SetItemText(HWND dialog, int id, const char *text)
 {
     HWND item = GetDlgItem(dialog, id);
     if (item) SetWindowTitle(item, text);
+}
+
+void AddComboText(HWND combo, const char *text)
+{
+    const std::vector<WCHAR> wide = WideOf(text ? text : "");
+    SendMessageW(combo, CB_ADDSTRING, 0, (LPARAM)wide.data());
 }
 
 void AppendMenuText(HMENU menu, UINT_PTR id, const char *text)
@@ -96,14 +111,10 @@ int TextFromWide(const WCHAR *wide, char *out, size_t size)
     return 1;
 }
 
-int GetWindowTitle(HWND window, char *out, size_t size)
+int TextFromWideCut(const WCHAR *wide, char *out, size_t size)
 {
     if (!size) return 0;
-    out[0] = 0;
-    if (!window) return 0;
-    std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(window) + 1);
-    GetWindowTextW(window, wide.data(), (int)wide.size());
-    const std::string text = TextFromWide(wide.data());
+    const std::string text = TextFromWide(wide);
     size_t n = text.size();
     if (n > size - 1) {
         n = size - 1;
@@ -114,7 +125,67 @@ int GetWindowTitle(HWND window, char *out, size_t size)
     return n == text.size();
 }
 
+int GetWindowTitle(HWND window, char *out, size_t size)
+{
+    if (!size) return 0;
+    out[0] = 0;
+    if (!window) return 0;
+    std::vector<WCHAR> wide((size_t)GetWindowTextLengthW(window) + 1);
+    GetWindowTextW(window, wide.data(), (int)wide.size());
+    return TextFromWideCut(wide.data(), out, size);
+}
+
 int GetItemText(HWND dialog, int id, char *out, size_t size)
 {
     return GetWindowTitle(GetDlgItem(dialog, id), out, size);
+}
+
+/* ---- handing names to the system ------------------------------------------------------------- */
+
+HINSTANCE(WINAPI *gSystemOpener)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = ShellExecuteW;
+
+/* text as the system's wide letters; no letter takes more UTF-16 units than
+** it has bytes, so the whole text always fits. */
+static std::vector<WCHAR> WideOf(const char *text)
+{
+    std::vector<WCHAR> wide(strlen(text) + 1);
+    PlatWideFromText(text, wide.data(), (int)wide.size());
+    return wide;
+}
+
+/* OpenWithSystem, naming `named` when it fails (null: saying nothing). */
+static int OpenNamed(HWND owner, const char *file, const char *parameters, const char *folder, const char *named)
+{
+    const std::vector<WCHAR> wideFile = WideOf(file), wideParameters = WideOf(parameters ? parameters : ""),
+                             wideFolder = WideOf(folder ? folder : "");
+    SetLastError(0);
+    const INT_PTR done = (INT_PTR)gSystemOpener(owner, L"open", wideFile.data(), parameters ? wideParameters.data() : nullptr,
+                                                folder ? wideFolder.data() : nullptr, SW_SHOWNORMAL);
+    if (done > 32) return 1;
+    if (!named) return 0;
+    /* The system's answer is a code of its own; the last error, where it
+    ** set one, says more. */
+    if (!GetLastError()) SetLastError(done == SE_ERR_PNF ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    PlatSetLastError((int)GetLastError());
+    ReportError("Unable to open %s\r\n\r\n%s", named, GetErrorText());
+    return 0;
+}
+
+int OpenWithSystem(HWND owner, const char *file, const char *parameters, const char *folder, int report)
+{
+    return OpenNamed(owner, file, parameters, folder, report ? file : nullptr);
+}
+
+int ShowFolderInBrowser(HWND owner, const char *folder)
+{
+    /* The browser shows some other folder, without a word, for one that is
+    ** not there. */
+    if (!PlatFolderExists(folder)) {
+        PlatSetLastError(ERROR_PATH_NOT_FOUND);
+        ReportError("Unable to open %s\r\n\r\n%s", folder, GetErrorText());
+        return 0;
+    }
+    /* Quoted, a folder with blanks in its name reaches the browser whole. */
+    std::string quoted = std::string("\"") + folder + "\"";
+    return OpenNamed(owner, "explorer.exe", quoted.c_str(), nullptr, folder);
 }

@@ -22,15 +22,33 @@ void KeepTitleLetters(HWND child);
 /* The same for the control id of a dialog (an edit box, a static). */
 void SetItemText(HWND dialog, int id, const char *text);
 
+/* An item of a combo box's list whose text holds a name in UTF-8. */
+void AddComboText(HWND combo, const char *text);
+
 /* A menu item (appended, or the item of command id replaced) whose text
 ** holds a name in UTF-8. */
 void AppendMenuText(HMENU menu, UINT_PTR id, const char *text);
 void ModifyMenuText(HMENU menu, UINT id, const char *text);
 
+/* Opens a file, folder or address (UTF-8) with the program the system has
+** for it, with parameters and in folder (either may be null), through the
+** system's wide call, so a name outside the code page reaches it as its
+** letters: 1, or 0 after saying why, naming what did not open (saying
+** nothing when report is 0). */
+int OpenWithSystem(HWND owner, const char *file, const char *parameters, const char *folder, int report = 1);
+/* Shows a folder in the system's file browser ("explorer.exe folder"): 1,
+** or 0 after naming the folder that does not exist or did not open. */
+int ShowFolderInBrowser(HWND owner, const char *folder);
+/* The system's opener (ShellExecuteW): a test puts a recorder in its place. */
+extern HINSTANCE(WINAPI *gSystemOpener)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+
 /* A system text as the program's UTF-8. */
 std::string TextFromWide(const WCHAR *wide);
 /* The same into out: 1, or 0 with out empty when it does not fit. */
 int TextFromWide(const WCHAR *wide, char *out, size_t size);
+/* The same cut before the first letter that does not fit (never inside
+** one): 1 when the whole text fits. */
+int TextFromWideCut(const WCHAR *wide, char *out, size_t size);
 /* A window's text (a box's typed text) as UTF-8 into out: 1, or 0 when the
 ** window is gone (out empty) or the text was cut to fit (before a whole
 ** letter). */

@@ -976,4 +976,4 @@ void PlatFreeLibrary(PlatLibrary library)
     if (library) dlclose(library);
 }
 
-const char *PlatLibrarySuffix() { return ".so"; }
+const char *PlatLibrarySuffix() { return PLAT_LIBRARY_SUFFIX; }

@@ -40,8 +40,10 @@ static HANDLE H(PlatFile f) { return (HANDLE)f; }
 ** so a folder written in UTF-8 stays itself beside a name saved in 1252. */
 
 /* text into out (room characters with the end); the count written with the
-** end, 0 when it does not fit. */
-static int WideFromName(const char *text, WCHAR *out, int room)
+** end, 0 when it does not fit.  With cut, what does not fit is left off
+** after the last whole letter that does (a letter of two UTF-16 units is
+** never split). */
+static int WideFromName(const char *text, WCHAR *out, int room, bool cut = false)
 {
     const unsigned char *p = (const unsigned char *)text;
     const size_t length = strlen(text);
@@ -49,7 +51,10 @@ static int WideFromName(const char *text, WCHAR *out, int room)
     for (size_t i = 0; i < length;) {
         size_t letter = 1;
         const uint32_t code = p[i] < 0x80 ? p[i] : PlatNameLetter(p + i, length - i, &letter);
-        if (n + (code >= 0x10000 ? 2 : 1) >= room) return 0;
+        if (n + (code >= 0x10000 ? 2 : 1) >= room) {
+            if (!cut) return 0;
+            break;
+        }
         if (code >= 0x10000) {
             out[n++] = (WCHAR)(0xD800 + ((code - 0x10000) >> 10));
             out[n++] = (WCHAR)(0xDC00 + ((code - 0x10000) & 0x3FF));
@@ -69,6 +74,12 @@ int PlatWideFromText(const char *text, wchar_t *out, int room)
     const int n = text ? WideFromName(text, out, room) : 0;
     if (n <= 0) out[0] = 0;
     return n > 0 ? n : 0;
+}
+
+int PlatWideFromTextCut(const char *text, wchar_t *out, int room)
+{
+    if (!out || room < 1) return 0;
+    return text ? WideFromName(text, out, room, true) : (out[0] = 0, 1);
 }
 
 /* A name of the system as the program writes it (UTF-8); 0, and out empty,
@@ -866,4 +877,4 @@ void PlatFreeLibrary(PlatLibrary library)
     if (library) FreeLibrary((HMODULE)library);
 }
 
-const char *PlatLibrarySuffix() { return ".dll"; }
+const char *PlatLibrarySuffix() { return PLAT_LIBRARY_SUFFIX; }

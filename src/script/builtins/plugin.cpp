@@ -20,6 +20,7 @@
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
 #include "script/builtins/arg_helpers.h"
+#include "script/compiler/compile_errors.h"
 #include "script/compiler/compile_links.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/formula.h"
@@ -34,7 +35,7 @@ struct PluginState {
 };
 PluginState sPlugin;
 
-const char *const kPluginFile = "radez";
+const char *const kPluginFile = PLUGIN_FILE_NAME;
 
 } // namespace
 

@@ -110,7 +110,7 @@ const char *const CompileErrorText[COMPILE_ERROR_COUNT] = {
     /* 93 */ "unrecognized item name in Sort definition",
     /* 94 */ "unrecognized Tracker setting",
     /* 95 */ "the DllDataCalc function must be the only thing in a Data formula",
-    /* 96 */ "radez.dll could not be loaded or has no DllDataCalc function",
+    /* 96 */ PLUGIN_FILE_NAME PLAT_LIBRARY_SUFFIX " could not be loaded or has no DllDataCalc function",
     /* 97 */ "nested too deeply, at most 256",
 };
 static_assert(MAX_FORMULA_NESTING == 256, "the message of error 97 names the limit");

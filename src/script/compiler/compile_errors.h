@@ -16,6 +16,11 @@
 struct FormulaNode;
 struct FormulaSlot;
 
+/* The plug-in library's file name without its suffix (the build's
+** PLAT_LIBRARY_SUFFIX follows): the library DllDataCalc loads, and the file
+** its error names. */
+#define PLUGIN_FILE_NAME "radez"
+
 enum CompileError {
     ERR_NONE = 0,
     ERR_EMPTY_FORMULA = 1,

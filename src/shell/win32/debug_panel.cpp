@@ -13,6 +13,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/symbols.h"
 #include "script/eval/eval_context.h"
@@ -57,7 +58,7 @@ static void StorePanels()
 static int ComboText(HWND panel, int id, char *out, int size)
 {
     out[0] = 0;
-    return GetDlgItemTextA(panel, id, out, size);
+    return GetItemText(panel, id, out, (size_t)size);
 }
 
 /* The test and strategy the combos name. */
@@ -113,8 +114,8 @@ void UpdateDebugPanelControls()
     if (!test) {
         SendDlgItemMessageA(panel, IDC_DP_TEST, CB_RESETCONTENT, 0, 0);
         SendDlgItemMessageA(panel, IDC_DP_STRATEGY, CB_RESETCONTENT, 0, 0);
-        SetDlgItemTextA(panel, IDC_DP_TEST, "");
-        SetDlgItemTextA(panel, IDC_DP_STRATEGY, "");
+        SetItemText(panel, IDC_DP_TEST, "");
+        SetItemText(panel, IDC_DP_STRATEGY, "");
     }
 }
 
@@ -124,9 +125,9 @@ static void UpdateExaminePanelBoxes(const char *symbol, const char *strategy)
 {
     HWND panel = Panel();
     if (!panel) return;
-    SetDlgItemTextA(panel, IDC_DP_TEST, "");
-    SetDlgItemTextA(panel, IDC_DP_SYMBOL, symbol ? symbol : "");
-    SetDlgItemTextA(panel, IDC_DP_STRATEGY, strategy ? strategy : "");
+    SetItemText(panel, IDC_DP_TEST, "");
+    SetItemText(panel, IDC_DP_SYMBOL, symbol ? symbol : "");
+    SetItemText(panel, IDC_DP_STRATEGY, strategy ? strategy : "");
     UpdateDebugPanelControls();
 }
 
@@ -152,7 +153,7 @@ static void ShowTable(const DebugTable &table)
     HWND window = GetListWindow();
     if (!window) return;
     HWND list = GetListViewOf(window);
-    SetWindowTextA(window, table.title.c_str());
+    SetWindowTitle(window, table.title.c_str());
     SetListWindowName(window, table.listName.c_str());
     for (size_t c = 0; c < table.columns.size(); c++)
         SetColumn(list, table.columns[c].c_str(), c ? LVCFMT_RIGHT : LVCFMT_LEFT, (int)c, 1);
@@ -198,11 +199,11 @@ void ShowStatsWindow(HWND panel, int button)
 static void FillCombo(HWND combo, int (*each)(int index, char *out, int size))
 {
     char kept[200];
-    GetWindowTextA(combo, kept, sizeof kept);
+    GetWindowTitle(combo, kept, sizeof kept);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     char text[200];
-    for (int i = 0; each(i, text, sizeof text); i++) SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)text);
-    SetWindowTextA(combo, kept);
+    for (int i = 0; each(i, text, sizeof text); i++) AddComboText(combo, text);
+    SetWindowTitle(combo, kept);
 }
 
 static int EachSymbol(int index, char *out, int size)

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "foundation/win32/window_text.h"
 #include "foundation/errors.h"
 #include "foundation/ini_file.h"
 #include "foundation/path_macros.h"
@@ -569,7 +570,7 @@ int DispatchFrameCommand(int id)
     case IDM_RELEASE_NOTES: {
         char url[300];
         FormatText(url, sizeof url, "%s/ReleaseNotes.txt", kUpdateServer);
-        ShellExecuteA(gFrame.frame, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
+        OpenWithSystem(gFrame.frame, url, nullptr, nullptr);
         return 1;
     }
     default: break;
@@ -745,6 +746,14 @@ LRESULT CALLBACK FrameWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             return 0;
         }
         break;
+    case WM_NOTIFYFORMAT: {
+        /* The tab strip, asking as it is made, is told to notify in wide
+        ** letters, so its tips ask for the titles' own. */
+        WCHAR kind[32] = L"";
+        if (lParam == NF_QUERY && GetClassNameW((HWND)wParam, kind, 32) && lstrcmpiW(kind, WC_TABCONTROLW) == 0)
+            return NFR_UNICODE;
+        break;
+    }
     case WM_DROPFILES: OnDropFiles((HDROP)wParam); return 0;
     case WM_DRAWITEM:
         if (((DRAWITEMSTRUCT *)lParam)->hwndItem == gFrame.tabs) {

@@ -214,12 +214,7 @@ int AddBarRow(HWND listView, int row, const Bar *bar)
 
 void AddCentredListColumn(HWND listView, int column, const char *heading)
 {
-    LVCOLUMNA c = {};
-    c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    c.fmt = LVCFMT_CENTER;
-    c.cx = 96;
-    c.pszText = (char *)heading;
-    ListView_InsertColumn(listView, column, &c);
+    SetColumn(listView, heading, LVCFMT_CENTER, column, 1);
 }
 
 void FinishListWindow(HWND window, HWND listView)
@@ -367,9 +362,9 @@ void ChartListRow(HWND window)
     if (!list || row < 0 || !list->symbolColumn) return;
     HWND view = GetListViewOf(window);
     char symbol[40] = "", exchange[80] = "", chart[64];
-    ListView_GetItemText(view, row, list->symbolColumn, symbol, sizeof symbol);
+    GetListCellText(view, row, list->symbolColumn, symbol, sizeof symbol);
     if (!symbol[0]) return;
-    if (list->exchangeColumn) ListView_GetItemText(view, row, list->exchangeColumn, exchange, sizeof exchange);
+    if (list->exchangeColumn) GetListCellText(view, row, list->exchangeColumn, exchange, sizeof exchange);
     ChartSymbolForRow(symbol, exchange, chart, sizeof chart);
     OpenChart(chart, 0, CHART_KIND_SYMBOL, nullptr, window, nullptr, 1, 1);
 }
@@ -390,13 +385,9 @@ static int CreateListParts(HWND window)
     ListWindow *list = nullptr;
     if (!AllocMemory(&list, sizeof *list)) return 0;
     SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)list);
-    HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                WS_CHILD | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
-                                window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+    HWND view = CreateListView(window, WS_CHILD | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                               LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP);
     if (!view) return 0;
-    SetSortImageList(view);
-    KeepListKeysQuick(view);
-    ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP);
     SizeChildToClient(window, FALSE);
     return 1;
 }
@@ -406,10 +397,10 @@ static LRESULT OnListNotify(HWND window, NMHDR *header)
     HWND view = ListViewOfNotice(window, header);
     if (!view) return 0;
     switch (header->code) {
-    case LVN_GETDISPINFOA: {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+    case LVN_GETDISPINFOW: {
+        NMLVDISPINFOW *info = (NMLVDISPINFOW *)header;
         const ListWindow *list = ListRecord(window);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)ShownCell(list, info->item.iItem, info->item.iSubItem);
+        GiveListCellText(info, ShownCell(list, info->item.iItem, info->item.iSubItem));
         if ((info->item.mask & LVIF_PARAM) && list && info->item.iItem >= 0 && info->item.iItem < list->rowCount)
             info->item.lParam = (LPARAM)list->data[list->order[info->item.iItem]];
         return 0;

@@ -178,11 +178,7 @@ void FillOptimizerParamList(HWND dialog, int initialize)
     ListView_DeleteAllItems(list);
     for (int32_t k = 0; p && k < gParameters.count; k++) {
         const Parameter *row = &p[k];
-        LVITEMA item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = k;
-        item.pszText = const_cast<char *>(row->name);
-        SendMessageA(list, LVM_INSERTITEMA, 0, (LPARAM)&item);
+        InsertListItem(list, k, row->name);
         char text[256];
         FormatText(text, sizeof text, "%d", (int)row->valueCount);
         SetItemText(list, k, 1, text);

@@ -173,12 +173,7 @@ INT_PTR CALLBACK ReportOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, 
             return TRUE;
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         case IDC_RO_REFRESH_INDEX: WriteReportsIndex(1); return TRUE;
-        case IDC_RO_OPEN_FOLDER: {
-            char parameters[300];
-            FormatText(parameters, sizeof parameters, "%s", gReportsFolder);
-            ShellExecuteA(dialog, "open", "explorer.exe", parameters, nullptr, SW_SHOWNORMAL);
-            return TRUE;
-        }
+        case IDC_RO_OPEN_FOLDER: ShowFolderInBrowser(dialog, gReportsFolder); return TRUE;
         default: return FALSE;
         }
     default: return FALSE;

@@ -500,6 +500,21 @@ LRESULT HandleTabNotify(NMHDR *header)
 {
     switch (header->code) {
     case TCN_SELCHANGE: ActivateTabWindow(); return 0;
+    case TTN_GETDISPINFOW: {
+        /* A tip that asks in wide letters gets the title's own (the window
+        ** keeps it wide); asked narrow, it can only have the code page's. */
+        NMTTDISPINFOW *info = (NMTTDISPINFOW *)header;
+        static WCHAR text[PATH_SIZE];
+        if (gFrame.tabInClose)
+            lstrcpynW(text, L"Close", PATH_SIZE);
+        else {
+            HWND window = TabWindow((int)header->idFrom);
+            text[0] = 0;
+            if (window) GetWindowTextW(window, text, PATH_SIZE);
+        }
+        info->lpszText = text;
+        return 0;
+    }
     case TTN_GETDISPINFOA: {
         NMTTDISPINFOA *info = (NMTTDISPINFOA *)header;
         static char text[256];

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "foundation/win32/window_text.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -151,7 +152,8 @@ static void DownloadInstaller(const char *published)
     sCheckBusy = 0;
     if (!ok) return;
     if (!QuerySaveAll(1)) return;
-    ShellExecuteA(gFrame.frame, "open", path, nullptr, gProgramFolder, SW_SHOWNORMAL);
+    /* The program stays open when the installer did not start. */
+    if (!OpenWithSystem(gFrame.frame, path, nullptr, gProgramFolder)) return;
     PostMessageA(gFrame.frame, WM_CLOSE, 0, 0);
 }
 

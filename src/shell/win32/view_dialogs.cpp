@@ -9,6 +9,7 @@
 
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
 #include "marketdata/store/symbols.h"
 #include "shell/win32/editor_host.h"
@@ -203,17 +204,10 @@ static void FillGraphStrategyList(HWND dialog, GraphWindow *graph, int fill)
     if (!list || !graph) return;
     if (fill) {
         ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-        LVCOLUMNA column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = (char *)"Strategy";
-        column.cx = 180;
-        ListView_InsertColumn(list, 0, &column);
+        SetColumn(list, "Strategy", LVCFMT_LEFT, 0, 1);
+        ListView_SetColumnWidth(list, 0, 180);
         for (int32_t s = 0; s < graph->seriesCount; s++) {
-            LVITEMA item = {};
-            item.mask = LVIF_TEXT;
-            item.iItem = s;
-            item.pszText = graph->series[s].name;
-            ListView_InsertItem(list, &item);
+            InsertListItem(list, s, graph->series[s].name);
             ListView_SetCheckState(list, s, graph->series[s].shown ? TRUE : FALSE);
         }
         return;

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "foundation/win32/fonts.h"
 #include "foundation/errors.h"
 #include "foundation/folder_helpers.h"
 #include "foundation/ini_file.h"
@@ -215,8 +216,7 @@ int InitApplication(HINSTANCE instance)
 
     gFrame.dpi = SystemDpi();
     HDC screen = GetDC(nullptr);
-    gFrame.uiFont = CreateFontA(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, 0, 0, 0,
-                                DEFAULT_CHARSET, 0, 0, 0, 0, "Verdana");
+    gFrame.uiFont = CreateNamedFont("Verdana", -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), FW_NORMAL);
     ReleaseDC(nullptr, screen);
     CreateDrawingResources();
     return 1;

@@ -14,6 +14,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "marketdata/store/symbols.h"
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/settings_items.h"
@@ -200,12 +201,12 @@ void ShowRowInDebugPanel(const char *symbol, int32_t date, const TestRecord *tes
     if (!IsWindowVisible(gFrame.debugPanel)) SendMessageA(gFrame.frame, WM_COMMAND, IDM_DEBUG_PANEL, 0);
     gSettings.DebugDate = date;
     ShowDebugPanelDate();
-    SetDlgItemTextA(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
+    SetItemText(gFrame.debugPanel, IDC_DP_SYMBOL, symbol);
     if (test) {
         char text[120];
         FormatText(text, sizeof text, "%.4d:%s", test->testNumber, test->settings.TestName);
-        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_TEST, text);
-        SetDlgItemTextA(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
+        SetItemText(gFrame.debugPanel, IDC_DP_TEST, text);
+        SetItemText(gFrame.debugPanel, IDC_DP_STRATEGY, strategy ? strategy : "");
         const int notified[2] = {IDC_DP_TEST, IDC_DP_STRATEGY};
         for (int id : notified)
             SendMessageA(gFrame.debugPanel, WM_COMMAND, MAKEWPARAM(id, 7), (LPARAM)GetDlgItem(gFrame.debugPanel, id));
@@ -328,11 +329,10 @@ LRESULT OnListViewNotify(HWND window, NMHDR *header, const ListViewEvents *event
     ** record, without asking the system for the view's handle or the
     ** keyboard, each of which is a round trip to the window server under
     ** Wine.  A list window's only list view has LIST_VIEW_ID. */
-    if (header->idFrom == LIST_VIEW_ID && header->code == LVN_GETDISPINFOA) {
-        NMLVDISPINFOA *info = (NMLVDISPINFOA *)header;
+    if (header->idFrom == LIST_VIEW_ID && header->code == LVN_GETDISPINFOW) {
+        NMLVDISPINFOW *info = (NMLVDISPINFOW *)header;
         if (!events->cellText) return 0;
-        const char *text = events->cellText(window, info->item.iItem, info->item.iSubItem);
-        if (info->item.mask & LVIF_TEXT) info->item.pszText = (char *)(text ? text : "");
+        GiveListCellText(info, events->cellText(window, info->item.iItem, info->item.iSubItem));
         if (info->item.mask & LVIF_PARAM) info->item.lParam = info->item.iItem;
         return 0;
     }
@@ -419,14 +419,11 @@ static LRESULT CellListWndProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
-        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
-                                        LVS_SHOWSELALWAYS,
-                                    0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        HWND view = CreateListView(window,
+                                   WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                                       LVS_SHOWSELALWAYS,
+                                   LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         if (!view) return -1;
-        SetSortImageList(view);
-        KeepListKeysQuick(view);
-        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
     }

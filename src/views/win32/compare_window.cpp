@@ -12,6 +12,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/win32/settings_dialog.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
@@ -45,7 +46,7 @@ static TestRecord *TestByNumber(const ResultsWindow *list, int32_t number)
 static TestRecord *ComboTest(HWND dialog, int comboId)
 {
     char text[200] = "";
-    GetDlgItemTextA(dialog, comboId, text, sizeof text);
+    GetItemText(dialog, comboId, text, sizeof text);
     if (!text[0]) return nullptr;
     return TestByNumber(sCompareDialog.list, atoi(text));
 }
@@ -60,7 +61,7 @@ static void FillTestCombo(HWND dialog, int comboId, const TestRecord *selected)
     for (TestRecord *t = list ? list->lastTest : nullptr; t; t = t->previous, index++) {
         char text[200];
         FormatText(text, sizeof text, "%.4d:%s", t->testNumber, t->settings.TestName);
-        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)text);
+        AddComboText(combo, text);
         if (t == selected) chosen = index;
     }
     SendMessageA(combo, CB_SETCURSEL, (WPARAM)chosen, 0);
@@ -71,7 +72,7 @@ static void FillStrategyCombo(HWND dialog, int comboId, const TestRecord *test, 
     HWND combo = GetDlgItem(dialog, comboId);
     SendMessageA(combo, CB_RESETCONTENT, 0, 0);
     for (int32_t s = 0; test && s < test->strategyCount; s++)
-        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)test->strategies[s].name);
+        AddComboText(combo, test->strategies[s].name);
     SendMessageA(combo, CB_SETCURSEL, (WPARAM)selected, 0);
 }
 
@@ -79,7 +80,7 @@ static void FillStrategyCombo(HWND dialog, int comboId, const TestRecord *test, 
 static int32_t ComboStrategy(HWND dialog, int comboId, const TestRecord *test)
 {
     char name[200] = "";
-    GetDlgItemTextA(dialog, comboId, name, sizeof name);
+    GetItemText(dialog, comboId, name, sizeof name);
     for (int32_t s = 0; test && s < test->strategyCount; s++)
         if (strcmp(test->strategies[s].name, name) == 0) return s;
     return -1;
@@ -349,14 +350,11 @@ LRESULT CALLBACK CompareWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
-        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
-                                        LVS_SHOWSELALWAYS,
-                                    0, 0, 0, 0, window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        HWND view = CreateListView(window,
+                                   WS_CHILD | WS_VISIBLE | WS_DISABLED | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                                       LVS_SHOWSELALWAYS,
+                                   LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         if (!view) return -1;
-        SetSortImageList(view);
-        KeepListKeysQuick(view);
-        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         for (int c = 0; c < COMPARE_COLUMNS; c++) {
             SetColumn(view, kCompareColumnNames[c], LVCFMT_CENTER, c, 1);
             ListView_SetColumnWidth(view, c, 96);

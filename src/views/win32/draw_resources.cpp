@@ -1,5 +1,6 @@
 /* draw_resources.cpp -- style sets, shared pens and brushes, and PNG images. */
 #include "views/win32/draw_resources.h"
+#include "foundation/win32/fonts.h"
 
 #include <wincodec.h>
 #undef ReplaceFile /* the file helpers have a record of that name */
@@ -93,15 +94,13 @@ void CreateScaledFonts(DrawStyleSet *set)
         gScreenDpiY = GetDeviceCaps(screen, LOGPIXELSY);
         ReleaseDC(nullptr, screen);
     }
-    LOGFONTA font = {};
-    font.lfHeight = MulDiv((int)set->fontSize, gScreenDpiY, -72);
-    font.lfWeight = FW_NORMAL;
-    CopyString(font.lfFaceName, sizeof font.lfFaceName, set->fontFace, LF_FACESIZE - 1);
+    /* The set keeps the face as named; a machine without it draws in the
+    ** first fallback it has. */
+    const int height = MulDiv((int)set->fontSize, gScreenDpiY, -72);
     if (set->normalFont) DeleteObject(set->normalFont);
     if (set->boldFont) DeleteObject(set->boldFont);
-    set->normalFont = CreateFontIndirectA(&font);
-    font.lfWeight = FW_BOLD;
-    set->boldFont = CreateFontIndirectA(&font);
+    set->normalFont = CreateNamedFont(set->fontFace, height, FW_NORMAL);
+    set->boldFont = CreateNamedFont(set->fontFace, height, FW_BOLD);
 }
 
 static void RecreateStyleObjects(DrawStyle *style, uint32_t penWidth)

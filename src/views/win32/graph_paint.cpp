@@ -375,9 +375,12 @@ static void DrawGraph(HWND window, HDC dc, GraphWindow *graph, const RECT &clien
     int n = GraphAxisLabels(&axis, first, graph->min, graph->max, logForm, labels, 512);
     if (n == 0) labels[n++] = first;
     int widest = 0;
+    /* Labels an addend apart are written whole: abbreviated, neighbours
+    ** such as 1.05M and 1.1M would read alike. */
+    const int abbreviate = axis.additive ? 0 : 1;
     for (int i = 0; i < n; i++) {
         char text[64];
-        FormatGraphValue(labels[i], decimals, 1, graph, text);
+        FormatGraphValue(labels[i], decimals, abbreviate, graph, text);
         int w = TextWidth(dc, text);
         if (w > widest) widest = w;
     }
@@ -393,7 +396,7 @@ static void DrawGraph(HWND window, HDC dc, GraphWindow *graph, const RECT &clien
     SetTextAlign(dc, TA_RIGHT | TA_TOP);
     for (int i = 0; i < n; i++) {
         char text[64];
-        FormatGraphValue(labels[i], decimals, 1, graph, text);
+        FormatGraphValue(labels[i], decimals, abbreviate, graph, text);
         int y = GraphYFromValueScaled(labels[i], graph, height);
         TextOutA(dc, g.labelWidth - 3 * A, y - H / 2, text, (int)strlen(text));
         SelectObject(dc, labels[i] == 0 ? PenDarkGrey : DotPenLightGrey);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "records/test_records.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/settings_dialog.h"
@@ -69,12 +70,12 @@ void UpdatePlotOptionsDialog(HWND dialog)
     char title[300];
     FormatText(title, sizeof title, "Trade Plot Options - Test %d - %s", test ? test->testNumber : 0,
                test ? test->settings.TestName : "");
-    SetWindowTextA(dialog, title);
+    SetWindowTitle(dialog, title);
     FillDialogLists(dialog, IDD_PLOT_OPTIONS);
     HWND strategies = GetDlgItem(dialog, IDC_PLOT_STRATEGY);
     SendMessageA(strategies, CB_RESETCONTENT, 0, 0);
     for (int32_t i = 0; test && test->strategies && i < test->strategyCount; i++)
-        SendMessageA(strategies, CB_ADDSTRING, 0, (LPARAM)test->strategies[i].name);
+        AddComboText(strategies, test->strategies[i].name);
     SettingsToDialog(dialog, IDD_PLOT_OPTIONS, 0);
 }
 
@@ -162,8 +163,8 @@ INT_PTR CALLBACK ResGraphOptionsDlgProc(HWND dialog, UINT message, WPARAM wParam
         SendMessageA(xs, CB_RESETCONTENT, 0, 0);
         SendMessageA(ys, CB_RESETCONTENT, 0, 0);
         for (int32_t i = 0; i < r->variableCount; i++) {
-            SendMessageA(xs, CB_ADDSTRING, 0, (LPARAM)r->variables[i].name);
-            SendMessageA(ys, CB_ADDSTRING, 0, (LPARAM)r->variables[i].name);
+            AddComboText(xs, r->variables[i].name);
+            AddComboText(ys, r->variables[i].name);
         }
         if (!r->heatMap) SendMessageA(xs, CB_ADDSTRING, 0, (LPARAM) "Test Number");
         gSettings.ResGraphValueCol = r->valueColumn;

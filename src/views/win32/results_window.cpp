@@ -664,13 +664,9 @@ LRESULT CALLBACK ResultsWndProc(HWND window, UINT message, WPARAM wParam, LPARAM
         CREATESTRUCTA *create = (CREATESTRUCTA *)lParam;
         MDICREATESTRUCTA *mdi = (MDICREATESTRUCTA *)create->lpCreateParams;
         SetWindowLongPtrA(window, GWLP_USERDATA, mdi ? (LONG_PTR)mdi->lParam : 0);
-        HWND view = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
-                                    window, (HMENU)(INT_PTR)LIST_VIEW_ID, gFrame.instance, nullptr);
+        HWND view = CreateListView(window, WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                                   LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         if (!view) return -1;
-        SetSortImageList(view);
-        KeepListKeysQuick(view);
-        ListView_SetExtendedListViewStyle(view, LVS_EX_FULLROWSELECT | LVS_EX_ONECLICKACTIVATE);
         SizeChildToClient(window, FALSE);
         break;
     }
@@ -711,7 +707,7 @@ static void CALLBACK ResultWindowsTimer(HWND, UINT, UINT_PTR, DWORD)
 
 static void OpenReportPage(const char *path)
 {
-    ShellExecuteA(gFrame.frame, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    OpenWithSystem(gFrame.frame, path, nullptr, nullptr);
 }
 
 /* The report's graphs and plots: the windows draw them into the open page. */

@@ -202,6 +202,39 @@ std::string Cell(HWND window, int row, int column)
     return text;
 }
 
+std::wstring WideCell(HWND window, int row, int column)
+{
+    WCHAR text[300] = L"";
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 300;
+    SendMessageW(GetListViewOf(window), LVM_GETITEMTEXTW, (WPARAM)row, (LPARAM)&item);
+    return text;
+}
+
+std::wstring WideHeading(HWND window, int column)
+{
+    WCHAR text[300] = L"";
+    LVCOLUMNW item = {};
+    item.mask = LVCF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 300;
+    SendMessageW(GetListViewOf(window), LVM_GETCOLUMNW, (WPARAM)column, (LPARAM)&item);
+    return text;
+}
+
+std::wstring WideClipboard()
+{
+    if (!OpenClipboard(nullptr)) return L"<none>";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const WCHAR *text = data ? (const WCHAR *)GlobalLock(data) : nullptr;
+    std::wstring copied = text ? std::wstring(text, wcsnlen(text, GlobalSize(data) / sizeof(WCHAR))) : L"<none>";
+    if (text) GlobalUnlock(data);
+    CloseClipboard();
+    return copied;
+}
+
 void ClickHeader(HWND window, int column)
 {
     NMLISTVIEW click = {};

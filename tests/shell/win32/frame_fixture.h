@@ -43,6 +43,12 @@ void HoldForScreenshot();
 bool HeadingFits(HWND window, int column);
 /* The text of a cell of a list window (or list view). */
 std::string Cell(HWND window, int row, int column);
+/* A cell and a heading of a list window (or list view) in the system's wide
+** letters, as the list view shows them. */
+std::wstring WideCell(HWND window, int row, int column);
+std::wstring WideHeading(HWND window, int column);
+/* The clipboard's wide text ("<none>" when it holds none). */
+std::wstring WideClipboard();
 /* Clicks a column heading of a list window, as a user sorting by it does. */
 void ClickHeader(HWND window, int column);
 /* Whether a dialog answered since the last Clear showed text. */

@@ -80,7 +80,11 @@ TEST_F(FrameTest, TheToolbarKeepsEveryButtonInsideTheFrame)
 ** shorter and its fields back in their rows. */
 TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
 {
+    /* Holds for any font the machine offers: the band wraps its fields to a
+    ** second row exactly when, in the font the panel measures, one row no
+    ** longer fits, and no two fields overlap. */
     RECT wideBand = {};
+    LONG oneRowRight = 0; /* the fields' right end at the widest frame */
     for (int width : {1200, 960, 1200}) {
         SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
         Pump();
@@ -95,15 +99,33 @@ TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
             EXPECT_LE(r.right, bar.right) << "part " << i << " at width " << width;
             EXPECT_GT(r.right - r.left, 40) << "part " << i << " at width " << width;
         }
+        std::vector<std::pair<int, RECT>> fields;
+        LONG right = 0;
         for (HWND c = GetWindow(gFrame.settingsPanel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
             RECT r;
             GetWindowRect(c, &r);
             MapWindowPoints(nullptr, gFrame.frame, (POINT *)&r, 2);
             EXPECT_LE(r.right, client.right) << "control " << GetDlgCtrlID(c) << " at width " << width;
+            if (!IsWindowVisible(c)) continue;
+            if (r.right > right) right = r.right;
+            /* A spin box sits on its buddy's edge. */
+            char kind[32] = "";
+            GetClassNameA(c, kind, sizeof kind);
+            if (strcmp(kind, UPDOWN_CLASSA) != 0) fields.push_back({GetDlgCtrlID(c), r});
         }
+        for (size_t i = 0; i < fields.size(); i++)
+            for (size_t j = i + 1; j < fields.size(); j++) {
+                RECT both;
+                EXPECT_FALSE(IntersectRect(&both, &fields[i].second, &fields[j].second))
+                    << "controls " << fields[i].first << " and " << fields[j].first << " at width " << width;
+            }
         GetWindowRect(gFrame.settingsPanel, &band);
-        if (width == 1200 && !wideBand.bottom) wideBand = band;
-        if (width == 960) EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
+        if (width == 1200 && !wideBand.bottom) {
+            wideBand = band;
+            oneRowRight = right;
+        }
+        if (width == 960 && oneRowRight > client.right) EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
+        if (width == 960) EXPECT_GE(band.bottom - band.top, wideBand.bottom - wideBand.top);
         if (width == 1200) EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
     }
     HoldForScreenshot();
@@ -526,6 +548,21 @@ TEST_F(FrameTest, TabsFollowWindowsAndDragAcross)
     WCHAR title[300] = L"";
     GetWindowTextW(gFrame.activeChild, title, 300);
     EXPECT_NE(nullptr, wcsstr(title, L"\\\u00E9t\u00E9-caf\u00E9.csv"));
+    // Its tab's tip, asked in wide letters, shows the title's, of two,
+    // three and four bytes.
+    const std::string letters = File("\xC3\xB6 \xE6\x9D\xB1 \xF0\x9D\x84\x9E.csv");
+    WriteTestFile(letters, "A\n1\n");
+    OpenCsvAsList(nullptr, letters.c_str());
+    int tab = TabCtrl_GetItemCount(gFrame.tabs) - 1;
+    while (tab > 0 && tabWindow(tab) != gFrame.activeChild) tab--;
+    NMTTDISPINFOW ask = {};
+    ask.hdr.hwndFrom = TabCtrl_GetToolTips(gFrame.tabs);
+    ask.hdr.idFrom = (UINT_PTR)tab;
+    ask.hdr.code = TTN_GETDISPINFOW;
+    ASSERT_NE(nullptr, ask.hdr.hwndFrom);
+    SendMessageW(gFrame.frame, WM_NOTIFY, 0, (LPARAM)&ask);
+    ASSERT_NE(nullptr, ask.lpszText);
+    EXPECT_NE(nullptr, wcsstr(ask.lpszText, L"\\\u00F6 \u6771 \U0001D11E.csv")) << testing::PrintToString(std::wstring(ask.lpszText));
 }
 
 #include "engine/results_file.h"

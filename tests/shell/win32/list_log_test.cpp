@@ -141,6 +141,35 @@ TEST_F(FrameTest, ListSortsByKeysFindsCopiesAndExports)
     EXPECT_EQ(copied, "1\tAB\t1/2/2020\t$1234567.50\r\n");
 }
 
+/* Find in a list takes what is typed as its letters, of two, three and four
+** bytes in UTF-8, and finds the cell that holds them. */
+TEST_F(FrameTest, FindInAListFindsLettersOutsideTheCodePage)
+{
+    gSettings.CsvListView = 1;
+    WriteTestFile(File("cities.csv"), "City\nOslo\nZ\xC3\xBCrich\n\xE6\x9D\xB1\xE4\xBA\xAC\nClef \xF0\x9D\x84\x9E\n");
+    ASSERT_EQ(OpenCsvAsList(nullptr, File("cities.csv").c_str()), 1);
+    HWND list = ActiveList();
+    ASSERT_NE(list, nullptr);
+    const struct {
+        const wchar_t *typed;
+        int row;
+    } cases[] = {{L"\u00FCri", 1}, {L"\u6771\u4EAC", 2}, {L"\U0001D11E", 3}};
+    for (const auto &c : cases) {
+        SelectItem(list, 0);
+        FindInList(list, 1);
+        HWND find = FindWindowA("#32770", "Find");
+        ASSERT_NE(find, nullptr);
+        SetDlgItemTextW(find, 0x480, c.typed);
+        DialogWatcher::Clear();
+        SendMessageA(find, WM_COMMAND, IDOK, 0);
+        Pump();
+        EXPECT_EQ(GetSelectedItem(list), c.row) << c.row;
+        EXPECT_TRUE(DialogWatcher::Seen().empty()) << c.row << testing::PrintToString(DialogWatcher::Seen()); /* no "not found" */
+        SendMessageA(find, WM_CLOSE, 0, 0);
+        Pump();
+    }
+}
+
 /* A list that cannot be saved says so once, naming its file, which keeps
 ** its old bytes. */
 TEST_F(FrameTest, AListThatCannotBeSavedIsReportedOnceByName)

@@ -15,6 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "frame_fixture.h"
 #include "marketdata/store/symbols.h"
 #include "records/chart_record.h"
@@ -27,6 +28,7 @@
 #include "views/graph_record.h"
 #include "views/scan_run.h"
 #include "views/trade_plot.h"
+#include "views/trade_rows.h"
 #include "views/stats_export.h"
 #include "views/trade_compare.h"
 #include "views/win32/plot_windows.h"
@@ -652,6 +654,164 @@ TEST_F(ResultWindowsTest, FinishedScanShowsItsRowsSortedByDateAndSymbol)
     HoldForScreenshot();
 }
 
+/* Every kind of list shows and copies the letters its file or names hold,
+** of two, three and four bytes in UTF-8; a file that is not UTF-8 reads as
+** code page 1252. */
+TEST_F(ResultWindowsTest, EveryListShowsAndCopiesTheLettersItsNamesHold)
+{
+    const char *name = "Z\xC3\xBCrich \xE2\x82\xAC \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9D\x84\x9E";
+    const std::wstring wide = L"Z\u00FCrich \u20AC \u6771\u4EAC \U0001D11E";
+    const std::wstring heading = L"Not\u00E9 \u20AC\U0001D11E";
+    const std::string headingText = "Not\xC3\xA9 \xE2\x82\xAC\xF0\x9D\x84\x9E";
+    struct Shown {
+        const char *what;
+        HWND window;
+        int row, column;
+        std::wstring want;
+    };
+    std::vector<Shown> shown;
+
+    gSettings.CsvListView = 1;
+    ASSERT_TRUE(WriteTestFile(File("letters.csv"), "City," + headingText + "\r\n" + name + ",x\r\n"));
+    ASSERT_EQ(1, OpenCsvAsList(nullptr, File("letters.csv").c_str()));
+    shown.push_back({"list, UTF-8 file", gFrame.activeChild, 0, 1, wide});
+    shown.push_back({"list, its heading", gFrame.activeChild, -1, 2, heading});
+    ASSERT_TRUE(WriteTestFile(File("page.csv"), "City\r\nZ\xFCrich \x80 \xBD\r\n"));
+    ASSERT_EQ(1, OpenCsvAsList(nullptr, File("page.csv").c_str()));
+    shown.push_back({"list, code page 1252 file", gFrame.activeChild, 0, 1, L"Z\u00FCrich \u20AC \u00BD"});
+
+    TestRecord *test = MakeTest(1, nullptr, 0, 4);
+    CopyString(test->settings.TestName, 80, name, -1);
+    CopyString(test->strategies[0].name, 80, name, -1);
+    CopyString(test->strategies[1].name, 80, name, -1);
+    for (int32_t k = 0; k < test->tradeCount; k++) CopyString(test->trades[k].symbol, 40, name, -1);
+    ResultsWindow *list;
+    HWND results = OpenList({test}, &list);
+    ASSERT_NE(nullptr, results);
+    shown.push_back({"results, Name", results, 0, 1, wide});
+    HWND trades = OpenTradeList(test);
+    ASSERT_NE(nullptr, trades);
+    shown.push_back({"trades, Strategy", trades, 0, TRADE_COL_STRATEGY, wide});
+    shown.push_back({"trades, Symbol", trades, 0, TRADE_COL_SYMBOL, wide});
+    HWND compare = OpenComparison(list);
+    ASSERT_NE(nullptr, compare);
+    shown.push_back({"compare, Symbol", compare, 0, 1, wide});
+
+    StartResultWindows();
+    CellListWindow *target = gScanTarget;
+    ASSERT_NE(nullptr, target);
+    target->columnCount = 2;
+    ASSERT_TRUE(AllocMemory(&target->headings, 2 * LIST_CELL_TEXT_SIZE));
+    CopyString(target->headings[0], 80, "Symbol", -1);
+    CopyString(target->headings[1], 80, headingText.c_str(), -1);
+    ASSERT_TRUE(AllocMemory(&target->cells, 2 * sizeof(ListCell)));
+    ASSERT_TRUE(AllocMemory(&target->rowIndex, sizeof(uint32_t)));
+    CopyString(target->cells[0].text, 80, "IBM", -1);
+    CopyString(target->cells[1].text, 80, name, -1);
+    target->cells[0].formatCode = target->cells[1].formatCode = LIST_FORMAT_TEXT;
+    target->rowIndex[0] = 0;
+    target->rowCount = 1;
+    HWND scan = FinishScanWindow();
+    ASSERT_NE(nullptr, scan);
+    shown.push_back({"scan, a text cell", scan, 0, 1, wide});
+    shown.push_back({"scan, its heading", scan, -1, 1, heading});
+
+    for (const Shown &s : shown) {
+        EXPECT_EQ(s.want, s.row < 0 ? WideHeading(s.window, s.column) : WideCell(s.window, s.row, s.column)) << s.what;
+        ASSERT_EQ(1, CopyListView(s.window, nullptr)) << s.what;
+        EXPECT_NE(std::wstring::npos, WideClipboard().find(s.want)) << s.what << ": " << testing::PrintToString(WideClipboard());
+    }
+    HoldForScreenshot();
+}
+
+/* The debug panel's boxes show a row's test, strategy and symbol by their
+** letters, and its lists offer the names so too. */
+TEST_F(ResultWindowsTest, TheDebugPanelShowsNamesByTheirLetters)
+{
+    const char *name = "Z\xC3\xBCrich \xE2\x82\xAC \xE6\x9D\xB1 \xF0\x9D\x84\x9E";
+    const std::wstring wide = L"Z\u00FCrich \u20AC \u6771 \U0001D11E";
+    TestRecord *test = MakeTest(1, nullptr, 0, 0);
+    CopyString(test->settings.TestName, 80, name, -1);
+    CopyString(test->strategies[1].name, 80, name, -1);
+    ResultsWindow *list;
+    ASSERT_NE(nullptr, OpenList({test}, &list));
+    ShowRowInDebugPanel(name, 20240102, test, name);
+    HWND panel = gFrame.debugPanel;
+    ASSERT_NE(nullptr, panel);
+    auto boxText = [panel](int id) {
+        WCHAR text[200] = L"";
+        GetWindowTextW(GetDlgItem(panel, id), text, 200);
+        return std::wstring(text);
+    };
+    EXPECT_EQ(wide, boxText(IDC_DP_SYMBOL));
+    EXPECT_EQ(wide, boxText(IDC_DP_STRATEGY));
+    EXPECT_EQ(L"0001:" + wide, boxText(IDC_DP_TEST));
+    /* Opened, the strategy list offers the test's strategies by name. */
+    HWND strategies = GetDlgItem(panel, IDC_DP_STRATEGY);
+    SendMessageA(panel, WM_COMMAND, MAKEWPARAM(IDC_DP_STRATEGY, CBN_DROPDOWN), (LPARAM)strategies);
+    ASSERT_EQ(2, SendMessageW(strategies, CB_GETCOUNT, 0, 0));
+    WCHAR item[200] = L"";
+    SendMessageW(strategies, CB_GETLBTEXT, 1, (LPARAM)item);
+    EXPECT_EQ(wide, std::wstring(item));
+    EXPECT_EQ(wide, boxText(IDC_DP_STRATEGY)); /* the choice stays */
+}
+
+std::vector<std::wstring> gOpened; /* "file|parameters" of each thing handed to the system */
+
+HINSTANCE WINAPI RecordOpened(HWND, LPCWSTR, LPCWSTR file, LPCWSTR parameters, LPCWSTR, INT)
+{
+    gOpened.push_back(std::wstring(file) + L"|" + (parameters ? parameters : L""));
+    return (HINSTANCE)33; /* above 32: done */
+}
+
+/* Report Options' Open Folder hands the browser the reports folder as its
+** letters, of two, three and four bytes; a folder that is not there is
+** named, and nothing is handed over. */
+TEST_F(ResultWindowsTest, OpenFolderHandsTheSystemTheReportsFolderByItsLetters)
+{
+    char savedReports[PATH_SIZE];
+    CopyString(savedReports, sizeof savedReports, gReportsFolder, -1);
+    auto savedOpener = gSystemOpener;
+    gSystemOpener = RecordOpened;
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REPORT_OPTIONS), gFrame.frame,
+                                     ReportOptionsDlgProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    const std::wstring base(folder.begin(), folder.end()); /* the test folder's name is ASCII */
+    const struct {
+        const char *name;
+        const wchar_t *wide;
+        bool made;
+    } cases[] = {
+        {"\xC3\xB6ut", L"\u00F6ut", true},
+        {"\xE6\x9D\xB1\xE4\xBA\xAC out", L"\u6771\u4EAC out", true},
+        {"\xF0\x9D\x84\x9E", L"\U0001D11E", true},
+        {"n\xC3\xA9ver made", L"n\u00E9ver made", false},
+    };
+    for (const auto &c : cases) {
+        const std::string reports = File(c.name) + "\\Reports";
+        if (c.made) {
+            ASSERT_TRUE(PlatCreateFolder(File(c.name).c_str()));
+            ASSERT_TRUE(PlatCreateFolder(reports.c_str()));
+        }
+        CopyString(gReportsFolder, sizeof gReportsFolder, reports.c_str(), -1);
+        gOpened.clear();
+        DialogWatcher::Clear();
+        SendMessageA(dialog, WM_COMMAND, IDC_RO_OPEN_FOLDER, 0);
+        Pump();
+        if (c.made) {
+            ASSERT_EQ(1u, gOpened.size()) << c.name;
+            EXPECT_EQ(L"explorer.exe|\"" + base + L"\\" + c.wide + L"\\Reports\"", gOpened[0]) << c.name;
+            EXPECT_TRUE(DialogWatcher::Seen().empty()) << c.name;
+        } else {
+            EXPECT_TRUE(gOpened.empty());
+            EXPECT_TRUE(SeenText(("Unable to open " + reports).c_str())) << testing::PrintToString(DialogWatcher::Seen());
+        }
+    }
+    DestroyWindow(dialog);
+    gSystemOpener = savedOpener;
+    CopyString(gReportsFolder, sizeof gReportsFolder, savedReports, -1);
+}
+
 } // namespace
 
 /* Closing the program asks about unsaved tests as closing their window does;
@@ -776,6 +936,7 @@ TEST_F(ResultWindowsTest, ClosingTheActiveResultsWindowActivatesTheNext)
 #include "marketdata/store/data_load.h"
 #include "views/graph_record.h"
 #include "views/trade_plot.h"
+#include "views/trade_rows.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/text_match.h"
+#include "foundation/win32/fonts.h"
 #include "platform/platform.h"
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
@@ -85,7 +86,9 @@ TEST_F(DrawResourcesTest, StyleSetTakesSavedColoursAndRebuildsOnlyOnRequest)
     ASSERT_TRUE(GetObjectA(set.boldFont, sizeof font, &font));
     EXPECT_EQ(font.lfHeight, -MulDiv(9, gScreenDpiY, 72));
     EXPECT_EQ(font.lfWeight, 700);
-    EXPECT_STREQ(font.lfFaceName, "Arial");
+    char face[64];
+    ChooseFontFace("Arial", face, sizeof face); /* Arial, where the machine has it */
+    EXPECT_STREQ(font.lfFaceName, face);
 
     /* A changed colour is a value until the rebuild; then pen, brush and the
     ** colours the settings file keeps follow. */
@@ -103,6 +106,43 @@ TEST_F(DrawResourcesTest, StyleSetTakesSavedColoursAndRebuildsOnlyOnRequest)
     EXPECT_EQ(brush.lbColor, RGB(10, 20, 30));
     EXPECT_EQ(saved.colours[5], RGB(10, 20, 30));
     EXPECT_EQ(saved.lineWidth, 1);
+}
+
+/* A face the machine lacks is drawn in the first fallback it has, so text
+** measures alike wherever the face is missing; a face it has is kept. */
+TEST_F(DrawResourcesTest, AFontIsChosenByNameWithAFallback)
+{
+    auto faceOf = [](HFONT font) { /* the face the system draws it in */
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, font);
+        char face[LF_FACESIZE] = "";
+        GetTextFaceA(dc, LF_FACESIZE, face);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return std::string(face);
+    };
+    EXPECT_FALSE(HasFontFace("Kestovar Missing Face"));
+    char chosen[64], again[64];
+    ChooseFontFace("Kestovar Missing Face", chosen, sizeof chosen);
+    ASSERT_TRUE(HasFontFace(chosen)) << chosen;
+    ChooseFontFace(chosen, again, sizeof again); /* a face the machine has is kept */
+    EXPECT_STREQ(chosen, again);
+    LOGFONTA made = {};
+
+    /* A style set keeps the name it was given and draws in the fallback. */
+    DrawStyleSet saved = GraphStyleSet;
+    CopyString(GraphStyleSet.fontFace, sizeof GraphStyleSet.fontFace, "Kestovar Missing Face", -1);
+    GraphStyleSet.normalFont = GraphStyleSet.boldFont = nullptr;
+    CreateScaledFonts(&GraphStyleSet);
+    EXPECT_STREQ("Kestovar Missing Face", GraphStyleSet.fontFace);
+    for (HFONT font : {GraphStyleSet.normalFont, GraphStyleSet.boldFont}) {
+        ASSERT_TRUE(GetObjectA(font, sizeof made, &made));
+        EXPECT_STREQ(chosen, made.lfFaceName);
+        EXPECT_TRUE(HasFontFace(faceOf(font).c_str())) << made.lfFaceName;
+    }
+    DeleteObject(GraphStyleSet.normalFont);
+    DeleteObject(GraphStyleSet.boldFont);
+    GraphStyleSet = saved;
 }
 
 TEST_F(DrawResourcesTest, SavedPngHoldsThePicture)

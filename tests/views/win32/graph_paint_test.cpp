@@ -142,6 +142,29 @@ TEST_F(GraphPaintTest, FlatValuesGiveOneLabelAtHalfHeight)
     EXPECT_GT(labelRows, 0);
 }
 
+/* A log-scale equity graph that stays between $0.95M and $1.19M is labelled
+** along its height, not once. */
+TEST_F(GraphPaintTest, ALogScaleGraphOfANarrowRangeHasSeveralLabels)
+{
+    std::vector<double> equity;
+    for (int j = 0; j < 40; j++) equity.push_back(j < 10 ? 1e6 - 5000 * j : 0.955e6 + 6000 * (j - 10));
+    HandGraph hand({equity}, {0}, false);
+    hand.graph.effectiveLog = hand.graph.logScale = 1;
+    hand.graph.baseValue = hand.graph.startingValue = 1e6;
+    PngImage png = Paint(&hand.graph, "graph_paint_log_narrow.png");
+    const GraphGeometry &g = gGraphGeometry;
+    int H = g.labelHeight, A = g.averageWidth;
+    int labels = 0;
+    bool inLabel = false;
+    for (int row = g.legendHeight; row < 360 - 2 * H; row++) {
+        bool ink = false;
+        for (int col = 0; col < g.labelWidth - 3 * A; col++) ink = ink || png.At(col, row) == 0x000000;
+        if (ink && !inLabel) labels++;
+        inLabel = ink;
+    }
+    EXPECT_GE(labels, 3);
+}
+
 TEST_F(GraphPaintTest, TinyValuesDrawAsZero)
 {
     HandGraph hand({ { 5e-7, -5e-7, 1, 2 } }, { 0 }, false);

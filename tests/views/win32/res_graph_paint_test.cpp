@@ -155,41 +155,67 @@ TEST(ResGraphPaint, AxisLabelsStepEvenly)
     CopyString(record.xLabel, sizeof record.xLabel, "Len:", -1);
     record.points = points.data();
     record.pointCount = (int32_t)points.size();
-    const int T = TextWidth("");
-    for (int bars = 0; bars < 2; bars++) {
-        record.heatMap = !bars;
-        for (int W = 200; W <= 460; W += 10) {
-            record.minimum = 1;
-            record.maximum = 16;
-            const int H = 300;
-            const Picture picture = PaintHeatMap(&record, W, H, bars);
-            /* The x values: the line under the cells, or the bars' first label line. */
-            const int top = bars ? H - 2 * T : H - 3 * T / 2, bottom = top + T;
-            std::vector<bool> across((size_t)W);
-            for (int x = 0; x < W; x++)
-                for (int y = top; y < bottom; y++) across[(size_t)x] = across[(size_t)x] || picture.Ink(x, y);
-            /* Left of the values stands the axis name ("Len:"), right of them
-            ** the heat map's legend and its line, which are no values: only
-            ** the width of the cells or bars counts. */
-            int left = 0, right = W - 1;
-            for (int x = 0, run = 0; x < W && !bars; x++) {
-                run = picture.Ink(x, H / 2) ? run + 1 : 0;
-                if (run == 20 && !left) left = x - 19;
-                if (run == 0 && left && right == W - 1) right = x - 1;
+    /* Drawn under two font sets, the settings' own and a wider, taller
+    ** one, as other machines offer: the labels' number follows the room the
+    ** text measures, but whatever it is, they step evenly. */
+    const DrawStyleSet saved = GraphStyleSet;
+    const struct {
+        const char *face;
+        uint32_t size;
+    } fonts[] = {{saved.fontFace, saved.fontSize}, {"Courier New", saved.fontSize + 3}};
+    for (const auto &font : fonts) {
+        CopyString(GraphStyleSet.fontFace, sizeof GraphStyleSet.fontFace, font.face, -1);
+        GraphStyleSet.fontSize = font.size;
+        GraphStyleSet.normalFont = GraphStyleSet.boldFont = nullptr;
+        CreateScaledFonts(&GraphStyleSet);
+        const int T = TextWidth("");
+        int roomy = 0; /* widths with room for three labels */
+        for (int bars = 0; bars < 2; bars++) {
+            record.heatMap = !bars;
+            for (int W = 200; W <= 460; W += 10) {
+                record.minimum = 1;
+                record.maximum = 16;
+                const int H = 300;
+                const Picture picture = PaintHeatMap(&record, W, H, bars);
+                /* The x values: the line under the cells, or the bars' first label line. */
+                const int top = bars ? H - 2 * T : H - 3 * T / 2, bottom = top + T;
+                std::vector<bool> across((size_t)W);
+                for (int x = 0; x < W; x++)
+                    for (int y = top; y < bottom; y++) across[(size_t)x] = across[(size_t)x] || picture.Ink(x, y);
+                /* Left of the values stands the axis name ("Len:"), right of them
+                ** the heat map's legend and its line, which are no values: only
+                ** the width of the cells or bars counts. */
+                int left = 0, right = W - 1;
+                for (int x = 0, run = 0; x < W && !bars; x++) {
+                    run = picture.Ink(x, H / 2) ? run + 1 : 0;
+                    if (run == 20 && !left) left = x - 19;
+                    if (run == 0 && left && right == W - 1) right = x - 1;
+                }
+                /* The bars start right of the value axis: a line down the picture. */
+                for (int x = 0; x < W && bars && !left; x++)
+                    if (picture.Ink(x, H / 2) && picture.Ink(x, H / 2 - T) && picture.Ink(x, H / 2 + T)) left = x + 1;
+                for (int x = 0; x < W; x++)
+                    if (x < (bars ? left : left - TextWidth("16")) || x > right + 3) across[(size_t)x] = false;
+                std::vector<int> centres;
+                InkRuns(across, &centres);
+                /* Where the cells span room for three of the widest values
+                ** with a character between, as the text measures, three show. */
+                if (right - left + 1 >= 3 * (TextWidth("16") + TextWidth("x"))) {
+                    roomy++;
+                    ASSERT_GE(centres.size(), 3u)
+                        << (bars ? "bars" : "heat map") << " at width " << W << " in " << font.face << " " << font.size;
+                }
+                std::string at;
+                for (int c : centres) at += std::to_string(c) + " ";
+                for (size_t k = 2; k < centres.size(); k++)
+                    EXPECT_NEAR(centres[k] - centres[k - 1], centres[1] - centres[0], 3)
+                        << (bars ? "bars" : "heat map") << " at width " << W << " in " << font.face << " " << font.size
+                        << ": label " << k << " of " << at;
             }
-            /* The bars start right of the value axis: a line down the picture. */
-            for (int x = 0; x < W && bars && !left; x++)
-                if (picture.Ink(x, H / 2) && picture.Ink(x, H / 2 - T) && picture.Ink(x, H / 2 + T)) left = x + 1;
-            for (int x = 0; x < W; x++)
-                if (x < (bars ? left : left - TextWidth("16")) || x > right + 3) across[(size_t)x] = false;
-            std::vector<int> centres;
-            InkRuns(across, &centres);
-            ASSERT_GE(centres.size(), 3u) << (bars ? "bars" : "heat map") << " at width " << W;
-            std::string at;
-            for (int c : centres) at += std::to_string(c) + " ";
-            for (size_t k = 2; k < centres.size(); k++)
-                EXPECT_NEAR(centres[k] - centres[k - 1], centres[1] - centres[0], 3)
-                    << (bars ? "bars" : "heat map") << " at width " << W << ": label " << k << " of " << at;
         }
+        EXPECT_GT(roomy, 8) << font.face << " " << font.size; /* the rule was tried */
+        DeleteObject(GraphStyleSet.normalFont);
+        DeleteObject(GraphStyleSet.boldFont);
     }
+    GraphStyleSet = saved;
 }

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "foundation/text_match.h"
+#include "foundation/win32/window_text.h"
 #include "marketdata/import/online_import.h"
 
 void *FindNorgateUpdaterWindow() { return FindWindowA(nullptr, "Norgate Data Updater"); }
@@ -45,5 +46,5 @@ int NduStartProgram(const char *commandLine)
 
 int NduOpenDocument(const char *path)
 {
-    return (INT_PTR)ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL) > 32;
+    return OpenWithSystem(nullptr, path, nullptr, nullptr, 0);
 }
