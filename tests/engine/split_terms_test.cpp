@@ -603,7 +603,9 @@ std::string GapHolder(const char *barSize)
 ** of its period's first day in a daily run, at the close of the period in a
 ** run of its own).  Beside them a few that round their prices and share
 ** counts, pay commissions and size in shares or by their equity, which the
-** adjusted prices cannot repeat, keep every other rule.  Each seed draws
+** adjusted prices cannot repeat, keep every other rule (those sized by
+** their equity, on the whole account's, trade as the daily twin where the
+** account holds none that enter at the next close).  Each seed draws
 ** its strategies and three of the cut dates; KV_GENERATED_SEEDS=n runs n
 ** seeds (three by default, every cut date among them). */
 TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysAfter)
@@ -620,30 +622,55 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
         const char *const barSizes[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
         for (int size = BAR_DAILY; size <= BAR_YEARLY; size++) {
             const char *barSize = barSizes[size];
-            RunTrades daily;
+            RunTrades daily, dailyOfTheSame;
             for (bool ownRun : {false, true}) {
                 if (ownRun && strcmp(barSize, "Daily") == 0) continue;
                 StrategyGenerator generator{(uint32_t)seed * 7919u + (uint32_t)strlen(barSize)};
                 std::string strategies;
                 std::vector<std::string> alike; /* those that trade alike in both runs */
+                /* Those that do not enter at the next close, alone in an
+                ** account that therefore holds the same trades in both runs,
+                ** and those of them whose sizing by a percent of equity is
+                ** held to the daily twin there too. */
+                std::string sameAccount;
+                std::vector<std::string> sizedAlike;
                 for (int k = 1; k <= 10; k++) {
-                    strategies += generator.Next(k);
-                    if (!generator.nextCloseEntry.back()) alike.push_back("G" + std::to_string(k));
+                    const std::string text = generator.Next(k);
+                    strategies += text;
+                    if (generator.nextCloseEntry.back()) continue;
+                    alike.push_back("G" + std::to_string(k));
+                    sameAccount += text;
+                    sizedAlike.push_back(alike.back());
                 }
                 std::string exact = strategies; /* those that trade alike on adjusted prices */
                 for (int k = 1; k <= 3; k++) {
-                    strategies += generator.Rounded(k);
-                    /* (Sizing by a percent of equity is left out of the
-                    ** comparison with the daily twin: its share counts still
-                    ** differ by a share now and then.) */
-                    if (!generator.nextCloseEntry.back() && !generator.percent.back()) alike.push_back("R" + std::to_string(k));
+                    const std::string text = generator.Rounded(k);
+                    strategies += text;
+                    if (generator.nextCloseEntry.back()) continue;
+                    sameAccount += text;
+                    /* A percent of equity is one of the whole account's
+                    ** equity, which holds the strategies that enter at the
+                    ** next close: their trades differ between the runs (at
+                    ** the close of the period's first day in a daily run, of
+                    ** its last in a run of their own), and so do the shares
+                    ** a percent buys, by one now and then.  Where the account
+                    ** holds none of them, the share counts are the daily
+                    ** twin's, but for an entry at its period's last close:
+                    ** a run of the bar size sizes it on the account as its
+                    ** period before ended, a daily run on the account of the
+                    ** day before. */
+                    const bool lastClose = text.find("EntryTime: ThisClose") != std::string::npos;
+                    if (!generator.percent.back()) alike.push_back("R" + std::to_string(k));
+                    if (!generator.percent.back() || !lastClose) sizedAlike.push_back("R" + std::to_string(k));
                 }
                 /* One that enters every symbol at every next open: EEE's last
                 ** bar too, whatever data follow it. */
                 const char *every = "Strategy: Every\n  Side: Long\n  EntrySetup: 1\n  ExitRule: 1\n  Quantity: 10000\n";
                 strategies += every;
                 exact += every;
+                sameAccount += every;
                 alike.push_back("Every");
+                sizedAlike.push_back("Every");
                 const std::string script = ScriptOf(strategies, barSize, ownRun), exactScript = ScriptOf(exact, barSize, ownRun);
                 SCOPED_TRACE(std::to_string(seed) + " " + barSize + (ownRun ? " run" : " strategies in a daily run") + "\n" + script);
                 const RunTrades full = TradesOn(*this, d, stored, script);
@@ -716,8 +743,11 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     ExpectPositionsOfTrades(later, d, size, stored);
                     ExpectAccountOfTrades(later);
                 }
+                const RunTrades ofTheSame =
+                    size == BAR_DAILY ? RunTrades{} : TradesOn(*this, d, stored, ScriptOf(sameAccount, barSize, ownRun));
                 if (!ownRun) {
                     daily = full;
+                    dailyOfTheSame = ofTheSame;
                     SCOPED_TRACE("sharing the account with a daily strategy");
                     const std::string withGap = std::string(exactScript).insert(exactScript.find("Strategy:"), GapHolder(barSize));
                     const RunTrades shared = TradesOn(*this, d, stored, withGap + Sharer("Daily"));
@@ -730,6 +760,10 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                         SCOPED_TRACE("against the daily run");
                         ExpectSameTrades(full, ClosedBefore(daily, INT32_MAX, alike), ClosedBefore(full, INT32_MAX, alike));
                         ExpectSameAccount(full, daily, alike);
+                        SCOPED_TRACE("none entering at the next close");
+                        ExpectSameTrades(ofTheSame, ClosedBefore(dailyOfTheSame, INT32_MAX, sizedAlike),
+                                         ClosedBefore(ofTheSame, INT32_MAX, sizedAlike));
+                        ExpectSameAccount(ofTheSame, dailyOfTheSame, sizedAlike);
                     }
                     /* A run of the bar size decides a day's entries at its
                     ** period's open, where an exit waiting for its symbol's
