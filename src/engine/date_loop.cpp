@@ -44,6 +44,7 @@
 
 EngineRun gEngineRun;
 int32_t gTestsListedByRuns = 0;
+void (*gTestDateHeld)() = nullptr;
 /* The test log's own file while it is written and until it is put in place
 ** (part of the run's state, emptied with it). */
 static ReplaceFile sTestLog;
@@ -796,11 +797,14 @@ int RunTest(int32_t testIndex, int32_t wfFlag)
                 lastGraph = now;
             }
         }
+        if (gTestDateHeld && r == 1) gTestDateHeld();
         PumpMessages();
         if (gRun.state == RUN_STOP_REQUESTED) {
             if (gDebugEvalWritten) UpdateExaminePanel();
             test->lastDate = date;
             test->settings.LastDate = date;
+            /* A stop seen after the last date cut nothing: the test is whole. */
+            if (!lastRow) MarkTestStopped(test);
             ShowPopupNotice(255, "Test Stopped");
             SetResultCode(RESULT_STOPPED);
             break;

@@ -79,6 +79,10 @@ void PlaceWaitingTestLog(int settled);
 ** first strategy that holds one gives the Symbol and Strategy boxes. */
 void UpdateExaminePanel();
 
+/* Null, or called on a test's second date before the date loop takes a stop
+** request: where the programs' tests hold a test half-way, so that a stop
+** cuts it. */
+extern void (*gTestDateHeld)();
 /* Runs test testIndex of the run, in sample (wfFlag 0) or out of sample (1). */
 int RunTest(int32_t testIndex, int32_t wfFlag);
 

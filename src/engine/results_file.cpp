@@ -316,6 +316,10 @@ static TestRecord *ReadStoredTest(PlatFile file, const char *path)
             ok = false;
         }
     }
+    /* The test's flags are this layout's: an older one's cells may hold
+    ** other bytes where they are. */
+    if (ok && (L.cellSize != CELL_SIZE || oldResults))
+        for (int64_t c = 0; c < filled * keptColumns; c++) record->cells[c].testFlags = 0;
     if (L.version < 0.39f) record->daysPerYear = 252.0;
     if (ok && oldResults && strategyKinds >= 2) {
         record->mainStrategy = (int32_t)strategies;

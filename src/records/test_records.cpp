@@ -128,6 +128,29 @@ const char *GetTradeReason(const char *customText, int32_t code, int isSkip)
     return code >= 0 && code < EXIT_REASON_COUNT ? kExitReasonText[code] : "n/a";
 }
 
+/* The cell that carries the test's flags: its last filled row's first. */
+static StatCell *FlagCell(const TestRecord *test)
+{
+    if (!test || !test->cells || test->strategyCount < 1 || test->rowsFilled < 1) return nullptr;
+    const int32_t row = (test->rowsFilled < test->rowCount ? test->rowsFilled : test->rowCount) - 1;
+    return row >= 0 ? &test->cells[(int64_t)row * test->strategyCount] : nullptr;
+}
+
+int MarkTestStopped(TestRecord *test)
+{
+    StatCell *cell = FlagCell(test);
+    if (!cell) return 0;
+    cell->testFlags |= CELL_TEST_STOPPED;
+    return 1;
+}
+
+int TestWasStopped(const TestRecord *test)
+{
+    if (!test) return 0;
+    const StatCell *cell = FlagCell(test);
+    return (cell && (cell->testFlags & CELL_TEST_STOPPED)) || (test->rowsFilled > 0 && test->rowsFilled < test->rowCount);
+}
+
 int StrategyInGroup(const TestRecord *test, int32_t member, int32_t group)
 {
     if (!test || !test->strategies || member < 0 || member >= test->strategyCount) return 0;

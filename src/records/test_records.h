@@ -96,7 +96,7 @@ struct StatCell {
     int32_t tradeBars;
     int32_t winBars;
     int32_t lossBars;
-    int32_t reserved;
+    int32_t testFlags; /* CELL_TEST_... of the test, on its last row's first cell; older programs wrote 0 */
     int32_t entryOrders;
     double tradeAmount, tradePercent;
     double winAmount, winPercent;
@@ -370,6 +370,16 @@ const char *TestScriptName(const TestRecord *test);
 ** its 0 and the names): 1 when text holds, after its first 0, exactly
 ** namesSize bytes of two names that end in 0 and fit a path. */
 int WholeNamesFit(const char *text, uint64_t length, uint32_t namesSize);
+
+/* A test that a stop ended before its last date: it is kept and listed, up
+** to the day it reached, and every list of tests says it was stopped.  The
+** mark lives in the test's own cells, so the results file keeps it without
+** a field of its own: MarkTestStopped sets it on the last row reached (0
+** when the test has no cell to hold it; TestWasStopped then still sees the
+** rows it did not reach while the record is the run's own). */
+enum { CELL_TEST_STOPPED = 1 };
+int MarkTestStopped(TestRecord *test);
+int TestWasStopped(const TestRecord *test);
 
 /* 1 when strategy member is held by group (its parent list names the group). */
 int StrategyInGroup(const TestRecord *test, int32_t member, int32_t group);

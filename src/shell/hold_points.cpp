@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/date_loop.h"
 #include "engine/results_file.h"
 #include "foundation/file_helpers.h"
 #include "foundation/text_match.h"
@@ -41,6 +42,7 @@ static void HoldWhileDataSave(const char *) { HoldAt("data-save"); }
 static void HoldWhileReportPage(const char *) { HoldAt("report-page"); }
 static void HoldWhileReportList(const char *) { HoldAt("report-list"); }
 static void HoldWhenReportListBusy(const char *) { HoldAt("report-busy"); }
+static void HoldInTest() { HoldAt("test-date"); }
 
 void ReadHoldPoint()
 {
@@ -58,6 +60,7 @@ void ReadHoldPoint()
     gResultsLoadHeld = HoldWhileResultsLoad;
     gDataFileTempHeld = HoldWhileDataSave;
     gReportPageHeld = HoldWhileReportPage;
+    gTestDateHeld = HoldInTest;
     gReportListHeld = HoldWhileReportList;
     gReportListBusy = HoldWhenReportListBusy;
 }

@@ -12,7 +12,7 @@
 ** "data-save" while an import's save holds the data file's temporary file,
 ** "report-page" while a report is written, "report-list" while the report
 ** list is being replaced, "report-busy" when a writer of the list first finds
-** another writing it.
+** another writing it, "test-date" on each test's second date.
 ** Threads:    UI thread; read once at start-up.
 */
 #pragma once

@@ -151,7 +151,8 @@ void ResultsCellText(const ResultsWindow *window, const TestRecord *test, int32_
             char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
             FormatDefaultDate(test->settings.FirstDate, first);
             FormatDefaultDate(test->settings.LastDate, last);
-            FormatText(out, RESULTS_CELL_SIZE, "%s - %s", first, last);
+            /* Every list of tests shows this cell: a test a stop cut says so. */
+            FormatText(out, RESULTS_CELL_SIZE, "%s - %s%s", first, last, TestWasStopped(test) ? " (stopped)" : "");
         }
         return;
     }

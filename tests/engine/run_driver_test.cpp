@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 #include <random>
 #include <string>
@@ -24,6 +25,7 @@
 #include "script/eval/evaluator.h"
 #include "shell/headless/headless.h"
 #include "shell/run_view_setup.h"
+#include "views/results_rows.h"
 #include "services/services.h"
 
 namespace {
@@ -510,7 +512,10 @@ int RowsAfterHeading(const std::string &text)
 ** (listed up to the day of the stop) too.  The stops are drawn over every
 ** pump of an optimization whose exports all wait for its end, and of a
 ** walk-forward test whose exports wait for its results file's save, so they
-** land in tests, between them and in the exports. */
+** land in tests, between them and in the exports.  And every list of the
+** run's tests (its test list file, and the walk-forward test's results file
+** read back) says which test the stop cut: one that ends before the day the
+** same test of the unstopped run reached, and no other. */
 TEST_F(DriverRun, AStopCutsNoFileOfAListedTest)
 {
     const std::vector<int32_t> d = Weekdays(20240102, 20241231);
@@ -522,7 +527,8 @@ TEST_F(DriverRun, AStopCutsNoFileOfAListedTest)
     gRun.unattended = 1;
     const std::string trades = tmp.File("Output\\trades.csv"), stats = tmp.File("Output\\stats.csv");
     const std::string results = tmp.File("wf.kvr");
-    const std::string saves = "  SaveTradesAs: " + trades + "\n  SaveStatsAs: " + stats + "\n";
+    const std::string testList = tmp.File("Output\\tests.csv");
+    const std::string saves = "  SaveTradesAs: " + trades + "\n  SaveStatsAs: " + stats + "\n  SaveTestListAs: " + testList + "\n";
     const struct {
         const char *name;
         std::string script;
@@ -537,12 +543,15 @@ TEST_F(DriverRun, AStopCutsNoFileOfAListedTest)
          RUN_MODE_TEST},
     };
     std::mt19937 draw(101);
+    int cutSeen = 0;
     for (const auto &r : runs) {
         int pumps = 0; /* of the run unstopped: the moments a stop can come */
+        std::map<int32_t, int32_t> wholeLast; /* each test's last date in the run unstopped */
         for (int k = 0; k < 6; k++) {
             while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
             ResetOptimizer();
             PlatDeleteFile(results.c_str());
+            PlatDeleteFile(testList.c_str());
             for (int n = 1; n <= 8; n++) {
                 PlatDeleteFile(tmp.File("Output\\trades." + std::to_string(n) + ".csv").c_str());
                 PlatDeleteFile(tmp.File("Output\\stats." + std::to_string(n) + ".csv").c_str());
@@ -573,9 +582,44 @@ TEST_F(DriverRun, AStopCutsNoFileOfAListedTest)
                 ASSERT_TRUE(PlatFileExists(tradesFile.c_str()) && PlatFileExists(statsFile.c_str())) << "test " << n;
                 EXPECT_EQ(t->tradeCount, RowsAfterHeading(ReadTestFile(tradesFile))) << "test " << n;
                 EXPECT_EQ(days, RowsAfterHeading(ReadTestFile(statsFile))) << "test " << n;
+                if (k == 0) wholeLast[t->testNumber] = t->lastDate;
+            }
+            /* The test list, newest first: its Dates cell ends in "(stopped)"
+            ** for a cut test only. */
+            const auto cut = [&](int32_t number, int32_t lastDate) {
+                EXPECT_TRUE(wholeLast.count(number)) << "test " << number;
+                return lastDate < wholeLast[number];
+            };
+            const std::string list = ReadTestFile(testList);
+            int rows = 0;
+            for (TestRecord *t = w->lastTest; t; t = t->previous, rows++) {
+                char number[16];
+                snprintf(number, sizeof number, "\r\n%04d,", t->testNumber);
+                const size_t at = list.find(number);
+                ASSERT_NE(std::string::npos, at) << list;
+                const std::string row = list.substr(at + 2, list.find("\r\n", at + 2) - at - 2);
+                const bool stopped = row.find("(stopped)") != std::string::npos;
+                EXPECT_EQ(cut(t->testNumber, t->lastDate), stopped) << row;
+                cutSeen += stopped;
+            }
+            EXPECT_EQ(rows, RowsAfterHeading(list));
+            if (r.mode != RUN_MODE_TEST) continue;
+            /* The results file keeps it for the next program that reads it. */
+            while (ResultsWindow *open = FirstResultsWindow()) CloseResultsWindow(open);
+            ASSERT_EQ(1, LoadResultsFile(results.c_str(), 0)) << LastMessage();
+            w = FirstResultsWindow();
+            ASSERT_NE(nullptr, w);
+            EXPECT_EQ(rows, w->testCount);
+            for (TestRecord *t = w->firstTest; t; t = t->next) {
+                char dates[RESULTS_CELL_SIZE];
+                ResultsCellText(w, t, 2, dates);
+                EXPECT_EQ(cut(t->testNumber, t->lastDate), std::string(dates).find("(stopped)") != std::string::npos)
+                    << "stored test " << t->testNumber << ": " << dates;
             }
         }
     }
+    /* The drawn stops cut tests of both runs, or the lists were not put to it. */
+    EXPECT_GE(cutSeen, 4);
     while (ResultsWindow *w = FirstResultsWindow()) CloseResultsWindow(w);
     ResetOptimizer();
     gRunViewHooks = {};
@@ -687,7 +731,6 @@ TEST_F(DriverRun, ATestLogNameLongerThanAPathIsRefused)
 
 } // namespace
 
-#include "views/results_rows.h"
 
 namespace {
 

@@ -1179,7 +1179,33 @@ TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
     ReadUntil(child.out, &said, "\x01");
     EXPECT_EQ(8, ExitCode(&child)) << errors;
     EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
+    EXPECT_EQ(said.find("(stopped)"), std::string::npos) << said; /* the test was whole */
     EXPECT_EQ("1:kept.kvs\n", StoredTests(results));
+}
+
+/* A stop in the middle of a test keeps the test up to the day it reached,
+** and the summary says the stop cut it. */
+TEST_F(NativeProgramTest, TheSummaryOfATestCutByAStopSaysSo)
+{
+    Put("prices/LONG.csv", "Date,Open,High,Low,Close,Volume\n2024-01-02,1,2,0.5,1.5,10\n2024-01-03,2,3,1,2.5,20\n"
+                           "2024-01-04,2,3,1,2.5,20\n2024-01-05,2,3,1,2.5,20\n2024-01-08,2,3,1,2.5,20\n");
+    std::string said, errors;
+    ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
+    Put("cut.kvs", TestScript(dir + "/cut.kvr"));
+    const std::string fifo = MakeFifo("date.hold");
+    Child child;
+    StartWith(&child, {"-test", dir + "/cut.kvs"}, "", "test-date " + fifo, false);
+    int hold = Reach(fifo);
+    ASSERT_GE(hold, 0);
+    kill(child.pid, SIGTERM);
+    close(hold); /* the stop is taken before the program goes on */
+    errors.clear();
+    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
+    said.clear();
+    ReadUntil(child.out, &said, "\x01");
+    EXPECT_EQ(8, ExitCode(&child)) << errors;
+    /* Its data go on to 2024-01-08: the test stopped on its second date. */
+    EXPECT_NE(said.find("\nTest 1: 2024-01-02 to 2024-01-03 (stopped)\n"), std::string::npos) << said;
 }
 
 /* A save killed while it holds the results file's guard leaves the guard

@@ -335,7 +335,7 @@ static void PrintTestSummary()
     char first[DATE_TEXT_SIZE], last[DATE_TEXT_SIZE];
     FormatDate(test->firstDate, "yyyy-MM-dd", first);
     FormatDate(test->lastDate, "yyyy-MM-dd", last);
-    printf("\nTest %d: %s to %s\n", test->testNumber, first, last);
+    printf("\nTest %d: %s to %s%s\n", test->testNumber, first, last, TestWasStopped(test) ? " (stopped)" : "");
     const FormulaColumn *columns = (const FormulaColumn *)gResultsColumns.items;
     std::string line = "Strategy                ";
     for (int32_t k = 0; k < gResultsColumns.count; k++) {
