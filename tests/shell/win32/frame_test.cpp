@@ -457,6 +457,39 @@ TEST_F(FrameTest, PopupNoticesStackDownward)
     DestroyWindow(second);
 }
 
+/* A status text and a notice that name a file show its letters (two-,
+** three- and four-byte): the bar holds them wide, the notice is measured by
+** them. */
+TEST_F(FrameTest, StatusTextsAndNoticesCarryTheirLetters)
+{
+    const char *letters = "Z\xC3\xBC" "rich \xD0\x96 \xE2\x82\xAC\xE6\x9D\xB1 \xF0\x9F\x98\x80";
+    const WCHAR *wide = (const WCHAR *)u"Z\u00FCrich \u0416 \u20AC\u6771 \U0001F600";
+    SetStatusText(1, "%s", letters);
+    Sleep(120);
+    Pump();
+    WCHAR shown[100] = L"";
+    ASSERT_LT(SendMessageW(gFrame.statusBar, SB_GETTEXTLENGTHW, 1, 0) & 0xffff, 100);
+    SendMessageW(gFrame.statusBar, SB_GETTEXTW, 1, (LPARAM)shown);
+    EXPECT_STREQ(wide, shown);
+    EXPECT_EQ(StatusText(1), letters);
+
+    gSettings.PopupSeconds = 5;
+    ShowPopupNotice(255, "%s", letters);
+    HWND notice = FindWindowExA(nullptr, nullptr, "KestovarPopup", nullptr);
+    ASSERT_NE(notice, nullptr);
+    HDC dc = GetDC(notice);
+    HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, wide, lstrlenW(wide), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(notice, dc);
+    RECT r;
+    GetWindowRect(notice, &r);
+    EXPECT_EQ(2 * extent.cx, r.right - r.left);
+    HoldForScreenshot();
+    DestroyWindow(notice);
+}
+
 TEST_F(FrameTest, FindDialogRegistryHoldsThirteen)
 {
     HWND dialogs[14];
