@@ -173,6 +173,11 @@ static int WriteCellListCsv(const CellListWindow *list, ReplaceFile *file, int o
         text += "\r\n";
     }
     for (int32_t row = 0; row < list->rowCount; row++) {
+        /* A list of a few hundred thousand rows takes seconds to write: the
+        ** window answers meanwhile.  The lists saved here are shown by no
+        ** window (a run's own, or an export's), so nothing the messages do
+        ** reaches their rows. */
+        if (row > 0 && row % SAVE_PUMP_ROWS == 0) PumpMessages();
         for (int32_t c = 0; c < list->columnCount; c++) addCell(c, GetListCell(list, row, c)->text);
         text += "\r\n";
         if (!flush(piece)) return 0;

@@ -37,7 +37,8 @@ enum {
     LIST_KIND_TRADES = 5,
     LIST_KIND_SCAN = 7,
     LIST_KIND_TEST_SCAN = 18,
-    SCAN_MAX_WORKERS = 32
+    SCAN_MAX_WORKERS = 32,
+    SAVE_PUMP_ROWS = 4096 /* rows SaveCellListCsv writes between two looks at the messages */
 };
 
 struct ListCell {
@@ -95,7 +96,9 @@ extern int gScanWindowGoesWithBatch;
 ** theirs (the column headings first unless omitHeading, cells with their
 ** commas removed, lines ended by "\r\n"); 1, or 0 after reporting (result
 ** code 3).  The file is written a piece at a time: the text of a list of
-** millions of trades is never held whole beside the list.  createMessage,
+** millions of trades is never held whole beside the list, and the window
+** answers every SAVE_PUMP_ROWS rows: the list must be one no window shows
+** (nothing the messages do may change it).  createMessage,
 ** when given, is what a file that cannot be created reports ("%s" the path). */
 int SaveCellListCsv(const CellListWindow *list, const char *path, int omitHeading, const char *createMessage = nullptr);
 

@@ -104,6 +104,7 @@ TEST_F(UpdaterTest, LaunchesUpdatesAndClosesTheUpdater)
     EXPECT_EQ(0, ControlNorgateUpdater(0));
     EXPECT_STREQ("Unable to launch Norgate Data Updater.", LastMessage());
 
+    ASSERT_EQ(1, PlatCreateFolder((tmp.path + "\\data").c_str()));
     Install(tmp.path + "\\data\\");
     struct Step {
         int mode;
@@ -137,13 +138,16 @@ TEST_F(UpdaterTest, LaunchesUpdatesAndClosesTheUpdater)
 TEST_F(UpdaterTest, ListsWatchlistNamesHoldingTheTypedText)
 {
     EXPECT_EQ(0, ListNorgateWatchlistNames(".")) << "no data folder without the key";
-    std::string lists = tmp.path + "\\data\\Configuration\\Watchlists";
-    ASSERT_EQ(1, PlatCreateFolder((tmp.path + "\\data").c_str()));
-    ASSERT_EQ(1, PlatCreateFolder((tmp.path + "\\data\\Configuration").c_str()));
+    /* A data folder of two-, three- and four-byte letters: the updater is
+    ** started with its name and keeps it in its key as the letters. */
+    const std::string data = tmp.path + "\\D\xC3\xA4t\xD0\xB0\xE2\x82\xAC\xF0\x9D\x84\x9E";
+    std::string lists = data + "\\Configuration\\Watchlists";
+    ASSERT_EQ(1, PlatCreateFolder(data.c_str()));
+    ASSERT_EQ(1, PlatCreateFolder((data + "\\Configuration").c_str()));
     ASSERT_EQ(1, PlatCreateFolder(lists.c_str()));
     for (const char *name : {"Tech Leaders.wl1", "S&P 500 Current & Past.wl2", "Small TECH.wlx", "notes.txt"})
         ASSERT_TRUE(WriteTestFile(lists + "\\" + name, "Symbol\r\n"));
-    Install(tmp.path + "\\data\\");
+    Install(data + "\\");
     struct Case {
         const char *typed;
         std::vector<std::string> want; /* in any order */

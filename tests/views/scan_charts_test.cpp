@@ -3,6 +3,7 @@
 #include <string>
 
 #include "foundation/allocator.h"
+#include "shell/headless/headless.h"
 #include "support/program_state.h"
 #include "views/scan_charts.h"
 #include "views/scan_run.h"
@@ -65,6 +66,34 @@ TEST_F(ScanChartsTest, OnlyWrittenImagesCountAndFailedRowsAreNamed)
     EXPECT_FALSE(PlatFileExists(tmp.File("charts\\_20240104.PNG").c_str())); /* the stale image is gone */
     EXPECT_EQ(0, SaveChartsToFolder(&list, tmp.File("no\\such").c_str()));
     EXPECT_EQ("Unable to create folder " + tmp.File("no\\such"), std::string(LastMessage()));
+}
+
+/* A long list is written with the window answering every SAVE_PUMP_ROWS
+** rows, and a stop asked for meanwhile still leaves the whole list in the
+** file (a list cut short would read as all there is). */
+TEST_F(ScanChartsTest, ALongListIsSavedWholeWithTheWindowAnswering)
+{
+    const int rows = 5 * SAVE_PUMP_ROWS + 7;
+    CellListWindow many = {};
+    many.columnCount = 1;
+    ASSERT_TRUE(AllocMemory(&many.cells, (uint64_t)rows * sizeof(ListCell)));
+    ASSERT_TRUE(AllocMemory(&many.rowIndex, (uint64_t)rows * sizeof(uint32_t)));
+    std::string expected = "Row\r\n";
+    for (int r = 0; r < rows; r++) {
+        snprintf(many.cells[r].text, sizeof many.cells[r].text, "%d", rows - r);
+        many.rowIndex[r] = (uint32_t)r;
+        expected += std::to_string(rows - r) + "\r\n";
+    }
+    many.rowCount = rows;
+    ASSERT_TRUE(AllocMemory(&many.headings, sizeof *many.headings));
+    snprintf(many.headings[0], sizeof many.headings[0], "Row");
+    gHeadless.pumpCount = 0;
+    gHeadless.stopAtPump = 2;
+    const std::string path = tmp.File("many.csv");
+    EXPECT_EQ(1, SaveCellListCsv(&many, path.c_str(), 0));
+    EXPECT_EQ(5, gHeadless.pumpCount);
+    EXPECT_TRUE(ReadTestFile(path) == expected) << ReadTestFile(path).size() << " bytes, " << expected.size() << " wanted";
+    FreeListWindow(&many);
 }
 
 } // namespace

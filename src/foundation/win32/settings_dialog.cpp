@@ -189,7 +189,7 @@ static void RowToDialog(HWND dialog, const SettingEntry *row)
     case ST_DATE: SetDateControl(dialog, id, *(const int32_t *)row->data); break;
     case ST_TIME: TimeToDialog(dialog, row, *(const int32_t *)row->data); break;
     case ST_COMBO_TEXT: {
-        LRESULT at = SendMessageA(control, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)(const char *)row->data);
+        LRESULT at = SendMessageW(control, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)WideFromText((const char *)row->data).c_str());
         SendMessageA(control, CB_SETCURSEL, at == CB_ERR ? 0 : (WPARAM)at, 0);
         break;
     }
@@ -273,11 +273,11 @@ static void RowFromDialog(HWND dialog, const SettingEntry *row)
         char *out = (char *)row->data;
         out[0] = 0;
         LRESULT at = SendMessageA(control, CB_GETCURSEL, 0, 0);
-        LRESULT len = at == CB_ERR ? CB_ERR : SendMessageA(control, CB_GETLBTEXTLEN, (WPARAM)at, 0);
+        LRESULT len = at == CB_ERR ? CB_ERR : SendMessageW(control, CB_GETLBTEXTLEN, (WPARAM)at, 0);
         if (len != CB_ERR) {
-            std::string entry((size_t)len + 1, '\0');
-            SendMessageA(control, CB_GETLBTEXT, (WPARAM)at, (LPARAM)entry.data());
-            CopyString(out, size, entry.c_str(), -1);
+            std::wstring entry((size_t)len + 1, L'\0');
+            SendMessageW(control, CB_GETLBTEXT, (WPARAM)at, (LPARAM)entry.data());
+            TextFromWideCut(entry.c_str(), out, size);
         }
         break;
     }
@@ -316,8 +316,9 @@ static void FillRowList(HWND dialog, const SettingEntry *row)
     case ST_STRAT: {
         SendMessageA(control, CB_RESETCONTENT, 0, 0);
         char entry[256];
+        /* Strategy and column names are the script's, in UTF-8. */
         for (int i = 0; gSettingListSource && gSettingListSource(row->type, i, entry, sizeof entry); i++)
-            SendMessageA(control, CB_ADDSTRING, 0, (LPARAM)entry);
+            AddComboText(control, entry);
         break;
     }
     case ST_TEXT: SetTextLimit(control, (int)row->extra.n - 1); break;

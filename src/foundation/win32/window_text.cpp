@@ -153,6 +153,12 @@ static std::vector<WCHAR> WideOf(const char *text)
     return wide;
 }
 
+std::wstring WideFromText(const char *text)
+{
+    const std::vector<WCHAR> wide = WideOf(text ? text : "");
+    return std::wstring(wide.data());
+}
+
 /* OpenWithSystem, naming `named` when it fails (null: saying nothing). */
 static int OpenNamed(HWND owner, const char *file, const char *parameters, const char *folder, const char *named)
 {

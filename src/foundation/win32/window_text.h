@@ -42,6 +42,10 @@ int ShowFolderInBrowser(HWND owner, const char *folder);
 /* The system's opener (ShellExecuteW): a test puts a recorder in its place. */
 extern HINSTANCE(WINAPI *gSystemOpener)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
 
+/* A program's text (UTF-8; a text that is not reads as code page 1252) as the
+** system's wide letters, for the wide calls that take a name or typed text. */
+std::wstring WideFromText(const char *text);
+
 /* A system text as the program's UTF-8. */
 std::string TextFromWide(const WCHAR *wide);
 /* The same into out: 1, or 0 with out empty when it does not fit. */

@@ -76,9 +76,11 @@ void ShowNorgateSecurityInfo(const SymbolRecord *record);
 
 /* ---- the updater's platform services (posix/ or win32/ norgate_platform.cpp) ---------- */
 
-/* A text value of the updater's registry key; 0 when it cannot be read. */
+/* A text value of the updater's registry key (UTF-8); 0 when it cannot be
+** read or does not fit. */
 int NduReadRegistryText(const char *valueName, char *out, int size);
-/* The window's text (size bytes); 0 when it has none. */
+/* The window's text (UTF-8, size bytes, cut before a whole letter); 0 when
+** it has none. */
 int NduWindowText(void *window, char *out, int size);
 /* The first child of window (null: none) and the next sibling of a child. */
 void *NduFirstChild(void *window);

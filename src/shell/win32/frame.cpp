@@ -386,14 +386,16 @@ void OpenHelp(int context)
         ReportError("Help is not available: the help file %s is missing.", gFrame.helpPath);
         return;
     }
-    typedef HWND(WINAPI * HtmlHelpFn)(HWND, LPCSTR, UINT, DWORD_PTR);
+    /* The wide viewer: a program folder outside the code page still names
+    ** the help file. */
+    typedef HWND(WINAPI * HtmlHelpFn)(HWND, LPCWSTR, UINT, DWORD_PTR);
     static HMODULE library = LoadLibraryA("hhctrl.ocx");
-    HtmlHelpFn help = library ? (HtmlHelpFn)(void *)GetProcAddress(library, "HtmlHelpA") : nullptr;
+    HtmlHelpFn help = library ? (HtmlHelpFn)(void *)GetProcAddress(library, "HtmlHelpW") : nullptr;
     if (!help) {
         ReportError("Help is not available: the HTML Help viewer (hhctrl.ocx) could not be loaded.");
         return;
     }
-    if (!help(gFrame.frame, gFrame.helpPath, 0x000F /* HH_HELP_CONTEXT */, (DWORD_PTR)context))
+    if (!help(gFrame.frame, WideFromText(gFrame.helpPath).c_str(), 0x000F /* HH_HELP_CONTEXT */, (DWORD_PTR)context))
         ReportError("Help topic %d could not be opened from the help file %s.", context, gFrame.helpPath);
 }
 

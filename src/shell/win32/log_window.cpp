@@ -20,6 +20,7 @@
 #include "foundation/win32/settings_dialog.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "platform/platform.h"
 #include "shell/frame_rules.h"
 #include "services/services.h"
@@ -65,7 +66,7 @@ static int LoadLogText(HWND window, const char *path)
     SetEditorText(window, text ? text : "", (int32_t)size);
     FreeMemory(&text);
     EditorRecord *log = LogRecord(window);
-    DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = GetFileAttributesW(WideFromText(path).c_str());
     log->readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     EditorSend(window, SCI_SETREADONLY, log->readOnly);
     CopyString(log->path, sizeof log->path, path, -1);

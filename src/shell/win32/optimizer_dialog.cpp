@@ -15,6 +15,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "script/compiler/compile_driver.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
@@ -277,7 +278,7 @@ static int NumbersTaken(HWND dialog)
         if (!IsWindowEnabled(box)) continue;
         const SettingEntry *row = RowOf(n.setting);
         char text[64] = "", why[256];
-        GetWindowTextA(box, text, sizeof text);
+        GetWindowTitle(box, text, sizeof text);
         double number;
         if (CheckSettingText(row, text, &number, why, sizeof why)) continue;
         *n.setting = sOpenedSettings[row - gSettingTable];

@@ -13,6 +13,7 @@
 #include "foundation/text_match.h"
 #include "shell/frame_rules.h"
 #include "foundation/win32/settings_dialog.h"
+#include "foundation/win32/window_text.h"
 #include "platform/platform.h"
 #include "services/services.h"
 
@@ -129,9 +130,12 @@ static StatusPartText *StatusTextOf(int part)
     return part >= 1 && part < STATUS_PARTS_MAX ? &sStatus.parts[part] : nullptr;
 }
 
+/* Status texts name files and symbols in UTF-8: the bar holds them wide, as
+** their letters. */
 static void ShowStatusPart(int part, const char *text)
 {
-    SendMessageA(gFrame.statusBar, SB_SETTEXTA, (WPARAM)(part | (part == 0 ? SBT_NOBORDERS : 0)), (LPARAM)text);
+    SendMessageW(gFrame.statusBar, SB_SETTEXTW, (WPARAM)(part | (part == 0 ? SBT_NOBORDERS : 0)),
+                 (LPARAM)WideFromText(text).c_str());
 }
 
 static void CALLBACK ShowWaitingStatusTexts(HWND window, UINT, UINT_PTR id, DWORD)
@@ -186,9 +190,11 @@ void GetStatusText(int part, char *out, int size)
         if ((int)strlen(p->text) < size) CopyString(out, size, p->text, -1);
         return;
     }
-    LRESULT length = SendMessageA(gFrame.statusBar, SB_GETTEXTLENGTHA, (WPARAM)part, 0) & 0xffff;
-    if (length >= size) return;
-    SendMessageA(gFrame.statusBar, SB_GETTEXTA, (WPARAM)part, (LPARAM)out);
+    const LRESULT length = SendMessageW(gFrame.statusBar, SB_GETTEXTLENGTHW, (WPARAM)part, 0) & 0xffff;
+    std::vector<WCHAR> wide((size_t)length + 1);
+    SendMessageW(gFrame.statusBar, SB_GETTEXTW, (WPARAM)part, (LPARAM)wide.data());
+    wide[(size_t)length] = 0;
+    TextFromWide(wide.data(), out, (size_t)size); /* empty when it does not fit */
 }
 
 void ResetStatusBar(int stringId)
@@ -211,7 +217,7 @@ void ApplyFrameTitle(const char *text)
 /* ---- popup notices --------------------------------------------------------------------- */
 
 struct PopupNotice {
-    char text[257];
+    WCHAR text[257]; /* the notice's letters (a cut text ends at a whole one) */
     int length;
     SIZE extent;
     RECT owner;
@@ -225,8 +231,11 @@ void ShowPopupNotice(uint32_t colour, const char *format, ...)
     if (!AllocMemory(&notice, sizeof *notice)) return;
     va_list args;
     va_start(args, format);
-    notice->length = FormatTextV(notice->text, sizeof notice->text, format, args);
+    char text[257];
+    FormatTextV(text, sizeof text, format, args);
     va_end(args);
+    notice->length = PlatWideFromTextCut(text, notice->text, (int)(sizeof notice->text / sizeof notice->text[0])) - 1;
+    if (notice->length < 0) notice->length = 0;
     notice->colour = colour;
     HWND owner = gFrame.activeChild ? gFrame.activeChild : gFrame.frame;
     GetWindowRect(owner, &notice->owner);
@@ -268,7 +277,7 @@ LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LP
         SetWindowLongPtrA(window, GWLP_USERDATA, (LONG_PTR)notice);
         HDC dc = GetDC(window);
         HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
-        GetTextExtentPoint32A(dc, notice->text, notice->length, &notice->extent);
+        GetTextExtentPoint32W(dc, notice->text, notice->length, &notice->extent);
         SelectObject(dc, old);
         ReleaseDC(window, dc);
         int width = 2 * notice->extent.cx, height = 2 * notice->extent.cy;
@@ -292,7 +301,7 @@ LRESULT CALLBACK PopupNoticeWndProc(HWND window, UINT message, WPARAM wParam, LP
             HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
             SetTextColor(dc, notice->colour);
             SetBkMode(dc, TRANSPARENT);
-            DrawTextA(dc, notice->text, notice->length, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+            DrawTextW(dc, notice->text, notice->length, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
             SelectObject(dc, old);
         }
         EndPaint(window, &ps);

@@ -14,6 +14,7 @@
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/symbols.h"
 #include "shell/panel_rules.h"
+#include "platform/platform.h"
 #include "services/services.h"
 #include "shell/win32/script_window.h"
 
@@ -264,7 +265,7 @@ static void ActiveScriptChosen(HWND panel)
 
 static void OpenActiveScript()
 {
-    if (gSettings.ActiveScript[0] && GetFileAttributesA(gSettings.ActiveScript) != INVALID_FILE_ATTRIBUTES)
+    if (gSettings.ActiveScript[0] && PlatFileExists(gSettings.ActiveScript))
         OpenScript(gSettings.ActiveScript, nullptr);
 }
 

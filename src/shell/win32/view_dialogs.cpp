@@ -11,6 +11,7 @@
 #include "foundation/text_match.h"
 #include "foundation/win32/list_view.h"
 #include "foundation/win32/settings_dialog.h"
+#include "foundation/win32/window_text.h"
 #include "marketdata/store/symbols.h"
 #include "shell/win32/editor_host.h"
 #include "records/chart_record.h"
@@ -325,13 +326,14 @@ INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wPar
         for (int i = 0; i < gStore.symbolCount; i++) {
             char line[200];
             FormatText(line, sizeof line, "%s\t%s", gStore.symbols[i].info.Symbol, gStore.symbols[i].info.Name);
-            SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
+            /* A data file's names are UTF-8: shown wide, as their letters. */
+            SendMessageW(list, LB_ADDSTRING, 0, (LPARAM)WideFromText(line).c_str());
         }
         int selected = 0;
         if (sSymbolDialogChart) {
             ChartWindow *chart = (ChartWindow *)GetWindowLongPtrA(sSymbolDialogChart, GWLP_USERDATA);
             if (chart->symbol && chart->symbol != &gStore.calendar) {
-                SetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, chart->symbol->info.Symbol);
+                SetItemText(dialog, IDC_VIEW_SYMBOL_EDIT, chart->symbol->info.Symbol);
                 selected = (int)(chart->symbol - gStore.symbols);
             }
         }
@@ -344,14 +346,14 @@ INT_PTR CALLBACK ChartChangeSymbolDlgProc(HWND dialog, UINT message, WPARAM wPar
             if (HIWORD(wParam) == LBN_SELCHANGE || HIWORD(wParam) == LBN_DBLCLK) {
                 int line = (int)SendDlgItemMessageA(dialog, IDC_VIEW_SYMBOL_LIST, LB_GETCURSEL, 0, 0);
                 if (line >= 0 && line < gStore.symbolCount)
-                    SetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, gStore.symbols[line].info.Symbol);
+                    SetItemText(dialog, IDC_VIEW_SYMBOL_EDIT, gStore.symbols[line].info.Symbol);
                 if (HIWORD(wParam) == LBN_DBLCLK) PostMessageA(dialog, WM_COMMAND, IDOK, 0);
             }
             return TRUE;
         case IDC_VIEW_SYMBOL_EDIT:
             if (HIWORD(wParam) == EN_CHANGE && GetFocus() == GetDlgItem(dialog, IDC_VIEW_SYMBOL_EDIT)) {
                 char text[80];
-                GetDlgItemTextA(dialog, IDC_VIEW_SYMBOL_EDIT, text, sizeof text);
+                GetItemText(dialog, IDC_VIEW_SYMBOL_EDIT, text, sizeof text);
                 int line = FindSymbolLine(text);
                 if (line >= 0) SelectSymbolLine(dialog, line);
             }

@@ -15,6 +15,7 @@
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
 #include "foundation/win32/list_view.h"
+#include "foundation/win32/window_text.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "script/compiler/definitions.h"
@@ -47,10 +48,13 @@ static void FillGraphTabs(GraphWindow *graph)
     FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
     for (int32_t i = 0, n = 0; i < gGraphsColumns.count; i++) {
         if (!columns[i].format) continue;
-        TCITEMA item = {};
+        /* A heading is the column script's own text (UTF-8): the tab shows
+        ** its letters. */
+        std::wstring text = WideFromText(columns[i].heading[0] ? columns[i].heading : columns[i].formula.name);
+        TCITEMW item = {};
         item.mask = TCIF_TEXT;
-        item.pszText = columns[i].heading[0] ? columns[i].heading : columns[i].formula.name;
-        SendMessageA(tabs, TCM_INSERTITEMA, (WPARAM)n++, (LPARAM)&item);
+        item.pszText = text.data();
+        SendMessageW(tabs, TCM_INSERTITEMW, (WPARAM)n++, (LPARAM)&item);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "foundation/allocator.h"
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/window_text.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
 #include "services/services.h"
@@ -183,10 +184,11 @@ void UpdateResGraphWindow(HWND window, int valueColumn)
         for (int32_t n = 0; n < shown; n++) {
             int32_t k;
             const FormulaColumn *c = ShownResultsColumn(n, &k);
-            TCITEMA item = {};
+            std::wstring text = WideFromText(c->heading); /* the column script's letters */
+            TCITEMW item = {};
             item.mask = TCIF_TEXT;
-            item.pszText = (char *)c->heading;
-            SendMessageA(tabs, TCM_INSERTITEMA, n, (LPARAM)&item);
+            item.pszText = text.data();
+            SendMessageW(tabs, TCM_INSERTITEMW, n, (LPARAM)&item);
         }
         SendMessageA(tabs, TCM_SETCURSEL, valueColumn, 0);
     }

@@ -423,3 +423,30 @@ TEST_F(FrameTest, CompareChartShowsTheLeftTradeOrTheRightOfAnUnpairedRow)
     FreeTestRecord(nullptr, right);
     gStore.dateLists[BAR_DAILY] = saved;
 }
+
+/* The symbol box lists each symbol with its data file's name by the name's
+** letters (two-, three- and four-byte), and a picked symbol fills the box
+** with its own. */
+TEST_F(FrameTest, TheSymbolBoxShowsNamesByTheirLetters)
+{
+    ChartStore store({"AAA", "\xC3\x84" "BC"});
+    CopyString(gStore.symbols[0].info.Name, sizeof gStore.symbols[0].info.Name,
+               "Z\xC3\xBC" "rich \xE2\x82\xAC\xE6\x9D\xB1 \xF0\x9F\x98\x80", -1);
+    HWND dialog = CreateDialogParamA(gFrame.instance, MAKEINTRESOURCEA(IDD_SHOW_CHART), gFrame.frame,
+                                     ChartChangeSymbolDlgProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, IDC_VIEW_SYMBOL_LIST);
+    WCHAR line[100] = L"";
+    ASSERT_LT(SendMessageW(list, LB_GETTEXTLEN, 0, 0), 100);
+    SendMessageW(list, LB_GETTEXT, 0, (LPARAM)line);
+    EXPECT_STREQ((const WCHAR *)u"AAA\tZ\u00FCrich \u20AC\u6771 \U0001F600", line);
+    SendMessageW(list, LB_SETCURSEL, 1, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_VIEW_SYMBOL_LIST, LBN_SELCHANGE), (LPARAM)list);
+    WCHAR typed[40] = L"";
+    GetDlgItemTextW(dialog, IDC_VIEW_SYMBOL_EDIT, typed, 40);
+    EXPECT_STREQ((const WCHAR *)u"\u00C4BC", typed);
+    SendMessageW(list, LB_SETCURSEL, 0, 0);
+    if (getenv("KV_SCREENSHOT_HOLD")) ShowWindow(dialog, SW_SHOW);
+    HoldForScreenshot();
+    DestroyWindow(dialog);
+}

@@ -74,60 +74,145 @@ TEST_F(FrameTest, TheToolbarKeepsEveryButtonInsideTheFrame)
     HoldForScreenshot();
 }
 
+/* The settings panel's height as its resource gives it, in its own font:
+** the band's height while its fields keep the resource's rows. */
+static LONG PanelResourceHeight()
+{
+    HRSRC found = FindResourceA(gFrame.instance, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL), (LPCSTR)RT_DIALOG);
+    const WORD *words = found ? (const WORD *)LockResource(LoadResource(gFrame.instance, found)) : nullptr;
+    if (!words) return 0;
+    RECT r = {0, 0, 1, (LONG)words[12]}; /* cy of an extended template */
+    MapDialogRect(gFrame.settingsPanel, &r);
+    return r.bottom;
+}
+
 /* At the width a first run gets (three quarters of a 1280-px screen) every
 ** status part shows and every settings field lies inside the frame, the
 ** last fields on a row of their own; wide again, the panel is one row
 ** shorter and its fields back in their rows. */
+/* The settings panel's resource in a second font set: the same template with
+** its face and size replaced (a face of the resource face's length, so the
+** controls after it keep their places), for the panel to be made again in. */
+static std::vector<DWORD> PanelTemplateInAnotherFont(const WCHAR *face, WORD pointSize)
+{
+    HRSRC found = FindResourceA(gFrame.instance, MAKEINTRESOURCEA(IDD_SETTINGS_PANEL), (LPCSTR)RT_DIALOG);
+    if (!found) return {};
+    const DWORD size = SizeofResource(gFrame.instance, found);
+    const void *resource = LockResource(LoadResource(gFrame.instance, found));
+    if (!resource) return {};
+    std::vector<DWORD> copy((size + 3) / 4);
+    memcpy(copy.data(), resource, size);
+    WORD *words = (WORD *)copy.data();
+    if (words[0] != 1 || words[1] != 0xFFFF) return {}; /* an extended template */
+    size_t at = 13;                                     /* past the fixed head, in words */
+    for (int field = 0; field < 3; field++) {           /* menu, class, title */
+        if (words[at] == 0xFFFF)
+            at += 2;
+        else
+            while (words[at++]) {}
+    }
+    WCHAR *named = (WCHAR *)&words[at + 3]; /* past size, weight, italic and character set */
+    if (lstrlenW(named) != lstrlenW(face)) return {};
+    words[at] = pointSize;
+    memcpy(named, face, (size_t)lstrlenW(face) * sizeof(WCHAR));
+    return copy;
+}
+
+/* At the width a first run gets (three quarters of a 1280-px screen) every
+** status part shows and every settings field lies inside the frame, the
+** last fields on a row of their own; wide again, the panel is one row
+** shorter and its fields back in their rows.  In the resource's font and in
+** a second face and size, the panel made again in it. */
 TEST_F(FrameTest, TheFirstRunWidthShowsEveryStatusPartAndSettingsField)
 {
     /* Holds for any font the machine offers: the band wraps its fields to a
     ** second row exactly when, in the font the panel measures, one row no
     ** longer fits, and no two fields overlap. */
-    RECT wideBand = {};
-    LONG oneRowRight = 0; /* the fields' right end at the widest frame */
-    for (int width : {1200, 960, 1200}) {
-        SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
-        Pump();
-        RECT client, bar, band;
-        GetClientRect(gFrame.frame, &client);
-        GetClientRect(gFrame.statusBar, &bar);
-        const int parts = (int)SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0);
-        ASSERT_EQ(parts, gSettings.StatusBarFields + 3);
-        for (int i = 0; i < parts; i++) {
-            RECT r;
-            ASSERT_TRUE(SendMessageA(gFrame.statusBar, SB_GETRECT, (WPARAM)i, (LPARAM)&r));
-            EXPECT_LE(r.right, bar.right) << "part " << i << " at width " << width;
-            EXPECT_GT(r.right - r.left, 40) << "part " << i << " at width " << width;
-        }
-        std::vector<std::pair<int, RECT>> fields;
-        LONG right = 0;
-        for (HWND c = GetWindow(gFrame.settingsPanel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            RECT r;
-            GetWindowRect(c, &r);
-            MapWindowPoints(nullptr, gFrame.frame, (POINT *)&r, 2);
-            EXPECT_LE(r.right, client.right) << "control " << GetDlgCtrlID(c) << " at width " << width;
-            if (!IsWindowVisible(c)) continue;
-            if (r.right > right) right = r.right;
-            /* A spin box sits on its buddy's edge. */
-            char kind[32] = "";
-            GetClassNameA(c, kind, sizeof kind);
-            if (strcmp(kind, UPDOWN_CLASSA) != 0) fields.push_back({GetDlgCtrlID(c), r});
-        }
-        for (size_t i = 0; i < fields.size(); i++)
-            for (size_t j = i + 1; j < fields.size(); j++) {
-                RECT both;
-                EXPECT_FALSE(IntersectRect(&both, &fields[i].second, &fields[j].second))
-                    << "controls " << fields[i].first << " and " << fields[j].first << " at width " << width;
+    const auto checkWidths = [](const char *fontSet) {
+        RECT wideBand = {};
+        LONG oneRowRight = 0; /* the fields' right end at the widest frame */
+        ASSERT_GT(PanelResourceHeight(), 0);
+        for (int width : {1200, 960, 1200}) {
+            SCOPED_TRACE(testing::Message() << fontSet << ", width " << width);
+            SetWindowPos(gFrame.frame, nullptr, 0, 0, width, 700, SWP_NOMOVE | SWP_NOZORDER);
+            Pump();
+            RECT client, bar, band;
+            GetClientRect(gFrame.frame, &client);
+            GetClientRect(gFrame.statusBar, &bar);
+            const int parts = (int)SendMessageA(gFrame.statusBar, SB_GETPARTS, 0, 0);
+            ASSERT_EQ(parts, gSettings.StatusBarFields + 3);
+            for (int i = 0; i < parts; i++) {
+                RECT r;
+                ASSERT_TRUE(SendMessageA(gFrame.statusBar, SB_GETRECT, (WPARAM)i, (LPARAM)&r));
+                EXPECT_LE(r.right, bar.right) << "part " << i;
+                EXPECT_GT(r.right - r.left, 40) << "part " << i;
             }
-        GetWindowRect(gFrame.settingsPanel, &band);
-        if (width == 1200 && !wideBand.bottom) {
-            wideBand = band;
-            oneRowRight = right;
+            std::vector<std::pair<int, RECT>> fields;
+            LONG right = 0;
+            RECT shownBand;
+            GetWindowRect(gFrame.settingsPanel, &shownBand);
+            MapWindowPoints(nullptr, gFrame.frame, (POINT *)&shownBand, 2);
+            for (HWND c = GetWindow(gFrame.settingsPanel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                RECT r;
+                GetWindowRect(c, &r);
+                MapWindowPoints(nullptr, gFrame.frame, (POINT *)&r, 2);
+                EXPECT_LE(r.right, client.right) << "control " << GetDlgCtrlID(c);
+                if (!IsWindowVisible(c)) continue;
+                EXPECT_LE(r.bottom, shownBand.bottom) << "control " << GetDlgCtrlID(c) << " below the band";
+                if (r.right > right) right = r.right;
+                /* A spin box sits on its buddy's edge. */
+                char kind[32] = "";
+                GetClassNameA(c, kind, sizeof kind);
+                if (strcmp(kind, UPDOWN_CLASSA) != 0) fields.push_back({GetDlgCtrlID(c), r});
+            }
+            EXPECT_GT(fields.size(), 10u) << "the panel's fields show";
+            for (size_t i = 0; i < fields.size(); i++)
+                for (size_t j = i + 1; j < fields.size(); j++) {
+                    RECT both;
+                    EXPECT_FALSE(IntersectRect(&both, &fields[i].second, &fields[j].second))
+                        << "controls " << fields[i].first << " and " << fields[j].first;
+                }
+            GetWindowRect(gFrame.settingsPanel, &band);
+            if (width == 1200 && !wideBand.bottom) {
+                wideBand = band;
+                oneRowRight = right;
+            }
+            /* Where the widest frame still shows the resource's rows. */
+            if (width == 960 && oneRowRight > client.right && wideBand.bottom - wideBand.top == PanelResourceHeight()) {
+                EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
+            }
+            if (width == 960) {
+                EXPECT_GE(band.bottom - band.top, wideBand.bottom - wideBand.top);
+            }
+            if (width == 1200) {
+                EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
+            }
         }
-        if (width == 960 && oneRowRight > client.right) EXPECT_GT(band.bottom - band.top, wideBand.bottom - wideBand.top);
-        if (width == 960) EXPECT_GE(band.bottom - band.top, wideBand.bottom - wideBand.top);
-        if (width == 1200) EXPECT_EQ(band.bottom - band.top, wideBand.bottom - wideBand.top);
-    }
+    };
+    /* Shown, as the program's start shows it: a hidden panel's fields are
+    ** not looked at. */
+    gSettings.ShowSettings = 1;
+    ShowWindow(gFrame.settingsPanel, SW_SHOW);
+    checkWidths("the resource's font");
+    HoldForScreenshot();
+
+    /* The panel's controls take their sizes from its font when it is made,
+    ** so the second font set makes the panel again: a serif face a size
+    ** larger (the system's fallback where the machine lacks it). */
+    const std::vector<DWORD> second = PanelTemplateInAnotherFont(L"DejaVu Serif", 10);
+    ASSERT_FALSE(second.empty());
+    RECT firstField, again;
+    GetWindowRect(GetWindow(gFrame.settingsPanel, GW_CHILD), &firstField);
+    DestroyWindow(gFrame.settingsPanel);
+    gFrame.settingsPanel = CreateDialogIndirectParamA(gFrame.instance, (LPCDLGTEMPLATEA)second.data(), gFrame.frame,
+                                                      SettingsPanelDlgProc, 0);
+    ASSERT_NE(gFrame.settingsPanel, nullptr);
+    gFrame.modeless[0] = gFrame.settingsPanel;
+    ShowWindow(gFrame.settingsPanel, SW_SHOW);
+    LayoutFrame();
+    GetWindowRect(GetWindow(gFrame.settingsPanel, GW_CHILD), &again);
+    EXPECT_GT(again.bottom - again.top, firstField.bottom - firstField.top) << "the second font set is larger";
+    checkWidths("a second face and size");
     HoldForScreenshot();
 }
 
@@ -455,6 +540,39 @@ TEST_F(FrameTest, PopupNoticesStackDownward)
     EXPECT_TRUE(b.top >= a.bottom || a.top >= b.bottom);
     DestroyWindow(first);
     DestroyWindow(second);
+}
+
+/* A status text and a notice that name a file show its letters (two-,
+** three- and four-byte): the bar holds them wide, the notice is measured by
+** them. */
+TEST_F(FrameTest, StatusTextsAndNoticesCarryTheirLetters)
+{
+    const char *letters = "Z\xC3\xBC" "rich \xD0\x96 \xE2\x82\xAC\xE6\x9D\xB1 \xF0\x9F\x98\x80";
+    const WCHAR *wide = (const WCHAR *)u"Z\u00FCrich \u0416 \u20AC\u6771 \U0001F600";
+    SetStatusText(1, "%s", letters);
+    Sleep(120);
+    Pump();
+    WCHAR shown[100] = L"";
+    ASSERT_LT(SendMessageW(gFrame.statusBar, SB_GETTEXTLENGTHW, 1, 0) & 0xffff, 100);
+    SendMessageW(gFrame.statusBar, SB_GETTEXTW, 1, (LPARAM)shown);
+    EXPECT_STREQ(wide, shown);
+    EXPECT_EQ(StatusText(1), letters);
+
+    gSettings.PopupSeconds = 5;
+    ShowPopupNotice(255, "%s", letters);
+    HWND notice = FindWindowExA(nullptr, nullptr, "KestovarPopup", nullptr);
+    ASSERT_NE(notice, nullptr);
+    HDC dc = GetDC(notice);
+    HGDIOBJ old = SelectObject(dc, gFrame.uiFont);
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, wide, lstrlenW(wide), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(notice, dc);
+    RECT r;
+    GetWindowRect(notice, &r);
+    EXPECT_EQ(2 * extent.cx, r.right - r.left);
+    HoldForScreenshot();
+    DestroyWindow(notice);
 }
 
 TEST_F(FrameTest, FindDialogRegistryHoldsThirteen)

@@ -237,3 +237,24 @@ TEST_F(FrameTest, AReportLeavesTheChosenGraphTab)
     EXPECT_STREQ(Record(window)->title, "Equity");
     DestroyWindow(window);
 }
+
+/* A column heading of two-, three- and four-byte letters names its tab by
+** those letters. */
+TEST_F(FrameTest, GraphTabsShowTheHeadingsLetters)
+{
+    GraphFixture fixture(2);
+    FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
+    CopyString(columns[1].heading, sizeof columns[1].heading, "\xC3\xBC \xD0\x96 \xE2\x82\xAC \xF0\x9F\x98\x80", -1);
+    HWND window = OpenStatsGraph(fixture.results, fixture.test, 0);
+    ASSERT_NE(window, nullptr);
+    Pump();
+    WCHAR text[40] = L"";
+    TCITEMW item = {};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 40;
+    ASSERT_TRUE(SendMessageW((HWND)Record(window)->tabs, TCM_GETITEMW, 1, (LPARAM)&item));
+    EXPECT_STREQ((const WCHAR *)u"\u00FC \u0416 \u20AC \U0001F600", text);
+    HoldForScreenshot();
+    SendMessageA(window, WM_CLOSE, 0, 0);
+}

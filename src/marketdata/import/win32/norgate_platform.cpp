@@ -9,36 +9,44 @@
 
 void *FindNorgateUpdaterWindow() { return FindWindowA(nullptr, "Norgate Data Updater"); }
 
+/* The updater keeps folders in its key; read wide, one outside the code
+** page reaches the program as its letters (UTF-8). */
 int NduReadRegistryText(const char *valueName, char *out, int size)
 {
     if (size > 0) out[0] = 0;
+    if (size <= 0) return 0;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\NDU\\norgate", 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-    DWORD type = 0, bytes = (DWORD)(size > 1 ? size - 1 : 0);
-    LONG result = RegQueryValueExA(key, valueName, nullptr, &type, (BYTE *)out, &bytes);
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\NDU\\norgate", 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    WCHAR wide[1024];
+    DWORD type = 0, bytes = (DWORD)(sizeof wide - sizeof wide[0]);
+    LONG result = RegQueryValueExW(key, WideFromText(valueName).c_str(), nullptr, &type, (BYTE *)wide, &bytes);
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        if (size > 0) out[0] = 0;
-        return 0;
-    }
-    out[bytes < (DWORD)size ? bytes : (DWORD)size - 1] = 0;
-    return out[0] != 0;
+    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return 0;
+    wide[bytes / sizeof wide[0]] = 0;
+    /* A value that does not fit reads as none rather than as another folder. */
+    return TextFromWide(wide, out, (size_t)size) && out[0] != 0;
 }
 
-int NduWindowText(void *window, char *out, int size) { return GetWindowTextA((HWND)window, out, size) > 0; }
+int NduWindowText(void *window, char *out, int size)
+{
+    if (size <= 0) return 0;
+    GetWindowTitle((HWND)window, out, (size_t)size); /* a long text is cut before a whole letter */
+    return out[0] != 0;
+}
 void *NduFirstChild(void *window) { return GetWindow((HWND)window, GW_CHILD); }
 void *NduNextSibling(void *window) { return GetWindow((HWND)window, GW_HWNDNEXT); }
 
 int NduStartProgram(const char *commandLine)
 {
-    char line[1024];
-    CopyString(line, sizeof line, commandLine, -1);
-    STARTUPINFOA startup = {};
+    /* The launcher's command line names its folder: started wide, a folder
+    ** outside the code page is found. */
+    std::wstring line = WideFromText(commandLine);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWMINNOACTIVE;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 0;
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 0;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 1;

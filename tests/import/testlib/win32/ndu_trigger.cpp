@@ -6,7 +6,8 @@
 //   ndu.trigger.exe update donotshow   start an update (starting it if need be)
 //   ndu.trigger.exe close              ask the running updater to close
 //   ndu.trigger.exe install DATAPATH   write its key: InstallPath (the folder
-//                                      above bin) and DATAPATH
+//                                      above bin) and DATAPATH, a folder that
+//                                      is there
 //   ndu.trigger.exe uninstall          remove the key
 //
 // The running updater is a top-level window titled "Norgate Data Updater";
@@ -19,6 +20,7 @@
 // window.txt (the owner's process id, the title, one line per child) and
 // request.txt (a verb for the running updater).
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,13 +84,32 @@ static int WriteKey(const char *name, const std::string &value)
     return result == ERROR_SUCCESS;
 }
 
+// The data folder as the updater keeps it: in the system's wide letters, as
+// its command line gave it.
+static int WriteWideKey(const wchar_t *name, const wchar_t *value)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\NDU\\norgate", 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return 0;
+    LONG result = RegSetValueExW(key, name, 0, REG_SZ, (const BYTE *)value, (DWORD)((wcslen(value) + 1) * sizeof *value));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
 int main(int argc, char **argv)
 {
     const char *verb = argc > 1 ? argv[1] : "";
     if (strcmp(verb, "install") == 0 && argc > 2) {
         char self[MAX_PATH];
         GetModuleFileNameA(nullptr, self, sizeof self);
-        return WriteKey("InstallPath", InstallFolder(self, '\\')) && WriteKey("DataPath", argv[2]) ? 0 : 1;
+        int count = 0;
+        wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+        // As the updater, it keeps only a data folder that is there.
+        const int done = wide && count > 2 && GetFileAttributesW(wide[2]) != INVALID_FILE_ATTRIBUTES &&
+                         WriteKey("InstallPath", InstallFolder(self, '\\')) && WriteWideKey(L"DataPath", wide[2]);
+        LocalFree(wide);
+        return done ? 0 : 1;
     }
     if (strcmp(verb, "uninstall") == 0) return RegDeleteKeyA(HKEY_CURRENT_USER, kKey) == ERROR_SUCCESS ? 0 : 1;
     HWND running = FindWindowA(nullptr, kTitle);
