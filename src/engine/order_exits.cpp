@@ -22,23 +22,29 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 
+/* The shares an order selling part of the base the position holds sells:
+** the part in the position's quantity step, and all of base where that
+** would leave less than a step, as the test's partial exit takes them; so
+** does a part rounded to nothing of a holding below the step (what a split
+** left of a lot, a split's last fraction of a share). */
+static double OrderedPart(const PositionRecord *p, double base, double part)
+{
+    if (p->quantityStep > 0) part = RoundToStep(part, p->quantityStep, 0);
+    return LeavesTooFewShares(base, part, p->quantityStep) ? base : part;
+}
+
 double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, char *out)
 {
     PositionRecord *p = context->position;
     /* The shares held, as the test counts them through a split: an exit of
-    ** the whole position sells them all, and a part that would leave less
-    ** than the quantity step takes that rest with it, as the test's partial
-    ** exit does; so does a part rounded to nothing of a holding below the
-    ** step (a split's last fraction of a share). */
+    ** the whole position sells them all. */
     const double base = SharesInTerms(p, factor);
     double quantity = base;
     FormulaSlot *formula = &context->strategy->slots[slot];
     if (IsSlotGiven(formula)) {
         double value = 0;
         EvalFormulaSlot(formula, context, &value);
-        quantity = std::fmin(std::fmax(value, 0.0), base);
-        if (p->quantityStep > 0) quantity = RoundToStep(quantity, p->quantityStep, 0);
-        if (LeavesTooFewShares(base, quantity, p->quantityStep)) quantity = base;
+        quantity = OrderedPart(p, base, std::fmin(std::fmax(value, 0.0), base));
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;
@@ -309,8 +315,12 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     char marketQty[64] = "0", limitQty[64] = "0", stopQty[64] = "0";
     double market = 0, limitQuantity = 0, stopQuantity = 0;
     if (r->DynamicSizing == 1 || output->roll) {
-        double target = p->exitQuantityRequest > 0 ? p->exitQuantityRequest : p->quantity;
-        market = p->quantityStep > 0 ? RoundToStep(target, p->quantityStep, 0) : target;
+        /* A dynamic-sizing reduction asks for a part of the lot in the order
+        ** bar's terms, which the test sells as its other partial exits. */
+        if (p->exitQuantityRequest > 0)
+            market = OrderedPart(p, SharesInTerms(p, factor), p->exitQuantityRequest);
+        else
+            market = p->quantityStep > 0 ? RoundToStep(p->quantity, p->quantityStep, 0) : p->quantity;
         FormatTrimmedNumber(market, marketQty);
     } else {
         double base = gScriptSettings.OrdersUseQtyIn ? p->entrySplit : factor;

@@ -300,38 +300,40 @@ TEST_F(OrderListTest, DynamicSizingOrders)
 ** January), which the split of 10 January makes 1,000 at 10; at the close
 ** of 12.50 on 12 January the target is 800, so 200 are sold on the 15th
 ** (680 for a target of $4,000 that day, still a reduction), and all 1,000
-** when the target is 0.  The orders say so, and the next
-** day's test does it. */
+** when the target is 0.  A position of 100 shares in round lots of 100 that
+** a 1-for-4 split makes 25 (at 80) is less than a lot, but a target of 0
+** sells its last 25 all the same; until then the 75 that would make a lot
+** again are no order.  The orders say so, and the next day's test does it. */
 TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240115);
-    auto upTo = [&](size_t n) {
+    auto upTo = [&](size_t n, double ratio) {
         std::vector<int32_t> days(d.begin(), d.begin() + n);
         std::vector<DayBar> bars;
         for (int32_t day : days) {
-            const double c = day < 20240110 ? 20 : day < 20240112 ? 10 : 12.5;
-            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240110 ? 2.0 : 1.0});
+            const double c = day < 20240110 ? 20 : day < 20240112 ? 20 / ratio : 25 / ratio;
+            bars.push_back(DayBar{day, c, c, c, c, 1000, day < 20240110 ? ratio : 1.0});
         }
         LoadStore(days, {{"AAA", bars}});
     };
     const struct {
-        const char *quantity, *order;
-        double sold;
+        const char *sizing, *quantity, *order;
+        double ratio, sold;
     } cases[] = {
-        {"10000", "    sell 200 AAA market on open  (reduce position)\n", 200},
-        {"10000 - 6000 * (BarDate = 20240112)", "    sell 680 AAA market on open  (reduce position)\n", 680},
-        {"10000 * (BarDate < 20240112)", "    sell 1000 AAA market on open  (exit position)\n", 1000},
+        {"  QtyType: Value\n", "10000", "    sell 200 AAA market on open  (reduce position)\n", 2, 200},
+        {"  QtyType: Value\n", "10000 - 6000 * (BarDate = 20240112)", "    sell 680 AAA market on open  (reduce position)\n", 2, 680},
+        {"  QtyType: Value\n", "10000 * (BarDate < 20240112)", "    sell 1000 AAA market on open  (exit position)\n", 2, 1000},
+        {"  QtyType: Shares\n  QtyRound: 100\n", "100 * (BarDate < 20240112)", "    sell 25 AAA market on open  (exit position)\n", 0.25, 25},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.quantity);
-        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n"
-                                               "  QtyType: Value\n  Quantity: ") +
-            c.quantity + "\n";
-        upTo(d.size() - 1);
+        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n") + c.sizing +
+            "  Quantity: " + c.quantity + "\n";
+        upTo(d.size() - 1, c.ratio);
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         const std::string orders = OrdersFile("main_20240115_orders.txt");
-        EXPECT_NE(std::string::npos, orders.find("\nD dynamic sizing orders\n\n" + std::string(c.order))) << orders;
-        upTo(d.size());
+        EXPECT_NE(std::string::npos, orders.find("\nD dynamic sizing orders\n\n" + std::string(c.order) + "\nD entry")) << orders;
+        upTo(d.size(), c.ratio);
         ASSERT_EQ(0, Run(script)) << LastMessage();
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
