@@ -159,6 +159,20 @@ std::wstring WideFromText(const char *text)
     return std::wstring(wide.data());
 }
 
+void DrawTextWide(HDC dc, int x, int y, const char *text)
+{
+    const std::wstring wide = WideFromText(text);
+    TextOutW(dc, x, y, wide.c_str(), (int)wide.size());
+}
+
+int TextWidthWide(HDC dc, const char *text)
+{
+    const std::wstring wide = WideFromText(text);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, wide.c_str(), (int)wide.size(), &size);
+    return size.cx;
+}
+
 /* OpenWithSystem, naming `named` when it fails (null: saying nothing). */
 static int OpenNamed(HWND owner, const char *file, const char *parameters, const char *folder, const char *named)
 {

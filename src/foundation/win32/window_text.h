@@ -46,6 +46,13 @@ extern HINSTANCE(WINAPI *gSystemOpener)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR
 ** system's wide letters, for the wide calls that take a name or typed text. */
 std::wstring WideFromText(const char *text);
 
+/* A text (UTF-8) drawn at x, y in the device's font, and its width there,
+** both through the wide calls: a name's letters draw as written, and the
+** space laid out for it is the space it takes (measured narrow, each byte of a
+** letter outside ASCII would count as a code-page letter of its own). */
+void DrawTextWide(HDC dc, int x, int y, const char *text);
+int TextWidthWide(HDC dc, const char *text);
+
 /* A system text as the program's UTF-8. */
 std::string TextFromWide(const WCHAR *wide);
 /* The same into out: 1, or 0 with out empty when it does not fit. */

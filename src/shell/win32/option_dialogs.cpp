@@ -39,10 +39,11 @@ static const FolderButton kFolderButtons[] = {
 static void ShowDateExample(HWND dialog)
 {
     char picture[32], date[DATE_TEXT_SIZE], text[64];
-    GetDlgItemTextA(dialog, IDC_PO_DATE_FORMAT, picture, sizeof picture);
+    /* The picture may quote letters outside ASCII: read and shown wide. */
+    GetItemText(dialog, IDC_PO_DATE_FORMAT, picture, sizeof picture);
     FormatDate(20240831, picture, date);
     FormatText(text, sizeof text, "Example: %s", date);
-    SetDlgItemTextA(dialog, IDC_PO_DATE_EXAMPLE, text);
+    SetItemText(dialog, IDC_PO_DATE_EXAMPLE, text);
 }
 
 static void ChoosePanelColour(HWND dialog, uint32_t *setting, HWND panel)

@@ -13,6 +13,7 @@
 #include "marketdata/store/symbols.h"
 #include "views/chart_geometry.h"
 #include "views/graph_geometry.h"
+#include "foundation/win32/window_text.h"
 #include "views/win32/draw_resources.h"
 
 int32_t gGraphHovered = -1;
@@ -123,12 +124,8 @@ struct LegendPen {
     bool draw;
 };
 
-static int TextWidth(HDC dc, const char *text)
-{
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
-    return size.cx;
-}
+/* Strategy names and the title are UTF-8: measured and drawn wide alike. */
+static int TextWidth(HDC dc, const char *text) { return TextWidthWide(dc, text); }
 
 /* Starts a new row when the entry would reach the right edge. */
 static void MakeRoom(LegendPen *pen, int entryWidth)
@@ -152,7 +149,7 @@ static void LegendEntry(HDC dc, LegendPen *pen, int id, const char *name, COLORR
         Rectangle(dc, pen->x, pen->y + 4, pen->x + 8, pen->y + 12);
         SelectObject(dc, hovered ? GraphStyleSet.boldFont : GraphStyleSet.normalFont);
         SetTextColor(dc, text);
-        TextOutA(dc, pen->x + 2 * pen->averageWidth, pen->y, name, (int)strlen(name));
+        DrawTextWide(dc, pen->x + 2 * pen->averageWidth, pen->y, name);
     }
     SelectObject(dc, GraphStyleSet.normalFont);
     pen->x += width + 2 * pen->averageWidth + 2 * pen->averageWidth;
@@ -164,7 +161,7 @@ static void LegendText(HDC dc, LegendPen *pen, const char *text, COLORREF colour
     MakeRoom(pen, width);
     if (pen->draw) {
         SetTextColor(dc, colour);
-        TextOutA(dc, pen->x, pen->y, text, (int)strlen(text));
+        DrawTextWide(dc, pen->x, pen->y, text);
     }
     pen->x += width + pen->averageWidth;
 }
@@ -182,7 +179,7 @@ int PaintGraphLegend(HWND window, HDC dc, GraphWindow *graph, int decimals, int 
                graph->sorted ? " (sorted)" : "");
     if (pen.draw) {
         SetTextColor(dc, 0);
-        TextOutA(dc, 8, y, title, (int)strlen(title));
+        DrawTextWide(dc, 8, y, title);
     }
     pen.rowStart = TextWidth(dc, title) + 4 * pen.averageWidth + 8;
     pen.x = pen.rowStart;
@@ -267,7 +264,7 @@ static void DrawDateAxis(HDC dc, GraphWindow *graph, int width, int clientHeight
     bool lastPeriod = barSize == BAR_QUARTERLY ? firstPeriod == 4 : barSize != BAR_YEARLY && firstPeriod == 12;
     char text[16];
     FormatText(text, sizeof text, "'%2.2d", (first / 10000 + (lastPeriod ? 1 : 0)) % 100);
-    TextOutA(dc, g.labelWidth - 11, textY, text, (int)strlen(text));
+    DrawTextWide(dc, g.labelWidth - 11, textY, text);
     bool monthForNextFirst = lastPeriod;
     int32_t previous = firstPeriod;
     for (int j = 1; j < graph->pointCount; j++) {
@@ -286,7 +283,7 @@ static void DrawDateAxis(HDC dc, GraphWindow *graph, int width, int clientHeight
         SelectObject(dc, firstOfYear ? PenDarkGrey : DotPenLightGrey);
         MoveToEx(dc, x, g.legendHeight + g.top, nullptr);
         LineTo(dc, x, clientHeight + 2 * H - 3 * H);
-        TextOutA(dc, x, textY, text, (int)strlen(text));
+        DrawTextWide(dc, x, textY, text);
     }
 }
 
@@ -398,7 +395,7 @@ static void DrawGraph(HWND window, HDC dc, GraphWindow *graph, const RECT &clien
         char text[64];
         FormatGraphValue(labels[i], decimals, abbreviate, graph, text);
         int y = GraphYFromValueScaled(labels[i], graph, height);
-        TextOutA(dc, g.labelWidth - 3 * A, y - H / 2, text, (int)strlen(text));
+        DrawTextWide(dc, g.labelWidth - 3 * A, y - H / 2, text);
         SelectObject(dc, labels[i] == 0 ? PenDarkGrey : DotPenLightGrey);
         MoveToEx(dc, g.labelWidth - 2 * A, y, nullptr);
         LineTo(dc, width, y);

@@ -8,6 +8,7 @@
 #include "foundation/allocator.h"
 #include "foundation/numbers.h"
 #include "foundation/text_match.h"
+#include "foundation/win32/window_text.h"
 #include "views/res_graph.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
@@ -36,18 +37,14 @@ void OpenCanvas(Canvas *c, HDC dc, int W, int H)
 
 void CloseCanvas(Canvas *c) { SelectObject(c->dc, c->oldFont); }
 
-int Width(HDC dc, const char *text)
-{
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, int(strlen(text)), &size);
-    return size.cx;
-}
+/* The axes name variables (UTF-8): measured and drawn wide alike. */
+int Width(HDC dc, const char *text) { return TextWidthWide(dc, text); }
 
 void Text(HDC dc, int x, int y, const char *text, UINT align, COLORREF colour)
 {
     SetTextAlign(dc, align | TA_TOP);
     SetTextColor(dc, colour);
-    TextOutA(dc, x, y, text, int(strlen(text)));
+    DrawTextWide(dc, x, y, text);
 }
 
 /* A line in one of the shared pens. */

@@ -93,10 +93,10 @@ void BuildOptGraphAxisMenu(HMENU popup, const ResGraphWindow *r)
     info.dwTypeData = (char *)(r->heatMap ? "Y-Axis" : "Average By");
     SetMenuItemInfoA(popup, 1, TRUE, &info);
     for (int32_t i = 0; i < r->variableCount; i++) {
-        AppendMenuA(xs, MF_STRING | (i == r->xVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_X_VARIABLE + i,
-                    r->variables[i].name);
-        AppendMenuA(ys, MF_STRING | (i == r->yVariable ? MF_CHECKED : 0), RES_GRAPH_FIRST_Y_VARIABLE + i,
-                    r->variables[i].name);
+        AppendMenuText(xs, RES_GRAPH_FIRST_X_VARIABLE + i, r->variables[i].name);
+        AppendMenuText(ys, RES_GRAPH_FIRST_Y_VARIABLE + i, r->variables[i].name);
+        if (i == r->xVariable) CheckMenuItem(xs, RES_GRAPH_FIRST_X_VARIABLE + i, MF_BYCOMMAND | MF_CHECKED);
+        if (i == r->yVariable) CheckMenuItem(ys, RES_GRAPH_FIRST_Y_VARIABLE + i, MF_BYCOMMAND | MF_CHECKED);
     }
     if (!r->heatMap)
         AppendMenuA(xs, MF_STRING | (r->xVariable == r->variableCount ? MF_CHECKED : 0),

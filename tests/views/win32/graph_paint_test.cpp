@@ -180,4 +180,62 @@ TEST_F(GraphPaintTest, TinyValuesDrawAsZero)
     EXPECT_EQ(points[1].y, zeroY);
 }
 
+/* A strategy named with letters of two, three and four bytes: the legend
+** draws its letters (as the system draws the hand-written wide name), and the
+** next entry starts after the width those letters take, not after one
+** code-page letter per byte. */
+TEST_F(GraphPaintTest, TheLegendDrawsAndMeasuresANameByItsLetters)
+{
+    const WCHAR wideName[] = L"Z\u00fcrich \u20ac \u00bd \U0001D11E\u041c";
+    HandGraph hand({ std::vector<double>(20, 1.0), std::vector<double>(20, 2.0) }, { 0, 0 }, false);
+    CopyString(hand.graph.series[0].name, sizeof hand.graph.series[0].name,
+               "Z\xC3\xBCrich \xE2\x82\xAC \xC2\xBD \xF0\x9D\x84\x9E\xD0\x9C", -1);
+    gGraphMouse = { -1, -1 };
+    gGraphHovered = -1;
+    const int W = 600, H = 60, y = 8;
+    HDC screen = GetDC(window);
+    HDC drawn = CreateCompatibleDC(screen), expected = CreateCompatibleDC(screen);
+    HBITMAP drawnBits = CreateCompatibleBitmap(screen, W, H), expectedBits = CreateCompatibleBitmap(screen, W, H);
+    ReleaseDC(window, screen);
+    SelectObject(drawn, drawnBits);
+    SelectObject(expected, expectedBits);
+    RECT all = { 0, 0, W, H };
+    for (HDC dc : { drawn, expected }) {
+        FillRect(dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        SelectObject(dc, GraphStyleSet.normalFont);
+    }
+    PaintGraphLegend(window, drawn, &hand.graph, 2, y);
+
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(expected, &metrics);
+    const int A = metrics.tmAveCharWidth;
+    SIZE title = {}, plain = {}, bold = {};
+    GetTextExtentPoint32W(expected, L"Equity", 6, &title);
+    const int nameLength = int(wcslen(wideName));
+    GetTextExtentPoint32W(expected, wideName, nameLength, &plain);
+    SelectObject(expected, GraphStyleSet.boldFont);
+    GetTextExtentPoint32W(expected, wideName, nameLength, &bold);
+    SelectObject(expected, GraphStyleSet.normalFont);
+    const int rowStart = title.cx + 4 * A + 8, nameX = rowStart + 2 * A;
+    TextOutW(expected, nameX, y, wideName, nameLength);
+
+    int differ = 0, ink = 0;
+    for (int x = nameX; x < nameX + plain.cx; x++)
+        for (int row = y; row < y + metrics.tmHeight; row++) {
+            bool a = GetPixel(drawn, x, row) != 0xFFFFFF, b = GetPixel(expected, x, row) != 0xFFFFFF;
+            differ += a != b;
+            ink += b;
+        }
+    EXPECT_GT(ink, 0);
+    EXPECT_EQ(differ, 0) << "the name's letters";
+    /* The second entry's box: its left edge just after the first's width. */
+    const int next = rowStart + bold.cx + 4 * A;
+    EXPECT_NE(GetPixel(drawn, next, y + 8), 0xFFFFFF);
+    EXPECT_EQ(GetPixel(drawn, next - 1, y + 8), 0xFFFFFF);
+    DeleteDC(drawn);
+    DeleteDC(expected);
+    DeleteObject(drawnBits);
+    DeleteObject(expectedBits);
+}
+
 } // namespace
