@@ -165,13 +165,15 @@ void DrawTextWide(HDC dc, int x, int y, const char *text)
     TextOutW(dc, x, y, wide.c_str(), (int)wide.size());
 }
 
-int TextWidthWide(HDC dc, const char *text)
+SIZE TextExtentWide(HDC dc, const char *text)
 {
     const std::wstring wide = WideFromText(text);
     SIZE size = {};
     GetTextExtentPoint32W(dc, wide.c_str(), (int)wide.size(), &size);
-    return size.cx;
+    return size;
 }
+
+int TextWidthWide(HDC dc, const char *text) { return TextExtentWide(dc, text).cx; }
 
 /* OpenWithSystem, naming `named` when it fails (null: saying nothing). */
 static int OpenNamed(HWND owner, const char *file, const char *parameters, const char *folder, const char *named)

@@ -52,6 +52,8 @@ std::wstring WideFromText(const char *text);
 ** letter outside ASCII would count as a code-page letter of its own). */
 void DrawTextWide(HDC dc, int x, int y, const char *text);
 int TextWidthWide(HDC dc, const char *text);
+/* The size TextWidthWide measures, with the line's height. */
+SIZE TextExtentWide(HDC dc, const char *text);
 
 /* A system text as the program's UTF-8. */
 std::string TextFromWide(const WCHAR *wide);

@@ -72,8 +72,8 @@ static int StatusTextPartWidth(const char *text)
     HDC dc = GetDC(gFrame.statusBar);
     if (!dc) return 0;
     HGDIOBJ old = SelectObject(dc, (HGDIOBJ)SendMessageA(gFrame.statusBar, WM_GETFONT, 0, 0));
-    SIZE extent = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &extent);
+    /* Measured by its letters, as the status bar draws it. */
+    const SIZE extent = TextExtentWide(dc, text);
     TEXTMETRICA metrics = {};
     GetTextMetricsA(dc, &metrics);
     SelectObject(dc, old);

@@ -14,6 +14,7 @@
 #include "views/chart_geometry.h"
 #include "views/chart_series.h"
 #include "views/trade_compare.h"
+#include "foundation/win32/window_text.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/view_windows.h"
 
@@ -35,17 +36,14 @@ static ChartColours PickChartColours(const ChartWindow *chart)
     return { RGB(0, 0, 0), PenBlack, DotPenLightGrey, PenLightGrey, 0xF0F0F0 };
 }
 
-static int TextWidth(HDC dc, const char *text)
-{
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, (int)strlen(text), &size);
-    return size.cx;
-}
+/* A chart's texts name symbols and what a script wrote: measured and drawn
+** by their letters, through the one conversion every window uses. */
+static int TextWidth(HDC dc, const char *text) { return TextWidthWide(dc, text); }
 
 static void DrawTextAt(HDC dc, int x, int y, const char *text, UINT align)
 {
     SetTextAlign(dc, align);
-    TextOutA(dc, x, y, text, (int)strlen(text));
+    DrawTextWide(dc, x, y, text);
 }
 
 static void Line(HDC dc, int x0, int y0, int x1, int y1)
@@ -304,8 +302,7 @@ static MarkLabel PlaceMark(HDC dc, const char *label, int x, int y, double price
                            int d, int e)
 {
     MarkLabel m = {};
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, label, (int)strlen(label), &size);
+    const SIZE size = TextExtentWide(dc, label);
     m.width = size.cx;
     m.height = size.cy;
     bool right = leftWhenRoom ? x < m.width + d : x <= gChartGeometry.clientWidth - m.width -
@@ -353,8 +350,7 @@ void DrawTradeMarks(HDC dc, ChartWindow *chart, const Bar *bars, TestRecord *tes
     int n = FormatText(annotation, sizeof annotation, "  %s%s %g @ %s", label, "", entryQuantity, price);
 
     int d = 3 * gChartBarHalfWidth > 16 ? 3 * gChartBarHalfWidth : 16;
-    SIZE labelSize = {};
-    GetTextExtentPoint32A(dc, label, (int)strlen(label), &labelSize);
+    const SIZE labelSize = TextExtentWide(dc, label);
     int e = labelSize.cy * 3 / 2 > 16 ? labelSize.cy * 3 / 2 : 16;
     double middle = logForm ? std::exp((low + high) / 2) : (low + high) / 2;
     int width = client->right - client->left;

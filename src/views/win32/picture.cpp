@@ -2,6 +2,7 @@
 ** bitmaps whose pixels can be read back, and the labels they share. */
 #include <cstring>
 
+#include "foundation/win32/window_text.h"
 #include "views/win32/plot_paint.h"
 
 int CreatePictureDC(PictureDC *picture, HDC reference, int width, int height)
@@ -52,13 +53,11 @@ uint32_t PicturePixel(const PictureDC *picture, int x, int y)
 
 void CentredLabel(HDC dc, int x, int y, const char *text, int left, int right)
 {
-    const int length = (int)strlen(text);
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, length, &size);
+    const SIZE size = TextExtentWide(dc, text);
     const int highest = right - (size.cx + 1) / 2, lowest = left + size.cx / 2;
     if (x > highest) x = highest;
     if (x < lowest) x = lowest;
     SetTextAlign(dc, TA_CENTER | TA_TOP);
     SetTextColor(dc, PLOT_BLACK);
-    TextOutA(dc, x, y, text, length);
+    DrawTextWide(dc, x, y, text);
 }

@@ -9,6 +9,7 @@
 #include "foundation/text_match.h"
 #include "views/res_graph.h"
 #include "views/trade_plot.h"
+#include "foundation/win32/window_text.h"
 #include "views/win32/draw_resources.h"
 #include "views/win32/plot_paint.h"
 
@@ -45,16 +46,14 @@ int PositionX(const Layout &g, double x)
 
 int TextWidth(HDC dc, const char *text)
 {
-    SIZE size = {};
-    GetTextExtentPoint32A(dc, text, int(strlen(text)), &size);
-    return size.cx;
+    return TextWidthWide(dc, text);
 }
 
 void Text(HDC dc, int x, int y, const char *text, UINT align, COLORREF colour)
 {
     SetTextAlign(dc, align | TA_TOP);
     SetTextColor(dc, colour);
-    TextOutA(dc, x, y, text, int(strlen(text)));
+    DrawTextWide(dc, x, y, text);
 }
 
 void Line(HDC dc, int x0, int y0, int x1, int y1)
