@@ -153,6 +153,22 @@ struct NativeProgramTest : ProgramStateTest {
         EXPECT_EQ(mkfifo(path.c_str(), 0644), 0);
         return path;
     }
+    /* Runs the program with args until it holds at the hold point named,
+    ** stops it there with SIGTERM and lets it end: its exit code (-1 when it
+    ** never held or never said it was stopping), with what it wrote. */
+    int StopAtHold(const std::vector<std::string> &args, const std::string &point, std::string *out, std::string *err)
+    {
+        const std::string fifo = MakeFifo(point + ".hold");
+        Child child;
+        StartWith(&child, args, "", point + " " + fifo, false);
+        int hold = Reach(fifo);
+        if (hold < 0) return -1;
+        kill(child.pid, SIGTERM);
+        close(hold); /* the stop is taken before the program goes on */
+        if (!ReadUntil(child.err, err, "Stopping...")) return -1;
+        ReadUntil(child.out, out, "\x01");
+        return ExitCode(&child);
+    }
     /* Runs the program to its end: its exit code, with what it wrote. */
     int Run(const std::vector<std::string> &args, std::string *out, std::string *err, const std::string &cwd = "")
     {
@@ -1166,18 +1182,9 @@ TEST_F(NativeProgramTest, AStopAfterTheLastRunEndsTheProgramAsStopped)
     ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
     const std::string results = dir + "/kept.kvr";
     Put("kept.kvs", TestScript(results));
-    const std::string fifo = MakeFifo("end.hold");
-    Child child;
-    StartWith(&child, {"-test", dir + "/kept.kvs"}, "", "batch-end " + fifo, false);
-    int hold = Reach(fifo);
-    ASSERT_GE(hold, 0);
-    kill(child.pid, SIGTERM);
-    close(hold); /* the stop is taken before the program goes on */
-    errors.clear();
-    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
     said.clear();
-    ReadUntil(child.out, &said, "\x01");
-    EXPECT_EQ(8, ExitCode(&child)) << errors;
+    errors.clear();
+    EXPECT_EQ(8, StopAtHold({"-test", dir + "/kept.kvs"}, "batch-end", &said, &errors)) << errors;
     EXPECT_NE(said.find("\nTest 1: "), std::string::npos) << said;
     EXPECT_EQ(said.find("(stopped)"), std::string::npos) << said; /* the test was whole */
     EXPECT_EQ("1:kept.kvs\n", StoredTests(results));
@@ -1192,18 +1199,9 @@ TEST_F(NativeProgramTest, TheSummaryOfATestCutByAStopSaysSo)
     std::string said, errors;
     ASSERT_EQ(0, Run({"-import", dir + "/imp.kvs"}, &said, &errors)) << errors;
     Put("cut.kvs", TestScript(dir + "/cut.kvr"));
-    const std::string fifo = MakeFifo("date.hold");
-    Child child;
-    StartWith(&child, {"-test", dir + "/cut.kvs"}, "", "test-date " + fifo, false);
-    int hold = Reach(fifo);
-    ASSERT_GE(hold, 0);
-    kill(child.pid, SIGTERM);
-    close(hold); /* the stop is taken before the program goes on */
-    errors.clear();
-    ASSERT_TRUE(ReadUntil(child.err, &errors, "Stopping...")) << errors;
     said.clear();
-    ReadUntil(child.out, &said, "\x01");
-    EXPECT_EQ(8, ExitCode(&child)) << errors;
+    errors.clear();
+    EXPECT_EQ(8, StopAtHold({"-test", dir + "/cut.kvs"}, "test-date", &said, &errors)) << errors;
     /* Its data go on to 2024-01-08: the test stopped on its second date. */
     EXPECT_NE(said.find("\nTest 1: 2024-01-02 to 2024-01-03 (stopped)\n"), std::string::npos) << said;
 }
