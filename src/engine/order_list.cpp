@@ -31,6 +31,7 @@
 #include "foundation/settings_table.h"
 #include "foundation/text_match.h"
 #include "marketdata/store/calendar.h"
+#include "marketdata/store/data_cut.h"
 #include "marketdata/store/derived_bars.h"
 #include "marketdata/store/symbols.h"
 #include "platform/platform.h"
@@ -88,93 +89,27 @@ static const char *const kPeriodWords[BAR_SIZE_COUNT] = {"day", "week", "month",
 
 /* The orders of a run that ends before its data do (an EndDate) are those of
 ** the data cut at its last date: the bars after it are set aside (here only
-** counted out), and a longer bar's period that reaches past it is kept, to
-** stand as it stood that day (RestatePeriodBars). */
-static void CutBarsAt(SymbolRecord *s, int32_t lastDay)
-{
-    int32_t n = s->barCounts[BAR_DAILY];
-    const Bar *daily = s->bars[BAR_DAILY];
-    while (n > 0 && daily[n - 1].date > lastDay) n--;
-    s->barCounts[BAR_DAILY] = n;
-    s->lastDate = n > 0 ? daily[n - 1].date : 0;
-    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
-        const Bar *period = s->bars[size];
-        int32_t m = s->barCounts[size];
-        while (m > 0 && period[m - 1].date > lastDay && !(n > 0 && SameBarPeriod(period[m - 1].date, s->lastDate, size)))
-            m--;
-        s->barCounts[size] = m;
-    }
-}
-
-/* The last period bar of each longer size that reaches past the last day
-** kept, built again from its days up to that day. */
-static void RestatePeriodBars(SymbolRecord *s)
-{
-    int32_t n = s->barCounts[BAR_DAILY];
-    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) {
-        int32_t m = s->barCounts[size];
-        Bar *period = s->bars[size];
-        if (n > 0 && m > 0 && period[m - 1].date > s->lastDate) BuildPeriodBarThrough(s, size, n - 1, &period[m - 1]);
-    }
-}
-
-/* A date list as it stood before CutDateListsAt: its count and the two
-** entries the cut wrote over (the list's last period and its terminator). */
-struct DateListAside {
-    DateList *list;
-    int32_t count, at;
-    uint32_t dates[2];
-};
+** counted out, CutSymbolBarsAt), and a longer bar's period that reaches past
+** it is kept, to stand as it stood that day (RestatePeriodBars). */
 static std::vector<DateListAside> sListsAside;
 static int32_t sStoreLastDate; /* the store's last date while the lists are cut, else 0 */
-
-/* Cuts list after lastDay; a longer list then ends with the period of the
-** last session kept (dailyLast), as one built from the cut sessions does. */
-static void CutDateList(DateList *list, int32_t lastDay, int32_t dailyLast)
-{
-    if (!list || !list->dates || list->count <= 0) return;
-    int32_t n = list->count;
-    while (n > 0 && (int32_t)list->dates[n - 1] > lastDay) n--;
-    if (n == list->count) return;
-    /* n < count, so the entries n and n + 1 lie inside the count + 1 used. */
-    sListsAside.push_back({list, list->count, n, {list->dates[n], list->dates[n + 1]}});
-    if (list->barSize != BAR_DAILY && dailyLast > 0 && (n == 0 || (int32_t)list->dates[n - 1] < dailyLast))
-        list->dates[n++] = (uint32_t)dailyLast;
-    list->dates[n] = 0;
-    list->count = n;
-}
-
-/* Cuts the five lists (daily first: its last session closes the others). */
-static void CutDateLists(DateList *lists, int32_t lastDay)
-{
-    CutDateList(&lists[BAR_DAILY], lastDay, 0);
-    const DateList &daily = lists[BAR_DAILY];
-    const int32_t dailyLast = daily.dates && daily.count > 0 ? (int32_t)daily.dates[daily.count - 1] : 0;
-    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++) CutDateList(&lists[size], lastDay, dailyLast);
-}
 
 void CutDateListsAt(int32_t lastDay)
 {
     RestoreDateLists();
     if (gStore.lastDate <= lastDay) return;
     sStoreLastDate = gStore.lastDate;
-    CutDateLists(gStore.dateLists, lastDay);
+    CutDateListsAfter(gStore.dateLists, lastDay, &sListsAside);
     for (int32_t s = 0; gStrategies && s < gStrategyCount; s++)
-        if (gStrategies[s].hasOwnDateLists) CutDateLists(gStrategies[s].dateLists, lastDay);
+        if (gStrategies[s].hasOwnDateLists) CutDateListsAfter(gStrategies[s].dateLists, lastDay, &sListsAside);
     gStore.lastDate = lastDay;
 }
 
 void RestoreDateLists()
 {
     if (sStoreLastDate == 0) return;
-    for (size_t k = sListsAside.size(); k-- > 0;) {
-        const DateListAside &a = sListsAside[k];
-        a.list->count = a.count;
-        a.list->dates[a.at] = a.dates[0];
-        a.list->dates[a.at + 1] = a.dates[1];
-    }
+    PutBackDateLists(&sListsAside);
     gStore.lastDate = sStoreLastDate;
-    sListsAside.clear();
     sStoreLastDate = 0;
 }
 
@@ -197,7 +132,7 @@ static void AddProvisionalBars(int32_t lastDay, int32_t orderDate)
         aside->lastDate = s->lastDate;
         for (int size = BAR_DAILY; size < BAR_SIZE_COUNT; size++) aside->counts[size] = s->barCounts[size];
         bool cut = s->lastDate > lastDay;
-        if (cut) CutBarsAt(s, lastDay);
+        if (cut) CutSymbolBarsAt(s, lastDay);
         /* The two places the changes below may write: the last bar kept and the one after it. */
         for (int size = BAR_DAILY; size < BAR_SIZE_COUNT; size++) {
             int32_t at = s->barCounts[size] > 0 ? s->barCounts[size] - 1 : 0;

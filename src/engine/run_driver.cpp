@@ -23,6 +23,8 @@
 #include "foundation/text_match.h"
 #include "platform/platform.h"
 #include "marketdata/import/import_driver.h"
+#include "marketdata/store/calendar.h"
+#include "marketdata/store/data_cut.h"
 #include "marketdata/store/data_load.h"
 #include "marketdata/store/datafile.h"
 #include "script/builtins/builtins.h"
@@ -410,6 +412,74 @@ static int PlayBackWalkForward(int32_t testsDone)
     return InsertWalkForwardSection(&editor);
 }
 
+/* The last session up to day on list, or 0. */
+static int32_t SessionOnOrBefore(const DateList *list, int32_t day)
+{
+    const int32_t i = FindDateIndex(list, day, -1);
+    return i >= 0 && list->dates ? (int32_t)list->dates[i] : 0;
+}
+
+/* True when the last session up to endDate does not end its period of some
+** longer bar size the run uses (its own, a strategy's, a Data item's), on
+** the program's calendar or a strategy's own. */
+static bool EndsInsideALongerPeriod(int32_t endDate)
+{
+    bool used[BAR_SIZE_COUNT] = {};
+    auto use = [&used](int32_t size) {
+        if (size > BAR_DAILY && size < BAR_SIZE_COUNT) used[size] = true;
+    };
+    use(gSettings.BarSize2);
+    for (const DefinitionList *items : {&gDataItems, &gTestDataItems})
+        for (int32_t k = 0; items->items && k < items->count; k++) use(DataItemBarSize(&((const FormulaItem *)items->items)[k]));
+    auto endsInside = [endDate](const DateList *lists, int32_t size) {
+        const int32_t last = SessionOnOrBefore(&lists[BAR_DAILY], endDate);
+        return last > 0 && FindDateIndex(&lists[size], last, 0) < 0;
+    };
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord *r = &gStrategies[s];
+        use(r->BarSize);
+        if (r->hasOwnDateLists && r->BarSize > BAR_DAILY && r->BarSize < BAR_SIZE_COUNT && endsInside(r->dateLists, r->BarSize))
+            return true;
+    }
+    for (int size = BAR_WEEKLY; size < BAR_SIZE_COUNT; size++)
+        if (used[size] && endsInside(gStore.dateLists, size)) return true;
+    return false;
+}
+
+/* A test, optimization or order run whose EndDate comes before its data end
+** runs on the data as they stood on that date: every bar after it set aside,
+** the longer bars and date lists (a strategy's own calendar's too) ending
+** with the days up to it, and the Data items calculated on those.  So a
+** week, month, quarter or year that the date ends early is a bar of its own,
+** dated on its last session, as in data that end there, and the run trades,
+** books and orders as a run on such data does, whatever its bar sizes.
+** Where the date ends a period of every longer bar size in use the whole
+** data already give that answer, and nothing is cut.  Everything is put back
+** on every way out of the run, and the values calculated on the cut data go
+** with the cut, so that no later run reads them. */
+class EndDateCut {
+public:
+    EndDateCut(int mode, int32_t endDate)
+    {
+        if (mode < RUN_MODE_TEST || endDate <= 0 || endDate >= gStore.lastDate || !EndsInsideALongerPeriod(endDate)) return;
+        if (!CutDataAt(&cut, endDate)) return;
+        for (int32_t s = 0; s < gStrategyCount; s++)
+            if (gStrategies[s].hasOwnDateLists) CutMoreDateLists(&cut, gStrategies[s].dateLists, endDate);
+        DropCalculatedValues();
+    }
+    ~EndDateCut()
+    {
+        if (!cut.storeLastDate) return;
+        RestoreCutData(&cut);
+        DropCalculatedValues();
+    }
+    EndDateCut(const EndDateCut &) = delete;
+    EndDateCut &operator=(const EndDateCut &) = delete;
+
+private:
+    DataCut cut;
+};
+
 /* The mode's work once the script is compiled and the data loaded; the run's
 ** result. */
 static int RunModeWork(int mode, const char *script)
@@ -417,6 +487,7 @@ static int RunModeWork(int mode, const char *script)
     const DateList *list = &gStore.dateLists[gSettings.BarSize2 >= 0 && gSettings.BarSize2 < BAR_SIZE_COUNT ? gSettings.BarSize2 : 0];
     /* (Before the range moves the last date onto the run's last row.) */
     const int32_t endDate = gSettings.UseLatestDate ? 0 : gSettings.LastDate;
+    const EndDateCut cut(mode, endDate);
     if (mode >= RUN_MODE_SCAN) {
         SetTestDateRange(list, nullptr, nullptr);
         const char *saveAs = gImportState.SaveAs;

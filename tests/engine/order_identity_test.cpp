@@ -1326,7 +1326,8 @@ std::vector<int32_t> PeriodEnds(const std::vector<int32_t> &all, int barSize)
 ** bar's last day; the exits of its rule go at the open or at that close; a
 ** stop is ordered for every position it takes out.  Inside a bar the data
 ** end on a part-period that is no bar of the orders: every exit listed is of
-** a position the test on data that go on holds that day. */
+** a position the test on data that go on holds that day, and a run on all
+** the data with that day as its EndDate lists the same. */
 TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
 {
     all = Weekdays(20221003, 20240705);
@@ -1343,7 +1344,8 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
             "Strategy: Half\n  EntrySetup: C > MA(C, 3)\n  Quantity: 10\n  QtyType: Shares\n"
             "  ExitStop: C * 0.96\n  ExitStopQty: Shares / 2\n"
             "Strategy: Stop\n  Side: Short\n  EntrySetup: C < MA(C, 2)\n  EntryStop: C * 0.99\n  Quantity: 10\n  QtyType: Shares\n"
-            "  ExitStop: C * 1.05\n";
+            "  ExitStop: C * 1.05\n"
+            "Strategy: Now\n  EntryTime: ThisClose\n  EntrySetup: C > MA(C, 2)\n  Quantity: 10\n  QtyType: Shares\n  ExitStop: C * 0.9\n";
         const std::vector<int32_t> ends = PeriodEnds(all, size);
         for (size_t e = ends.size() - (size == BAR_QUARTERLY ? 5 : 6); e + 1 < ends.size(); e++) {
             const int32_t cut = ends[e], end = ends[e + 1];
@@ -1418,6 +1420,9 @@ TEST_F(OrderIdentityTest, RunsOfEveryBarSizeOrderWhatTheirNextBarDoes)
             const std::string text = OrdersFile(file);
             const Orders orders = ParseOrders(text);
             LoadUpTo(all.back());
+            /* All the data with that day as the EndDate list the same. */
+            EXPECT_EQ(0, Run(EndingOn(script.c_str(), cut), 5)) << LastMessage();
+            EXPECT_EQ(text, OrdersFile(file));
             EXPECT_EQ(0, Run(script)) << LastMessage();
             const TestRecord *test = LastTest();
             ASSERT_TRUE(test);

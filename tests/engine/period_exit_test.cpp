@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "engine/date_loop.h"
 #include "engine/fills.h"
 #include "engine_fixture.h"
 #include "foundation/allocator.h"
@@ -1556,6 +1557,52 @@ TEST_F(EngineTest, AnEndDateTradesAsTheDataCutThere)
         EXPECT_EQ(seen[0], seen[1]);
         EXPECT_EQ(seen[0], seen[2]);
     }
+}
+
+/* A weekly run whose EndDate, Wednesday 19 June 2013, lies inside a week
+** runs on the data as they stood that day, and leaves them whole.  AAA
+** closes at 10, 11, 12, ... day by day; a Data item of the run's weekly bars
+** reads the close of 19 June only on the part-week that ends there, where a
+** strategy enters at the close and leaves at once by the end of the test.  A
+** run on the whole data before and after it finds no week that closed there:
+** neither reads the values the other calculated. */
+TEST_F(EngineTest, AnEndDateInsideAWeekRunsOnThePartWeekAndLeavesTheDataWhole)
+{
+    const std::vector<int32_t> d = Weekdays(20130401, 20130628);
+    std::vector<double> closes;
+    for (size_t k = 0; k < d.size(); k++) closes.push_back(10 + (double)k);
+    const size_t wednesday = (size_t)(std::find(d.begin(), d.end(), 20130619) - d.begin());
+    LoadStore(d, {{"AAA", FlatBars(d, closes)}});
+    const std::string script = "Data:\n  Wk: C\nStrategy: W\n  EntryTime: ThisClose\n  EntrySetup: Wk = " +
+        std::to_string((int)closes[wednesday]) + "\n  Quantity: 100\n  QtyType: Shares\n";
+    TradesOfRun(0, "Settings:\n  BarSize: Weekly\n" + script); /* (it counts the trades) */
+    const TradeRecord *trades = TradesOfRun(1, "Settings:\n  BarSize: Weekly\n  EndDate: 2013-06-19\n" + script);
+    ASSERT_NE(nullptr, trades);
+    EXPECT_EQ(std::make_tuple(20130619, 20130619, (int32_t)EXIT_END_OF_TEST),
+              std::make_tuple(trades[0].dateIn, trades[0].dateOut, (int32_t)trades[0].reason));
+    EXPECT_EQ(20130619, LastTest()->lastDate);
+    TradesOfRun(0, "Settings:\n  BarSize: Weekly\n" + script); /* (it counts the trades) */
+    /* One stopped on its second row puts every bar and date back too. */
+    const SymbolRecord *records[2] = {&gStore.symbols[0], &gStore.calendar};
+    std::vector<Bar> before[2][BAR_SIZE_COUNT];
+    for (int k = 0; k < 2; k++)
+        for (int size = 0; size < BAR_SIZE_COUNT; size++)
+            before[k][size].assign(records[k]->bars[size], records[k]->bars[size] + records[k]->barCounts[size]);
+    gTestDateHeld = [] { gRun.state.store(RUN_STOP_REQUESTED); };
+    Run("Settings:\n  BarSize: Weekly\n  EndDate: 2013-06-19\n" + script);
+    gTestDateHeld = nullptr;
+    ASSERT_TRUE(LastTest());
+    EXPECT_GT(20130619, LastTest()->lastDate);
+    EXPECT_EQ(20130628, gStore.lastDate);
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(20130628, records[k]->lastDate);
+        for (int size = 0; size < BAR_SIZE_COUNT; size++) {
+            ASSERT_EQ((int32_t)before[k][size].size(), records[k]->barCounts[size]) << k << " " << size;
+            EXPECT_EQ(0, memcmp(before[k][size].data(), records[k]->bars[size], before[k][size].size() * sizeof(Bar))) << k << " " << size;
+        }
+    }
+    EXPECT_EQ(20130628, (int32_t)gStore.dateLists[BAR_WEEKLY].dates[gStore.dateLists[BAR_WEEKLY].count - 1]);
+    TradesOfRun(0, "Settings:\n  BarSize: Weekly\n" + script);
 }
 
 } // namespace

@@ -275,9 +275,9 @@ TEST_F(WalkForwardTest, EveryModePlaysTheValueOfTheIntervalEachDateBelongsTo)
 ** first day, not of its first row's date, the period's last day: in sample
 ** from a StartDate on a period's first day with the second date inside that
 ** period, and out of sample from a second date on a period's first day with
-** the third inside it.  A run that ends inside the second date's period,
-** before its bar, has no out-of-sample date: its in-sample test stands, and
-** its orders are made. */
+** the third inside it.  A run that ends before the second date, inside its
+** period or on the period before, has no out-of-sample date: its in-sample
+** test stands, and its orders are made. */
 TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsInSampleTest)
 {
     std::vector<int32_t> days = Weekdays(20100104, 20141231);
@@ -315,13 +315,21 @@ TEST_F(WalkForwardTest, ALongerRunPlaysFromItsFirstDayAndOneEndingEarlyKeepsItsI
         ExpectValuesPlayed(LastTest()->previous, later, false, "in sample");
         ExpectValuesPlayed(LastTest(), later, true, "out of sample", p.first);
 
-        /* Ends the day after inside, before the period's bar. */
-        const int32_t listed = Listed();
-        ASSERT_EQ(0, Run(settings(0, p.inside + 1) + probe + within.text)) << LastMessage();
-        EXPECT_EQ(listed + 1, Listed());
-        ExpectValuesPlayed(LastTest(), within, false, "in sample of a run ending early");
-        EXPECT_NE(std::string::npos, std::string(LastNotice()).find("No out-of-sample test")) << LastNotice();
-        ASSERT_EQ(0, Run(settings(0, p.inside + 1) + probe + within.text, RUN_MODE_ORDERS)) << LastMessage();
+        /* Ends inside the second date's period, the day before it (its last
+        ** bar the part-period up to that day), or on the period before. */
+        const auto at = std::lower_bound(days.begin(), days.end(), p.inside);
+        const int32_t periodBefore = *std::prev(std::lower_bound(days.begin(), days.end(), p.first));
+        for (int32_t end : {*std::prev(at), periodBefore}) {
+            SCOPED_TRACE(end);
+            const int32_t listed = Listed();
+            ASSERT_EQ(0, Run(settings(0, end) + probe + within.text)) << LastMessage();
+            EXPECT_EQ(listed + 1, Listed());
+            EXPECT_EQ(end, LastTest()->lastDate);
+            ExpectValuesPlayed(LastTest(), within, false, "in sample of a run ending early");
+            EXPECT_NE(std::string::npos, std::string(LastNotice()).find("No out-of-sample test")) << LastNotice();
+        }
+        /* (Inside a period a run of its bar size orders no entries.) */
+        ASSERT_EQ(0, Run(settings(0, periodBefore) + probe + within.text, RUN_MODE_ORDERS)) << LastMessage();
         const std::string orders = OrdersFile(("main_" + std::to_string(gRun.orderDate) + "_orders.txt").c_str());
         const size_t buy = orders.find("    buy ");
         ASSERT_NE(std::string::npos, buy) << orders;

@@ -147,6 +147,18 @@ void FreeDataCalcRecords()
 
 void SetDataRecalcNeeded() { gDataRecalcNeeded = 1; }
 
+void DropCalculatedValues()
+{
+    for (int32_t s = 0; s <= gStore.symbolCount; s++) {
+        SymbolRecord *symbol = s < gStore.symbolCount ? &gStore.symbols[s] : &gStore.calendar;
+        for (int k = 0; k < 2; k++) {
+            FreeMemory(&symbol->dataValues[k]);
+            FreeMemory(&symbol->dataOffsets[k]);
+        }
+    }
+    gDataRecalcNeeded = 1;
+}
+
 /* Unloading data frees the items that hold its values (data_load.h). */
 [[maybe_unused]] static const bool kUnloadLinked = (gScriptDataLinks.freeDataItems = FreeDataItemLists, true);
 

@@ -153,6 +153,11 @@ void CalcItemForSymbol(EvalContext *context, FormulaNode *nodes, int itemIndex, 
 
 /* Marks every Data item for recalculation. */
 void SetDataRecalcNeeded();
+/* Frees every symbol's Data and TestData values and marks every item for
+** recalculation: after the bars they were laid out on have changed (the data
+** cut at a run's EndDate put back), no reader may find values of the old
+** layout, and the next calculation computes them all on the bars as they are. */
+void DropCalculatedValues();
 /* The recalculation state of the Data (library 0) or Library item at index;
 ** RECALC_UNDECIDED when there is none. */
 int32_t GetItemRecalcState(int library, int32_t index);
