@@ -613,7 +613,9 @@ std::string GapHolder(const char *barSize)
 ** those of the trades; the trades that closed before a date, and the
 ** entries at an open or during a day up to it, are the same on data that
 ** end on that date (mid-period, a split's day, the day after one, the last
-** day of a symbol's data and the day after it); every fill lies inside its
+** day of a symbol's data and the day after it), where a test with that date
+** as its EndDate on all the data makes every trade and row of those data;
+** every fill lies inside its
 ** day's range, every excursion inside the range of the days held; and a
 ** daily run makes the trades of a run of their bar size, but for those of
 ** strategies that enter at the next close (a longer bar's fills at the close
