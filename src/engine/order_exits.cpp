@@ -22,17 +22,6 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 
-/* The shares an order selling part of the base the position holds sells:
-** the part in the position's quantity step, and all of base where that
-** would leave less than a step, as the test's partial exit takes them; so
-** does a part rounded to nothing of a holding below the step (what a split
-** left of a lot, a split's last fraction of a share). */
-static double OrderedPart(const PositionRecord *p, double base, double part)
-{
-    if (p->quantityStep > 0) part = RoundToStep(part, p->quantityStep, 0);
-    return LeavesTooFewShares(base, part, p->quantityStep) ? base : part;
-}
-
 double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, char *out)
 {
     PositionRecord *p = context->position;
@@ -44,7 +33,7 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
     if (IsSlotGiven(formula)) {
         double value = 0;
         EvalFormulaSlot(formula, context, &value);
-        quantity = OrderedPart(p, base, std::fmin(std::fmax(value, 0.0), base));
+        quantity = SharesOfPart(p, factor, std::fmin(std::fmax(value, 0.0), base));
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;
@@ -318,7 +307,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         /* A dynamic-sizing reduction asks for a part of the lot in the order
         ** bar's terms, which the test sells as its other partial exits. */
         if (p->exitQuantityRequest > 0)
-            market = OrderedPart(p, SharesInTerms(p, factor), p->exitQuantityRequest);
+            market = SharesOfPart(p, factor, p->exitQuantityRequest);
         else
             market = p->quantityStep > 0 ? RoundToStep(p->quantity, p->quantityStep, 0) : p->quantity;
         FormatTrimmedNumber(market, marketQty);
