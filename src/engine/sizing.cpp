@@ -95,7 +95,8 @@ double GetSizingBase(const EvalContext *context)
             high = mid;
     }
     const StatCell *before = low > 0 ? GetResultCell(context->test, low - 1, context->strategyIndex) : nullptr;
-    return before ? before->allocation : cell->startEquity;
+    /* (A test that began inside the period has no row before it.) */
+    return before ? before->allocation : cell->allocation;
 }
 
 int ComputePositionSize(EvalContext *context, int final)

@@ -27,8 +27,8 @@ int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, d
 /* The account the context's setup is sized on: its strategy's allocation
 ** at the context's date row.  A weekly to yearly strategy sizes every entry
 ** of a period on the account as the period began, the allocation of the
-** last row before its first day (the one it started with when there is
-** none), in a run of any bar size and in its order list: a run of its own
+** last row before its first day (the context's row when there is none),
+** in a run of any bar size and in its order list: a run of its own
 ** bar size knows nothing of the days inside its period, so a daily run
 ** sizes as it does, at the period's last close as at its first open. */
 double GetSizingBase(const EvalContext *context);
