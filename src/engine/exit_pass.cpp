@@ -212,12 +212,13 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
 {
     StrategyRecord *r = context->strategy;
     PositionRecord *p = *pp;
-    double step = p->quantityStep;
-    q = RoundToStep(q, step, 0);
     double barSplit = p->exitSplit != 0 ? p->exitSplit : 1.0;
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
+    /* The shares sold as the orders count them: a lot a split left a hair
+    ** short of whole shares is that many shares, not fewer. */
+    q = SharesOfPart(p, barSplit, q);
     double exitQuantity;
-    if (forced == EXIT_ZERO_POSITION || LeavesTooFewShares(p->quantity * entrySplit / barSplit, q, step))
+    if (forced == EXIT_ZERO_POSITION || q >= SharesInTerms(p, barSplit))
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;

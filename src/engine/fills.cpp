@@ -341,9 +341,11 @@ double SharesInTerms(const PositionRecord *p, double split)
     return std::fabs(counted - shares) <= 1e-9 * std::fmax(1.0, shares) ? counted : shares;
 }
 
-int LeavesTooFewShares(double held, double part, double step)
+double SharesOfPart(const PositionRecord *p, double split, double part)
 {
-    return held < part + (step > 0 ? step : 0.001);
+    const double held = SharesInTerms(p, split), step = p->quantityStep;
+    if (step > 0) part = RoundToStep(part, step, 0);
+    return held < part + (step > 0 ? step : 0.001) ? held : part;
 }
 
 void RemoveClosedPositions(int32_t strategyIndex)

@@ -85,10 +85,14 @@ void RemoveClosedPositions(int32_t strategyIndex);
 ** a share a split left among them too, cleared only of the hair the ratio's
 ** arithmetic leaves (3 x 0.1). */
 double SharesInTerms(const PositionRecord *p, double split);
-/* 1 when selling part of held shares would leave less than the quantity
-** step (a thousandth of a share without one) open: no exit could ever take
-** that rest, so it leaves with the part. */
-int LeavesTooFewShares(double held, double part, double step);
+/* The shares an exit of part of position p sells, both counted in the terms
+** of a bar of split factor split: the part in the position's quantity step,
+** and all it holds (as SharesInTerms counts them) where that would leave
+** less than the step (a thousandth of a share without one) open, since no
+** exit could ever take that rest; so does a part rounded to nothing of a
+** holding below the step (what a split left of a lot).  The test's partial
+** exits and reductions and the orders that ask for them sell this. */
+double SharesOfPart(const PositionRecord *p, double split, double part);
 
 /* Evaluates a cost or rounding slot with the cost flag set; 1 with *value, 0
 ** when the slot is not given or gives no value. */

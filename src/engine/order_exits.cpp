@@ -22,17 +22,6 @@
 #include "script/eval/evaluator.h"
 #include "script/eval/value_access.h"
 
-/* The shares an order selling part of the base the position holds sells:
-** the part in the position's quantity step, and all of base where that
-** would leave less than a step, as the test's partial exit takes them; so
-** does a part rounded to nothing of a holding below the step (what a split
-** left of a lot, a split's last fraction of a share). */
-static double OrderedPart(const PositionRecord *p, double base, double part)
-{
-    if (p->quantityStep > 0) part = RoundToStep(part, p->quantityStep, 0);
-    return LeavesTooFewShares(base, part, p->quantityStep) ? base : part;
-}
-
 double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, char *out)
 {
     PositionRecord *p = context->position;
@@ -44,7 +33,7 @@ double ComputeExitQuantity(EvalContext *context, uint32_t slot, double factor, c
     if (IsSlotGiven(formula)) {
         double value = 0;
         EvalFormulaSlot(formula, context, &value);
-        quantity = OrderedPart(p, base, std::fmin(std::fmax(value, 0.0), base));
+        quantity = SharesOfPart(p, factor, std::fmin(std::fmax(value, 0.0), base));
     }
     FormatTrimmedNumber(quantity, out);
     return quantity;
@@ -103,6 +92,7 @@ struct ExitWriter {
     int32_t gtdDate;
     const char *limitType;
     int32_t written; /* orders written, for the running order number */
+    double heldShares; /* what the position holds, in the terms of its orders' quantities */
 };
 
 static void CountExit(ExitWriter *w, bool roll)
@@ -160,9 +150,22 @@ static void AtOpenForm(ExitWriter *w, const char **type, const char **tif, const
     *words = "on open";
 }
 
+/* An exit at the open takes the shares it sells out of the rebalancing
+** basket: the position's weight, or for a part of it (a reduction, a partial
+** exit) the part of its fraction that the test's partial exit gives the part
+** sold, so the basket holds what the position keeps. */
+static void TakeFromBasket(ExitWriter *w, double shares)
+{
+    if (w->output->sync) return;
+    const PositionRecord *p = w->position;
+    const double part = shares > 0 && shares < w->heldShares ? shares / w->heldShares : 1.0;
+    AddBasketWeight(w->info.localSymbol, -p->side * p->fraction * part);
+}
+
 /* A limit or stop that the last close has already reached becomes a market
-** exit at the open.  True when it did. */
-static bool ExitAlreadyHit(ExitWriter *w, double price, bool isLimit, const char *reason, const char *qty)
+** exit at the open of quantity (qty as written).  True when it did. */
+static bool ExitAlreadyHit(ExitWriter *w, double price, bool isLimit, const char *reason, const char *qty,
+                           double quantity)
 {
     PositionRecord *p = w->position;
     int32_t time = isLimit ? w->context->strategy->ExitLimitTime : w->context->strategy->ExitStopTime;
@@ -182,7 +185,7 @@ static bool ExitAlreadyHit(ExitWriter *w, double price, bool isLimit, const char
             WriteTemplateRow(w->output->csv, &w->info, w->kind, w->csvAction, type, tif, "", "", w->group, qty, 0, 0,
                              w->info.mktAsLmtPrice, "", 0, w->parent, 0);
     }
-    if (!w->output->sync) AddBasketWeight(w->info.localSymbol, -p->side * p->fraction);
+    TakeFromBasket(w, quantity);
     CountExit(w, false);
     WriteRestExits(w, ExitInSimulation(w, isLimit ? EXIT_LIMIT : EXIT_STOP));
     return true;
@@ -317,13 +320,16 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
     if (r->DynamicSizing == 1 || output->roll) {
         /* A dynamic-sizing reduction asks for a part of the lot in the order
         ** bar's terms, which the test sells as its other partial exits. */
-        if (p->exitQuantityRequest > 0)
-            market = OrderedPart(p, SharesInTerms(p, factor), p->exitQuantityRequest);
-        else
-            market = p->quantityStep > 0 ? RoundToStep(p->quantity, p->quantityStep, 0) : p->quantity;
+        if (p->exitQuantityRequest > 0) {
+            market = SharesOfPart(p, factor, p->exitQuantityRequest);
+            w.heldShares = SharesInTerms(p, factor);
+        } else {
+            market = w.heldShares = p->quantityStep > 0 ? RoundToStep(p->quantity, p->quantityStep, 0) : p->quantity;
+        }
         FormatTrimmedNumber(market, marketQty);
     } else {
         double base = gScriptSettings.OrdersUseQtyIn ? p->entrySplit : factor;
+        w.heldShares = SharesInTerms(p, base);
         market = ComputeExitQuantity(context, SLOT_EXIT_QTY, base, marketQty);
         limitQuantity = ComputeExitQuantity(context, SLOT_EXIT_LIMIT_QTY, base, limitQty);
         stopQuantity = ComputeExitQuantity(context, SLOT_EXIT_STOP_QTY, base, stopQty);
@@ -398,7 +404,7 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
                                      0, 0, lmt, "", 0, w.parent, 0);
                 CountExit(&w, output->roll != 0);
             }
-            if (!output->sync) AddBasketWeight(w.info.localSymbol, -p->side * p->fraction);
+            TakeFromBasket(&w, market);
             /* A rule for the next close that the test decides at the open
             ** leaves before that day's entries, so the entries ordered with it
             ** see it gone.  A longer bar's in a daily run holds its place
@@ -446,7 +452,8 @@ void WriteExitOrders(EvalContext *context, PositionRecord *position, const ExitO
         /* A limit or stop at the next open is checked at the open of a
         ** period only: inside one, the next day's test never takes it. */
         if (!output->child && !output->rest && !output->noRule &&
-            (ExitAlreadyHit(&w, limit, true, limitReason, limitQty) || ExitAlreadyHit(&w, stop, false, stopReason, stopQty))) {
+            (ExitAlreadyHit(&w, limit, true, limitReason, limitQty, limitQuantity) ||
+             ExitAlreadyHit(&w, stop, false, stopReason, stopQty, stopQuantity))) {
             done = true;
         } else {
             WriteLimitOrStop(&w, limit, limitUnit, true, hadMarket, limitQty, limitReason);

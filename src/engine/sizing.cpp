@@ -77,6 +77,28 @@ int32_t TradeListTimePhase(int32_t timeCode)
     return PHASE_INTRADAY;
 }
 
+double GetSizingBase(const EvalContext *context)
+{
+    const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
+    const StrategyRecord *r = context->strategy;
+    if (!cell || !r || r->BarSize <= BAR_DAILY || r->BarSize >= BAR_SIZE_COUNT) return cell ? cell->allocation : 0.0;
+    /* The rows up to the context's, in ascending date order: the count of
+    ** those dated before the period's first day. */
+    const int32_t first = GetPeriodFirstDate(context->date, 1, r->BarSize);
+    int32_t low = 0, high = context->resultRow + 1;
+    while (low < high) {
+        const int32_t mid = low + (high - low) / 2;
+        const StatCell *c = GetResultCell(context->test, mid, context->strategyIndex);
+        if (c && (int32_t)c->date < first)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    const StatCell *before = low > 0 ? GetResultCell(context->test, low - 1, context->strategyIndex) : nullptr;
+    /* (A test that began inside the period has no row before it.) */
+    return before ? before->allocation : cell->allocation;
+}
+
 int ComputePositionSize(EvalContext *context, int final)
 {
     StrategyRecord *r = context->strategy;
@@ -84,8 +106,7 @@ int ComputePositionSize(EvalContext *context, int final)
     FormulaSlot *quantityFormula = &r->slots[final ? SLOT_QTY_FINAL : SLOT_QUANTITY];
     bool hasFormula = IsSlotGiven(quantityFormula);
     if (final && !hasFormula) return 1;
-    const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
-    p->sizingBase = cell ? cell->allocation : 0.0;
+    p->sizingBase = GetSizingBase(context);
     const Bar *bar = BarAt(context, context->barSize, context->barIndex);
     double pointValue = p->symbol ? p->symbol->info.PointValue : 0.0;
     bool governed = p->tradeListRow > 0 && r->tradeListRowCount > 0;

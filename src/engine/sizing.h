@@ -24,6 +24,14 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
 ** setup array.  1, or 0 when a formula fails (the setup is then not counted). */
 int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, double split,
                   const KnownSetupValues *known = nullptr);
+/* The account the context's setup is sized on: its strategy's allocation
+** at the context's date row.  A weekly to yearly strategy sizes every entry
+** of a period on the account as the period began, the allocation of the
+** last row before its first day (the context's row when there is none),
+** in a run of any bar size and in its order list: a run of its own
+** bar size knows nothing of the days inside its period, so a daily run
+** sizes as it does, at the period's last close as at its first open. */
+double GetSizingBase(const EvalContext *context);
 /* Sizes the context's setup: final 0 from Quantity, final 1 from QtyFinal
 ** (nothing without it).  1, or 0 when a formula fails. */
 int ComputePositionSize(EvalContext *context, int final);

@@ -1227,8 +1227,7 @@ PositionRecord *ReplayTradeList(EvalContext *context, int32_t *cursor)
     setup->side = row.side;
     setup->quantity = row.side != 0 ? std::fabs(row.quantityIn) : row.quantityIn;
     const double pointValue = context->symbol->info.PointValue;
-    const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
-    setup->sizingBase = cell ? cell->allocation : 0.0;
+    setup->sizingBase = GetSizingBase(context);
     const double value = std::fabs(row.priceIn * row.quantityIn) * setup->sizingFx * pointValue;
     setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(value / setup->sizingBase, 7);
     CopyString(setup->label, sizeof setup->label, row.reason, -1);

@@ -2,6 +2,8 @@
 ** leaves, compared with files worked out by hand. */
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -303,7 +305,16 @@ TEST_F(OrderListTest, DynamicSizingOrders)
 ** when the target is 0.  A position of 100 shares in round lots of 100 that
 ** a 1-for-4 split makes 25 (at 80) is less than a lot, but a target of 0
 ** sells its last 25 all the same; until then the 75 that would make a lot
-** again are no order.  The orders say so, and the next day's test does it. */
+** again are no order.  100 shares that a 3-for-2 split on 10 January makes
+** 150 are cut to 100 that day (66.67 of the old shares kept, 100 of the new
+** as counted, though the ratio's arithmetic leaves them a hair short), 50
+** are bought back on the 11th, and a target of 1 sells those 50 and 99 of
+** the 100, leaving the 1.  A short of 100 (200 since the split) wanting
+** 250 shorts 50 more, and a long of 100 (200) wanting 300 buys 100 more.  The
+** orders say so, and the next day's test does it; the rebalancing basket
+** weighs the symbol as what the next day's test holds after its open, each
+** position by its side and its fraction of the account (what a reduction
+** leaves of a lot, the part of its fraction it keeps). */
 TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
 {
     std::vector<int32_t> d = Weekdays(20240102, 20240115);
@@ -324,23 +335,38 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         {"  QtyType: Value\n", "10000 - 6000 * (BarDate = 20240112)", "    sell 680 AAA market on open  (reduce position)\n", 2, 680},
         {"  QtyType: Value\n", "10000 * (BarDate < 20240112)", "    sell 1000 AAA market on open  (exit position)\n", 2, 1000},
         {"  QtyType: Shares\n  QtyRound: 100\n", "100 * (BarDate < 20240112)", "    sell 25 AAA market on open  (exit position)\n", 0.25, 25},
+        {"  QtyType: Shares\n  QtyRound: 1\n", "100 * (BarDate < 20240110) + 150 * (BarDate >= 20240110) * (BarDate < 20240112) + (BarDate >= 20240112)",
+         "    sell 50 AAA market on open  (exit position)\n    sell 99 AAA market on open  (reduce position)\n", 1.5, 149},
+        {"  QtyType: Shares\n", "-200 * (BarDate < 20240112) - 250 * (BarDate >= 20240112) + 100 * (BarDate < 20240109)", "", 2, 0},
+        {"  QtyType: Shares\n", "200 * (BarDate < 20240112) + 300 * (BarDate >= 20240112) - 100 * (BarDate < 20240109)", "", 2, 0},
     };
+    WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
         SCOPED_TRACE(c.quantity);
-        const std::string script = std::string("Settings:\n  OrdersMode: Text\nStrategy: D\n  DynamicSizing: True\n") + c.sizing +
-            "  Quantity: " + c.quantity + "\n";
+        const std::string script = "Settings:\n  OrdersMode: Rebalance\n  OrdersTemplate: " + tmp.File("t.csv") +
+            "\nStrategy: D\n  DynamicSizing: True\n" + c.sizing + "  Quantity: " + c.quantity + "\n";
         upTo(d.size() - 1, c.ratio);
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         const std::string orders = OrdersFile("main_20240115_orders.txt");
         EXPECT_NE(std::string::npos, orders.find("\nD dynamic sizing orders\n\n" + std::string(c.order) + "\nD entry")) << orders;
+        const std::string basket = OrdersFile("main_20240115.csv");
+        const size_t row = basket.find("DES,AAA,STK,SMART/AMEX,,,,,,");
+        ASSERT_NE(std::string::npos, row) << basket;
+        const double weighed = atof(basket.c_str() + row + 28) / 100;
         upTo(d.size(), c.ratio);
         ASSERT_EQ(0, Run(script)) << LastMessage();
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
-        double sold = 0;
-        for (int32_t t = 0; t < test->tradeCount; t++)
-            if (test->trades[t].dateOut == 20240115 && test->trades[t].timeOut == PHASE_OPEN) sold += test->trades[t].quantityOut;
+        double sold = 0, held = 0;
+        for (int32_t t = 0; t < test->tradeCount; t++) {
+            const TradeRecord &trade = test->trades[t];
+            if (trade.dateOut == 20240115 && trade.timeOut == PHASE_OPEN)
+                sold += trade.quantityOut;
+            else if (trade.dateOut > 20240112)
+                held += trade.side * trade.fraction;
+        }
         EXPECT_DOUBLE_EQ(c.sold, sold);
+        EXPECT_NEAR(held, weighed, 1e-5 * std::fabs(held)) << basket; /* (six digits of a percent) */
     }
 }
 

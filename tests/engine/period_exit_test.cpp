@@ -248,6 +248,49 @@ TEST_F(EngineTest, ANextCloseEntryOfALongerBarSizeIsJudgedOnItsFirstDaysClose)
     }
 }
 
+/* A weekly strategy sizes 10% of the account on the account as its week
+** began, in a weekly and in a daily run.  H buys 1,000 AAA at 100 at the
+** open of Monday 8 January 2024; AAA trades at 110 from Wednesday 10
+** January, so the account is 100,000 up to the 9th and 110,000 from the
+** 10th.  W buys BBB (flat at 50): at the close of Friday 12
+** January on the 100,000 the week began with (200 shares, not the 220 of
+** the day before), at the open of Monday 15 January on the 110,000 of the
+** week before (220). */
+TEST_F(EngineTest, ALongerBarSizesEntryIsSizedOnTheAccountItsPeriodBeganWith)
+{
+    const std::vector<int32_t> d = Weekdays(20240101, 20240223);
+    std::vector<double> aaa, bbb(d.size(), 50);
+    for (int32_t day : d) aaa.push_back(day < 20240110 ? 100 : 110);
+    const std::string setup = "  EntrySetup: (?Symbol = \"BBB\") * (BarDate = 20240112)\n";
+    const struct {
+        std::string entry;
+        double quantity;
+    } cases[] = {
+        {"  EntryTime: ThisClose\n" + setup, 200},
+        {"  EntryTime: NextOpen\n" + setup, 220},
+    };
+    for (const auto &c : cases) {
+        for (const char *run : {"", "  BarSize: Weekly\n"}) {
+            SCOPED_TRACE(run + c.entry);
+            LoadStore(d, {{"AAA", FlatBars(d, aaa)}, {"BBB", FlatBars(d, bbb)}});
+            ASSERT_EQ(0, Run(std::string("Settings:\n") + run + "Strategy: H\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"AAA\"\n"
+                             "  Quantity: 1000\n  QtyType: Shares\nStrategy: W\n  BarSize: Weekly\n  Quantity: 10\n  QtyType: Percent\n" +
+                             c.entry))
+                << LastMessage();
+            const TestRecord *test = LastTest();
+            ASSERT_NE(nullptr, test);
+            int bought = 0;
+            for (int32_t k = 0; k < test->tradeCount; k++) {
+                const TradeRecord &t = test->trades[k];
+                if (strcmp(t.symbol, "BBB") != 0) continue;
+                bought++;
+                EXPECT_DOUBLE_EQ(c.quantity, t.quantityIn);
+            }
+            EXPECT_EQ(1, bought);
+        }
+    }
+}
+
 /* A weekly and a monthly long set up on 29 December 2023 buy AAA at the
 ** close of 1 January (the first day of both periods) by a limit at 98; the
 ** day closes at 95, which the entry fills at.  Its stop, FillPrice * 0.99,

@@ -674,13 +674,10 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     ** its last in a run of their own), and so do the shares
                     ** a percent buys, by one now and then.  Where the account
                     ** holds none of them, the share counts are the daily
-                    ** twin's, but for an entry at its period's last close:
-                    ** a run of the bar size sizes it on the account as its
-                    ** period before ended, a daily run on the account of the
-                    ** day before. */
-                    const bool lastClose = text.find("EntryTime: ThisClose") != std::string::npos;
+                    ** twin's, an entry at its period's last close among them:
+                    ** both runs size it on the account as its period began. */
                     if (!generator.percent.back()) alike.push_back("R" + std::to_string(k));
-                    if (!generator.percent.back() || !lastClose) sizedAlike.push_back("R" + std::to_string(k));
+                    sizedAlike.push_back("R" + std::to_string(k));
                 }
                 /* One that enters every symbol at every next open: EEE's last
                 ** bar too, whatever data follow it. */
