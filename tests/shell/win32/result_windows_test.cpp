@@ -487,6 +487,8 @@ LRESULT CALLBACK PumpProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 {
     if (message != WM_APP) return DefWindowProcA(window, message, wParam, lParam);
     sProbe.probed++;
+    /* The user clicks the results window (a trade list filling is in front). */
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)sProbe.results, 0);
     sProbe.deleteShown = FrameMenuEnabled(IDM_DELETE_TEST);
     sProbe.deleteAllShown = FrameMenuEnabled(IDM_DELETE_ALL_TESTS);
     SendMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
