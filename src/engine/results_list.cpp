@@ -21,11 +21,21 @@
 
 enum { ITEM_NAME_SIZE = 80 }; /* a StratData item's stored name */
 
-/* The open results lists. */
+/* The open results lists, and the holds long operations take on their tests. */
 struct ResultsLists {
     ResultsWindow windows[RESULTS_WINDOW_MAX];
+    int32_t holds;
 };
 static ResultsLists sLists;
+
+void HoldTests() { sLists.holds++; }
+
+void ReleaseTests()
+{
+    if (sLists.holds > 0) sLists.holds--;
+}
+
+int32_t CountTestHolds() { return sLists.holds; }
 
 /* ---- records ------------------------------------------------------------------ */
 

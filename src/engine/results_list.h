@@ -50,6 +50,24 @@ struct ResultsWindow {
     int32_t numbersUnsettled;
 };
 
+/* Operations that read a test while they let the window answer messages
+** (building a trade list, writing an export, a report, a graph's or a plot's
+** values) hold the tests for their length: while any hold is taken, the user
+** can delete no test (the Delete commands are greyed and refused, a results
+** window does not close), so the holder never reads a freed record.  Holds
+** nest; each HoldTests is matched by one ReleaseTests.  TestHold takes one
+** for the scope it lives in. */
+void HoldTests();
+void ReleaseTests();
+/* The holds taken now; 0 when no operation holds a test. */
+int32_t CountTestHolds();
+struct TestHold {
+    TestHold() { HoldTests(); }
+    ~TestHold() { ReleaseTests(); }
+    TestHold(const TestHold &) = delete;
+    TestHold &operator=(const TestHold &) = delete;
+};
+
 /* A new record with zeroed arrays sized for the counts; null when a count
 ** is negative or memory runs out. */
 TestRecord *NewTestRecord(int32_t parameterCount, int32_t strategyCount, int32_t rowCount, int32_t itemCount);

@@ -41,13 +41,13 @@ const KindMenuRule kResultsMenuRules[] = {
     {.commandId = CMD_SAVE,           .needs = NEED_MODIFIED | NEED_IDLE},
     {.commandId = CMD_SAVE_AS,        .needs = NEED_IDLE},
     {.commandId = CMD_COMPARE_TRADES, .needs = NEED_NOT_EMPTY},
-    {.commandId = CMD_DELETE_ALL,     .needs = NEED_NOT_EMPTY},
+    {.commandId = CMD_DELETE_ALL,     .needs = NEED_NOT_EMPTY | NEED_NOTHING_HELD},
     {.commandId = CMD_FIND,           .needs = NEED_NOT_EMPTY},
     {.commandId = CMD_FIND_NEXT,      .needs = NEED_NOT_EMPTY},
     {.commandId = CMD_OPT_GRAPH,      .needs = NEED_PLACE_1_TO_4},
     {.commandId = CMD_OPT_STATS,      .needs = NEED_PLACE_1_TO_4},
     {.commandId = CMD_COPY_ROW,       .needs = NEED_SELECTION},
-    {.commandId = CMD_DELETE_TEST,    .needs = NEED_SELECTION},
+    {.commandId = CMD_DELETE_TEST,    .needs = NEED_SELECTION | NEED_NOTHING_HELD},
     {.commandId = CMD_LOG_SETTINGS,   .needs = NEED_SELECTION},
     {.commandId = CMD_RENAME_TEST,    .needs = NEED_SELECTION},
     {.commandId = CMD_TEST_SCRIPT,    .needs = NEED_SELECTION},
@@ -112,7 +112,18 @@ int IsKindCommandEnabled(const KindMenuRule *rule, const KindMenuFacts *f)
     if ((n & NEED_SYMBOL_COLUMN) && !f->symbolColumn) return 0;
     if ((n & NEED_LEFT_SIDE) && !f->leftSide) return 0;
     if ((n & NEED_RIGHT_SIDE) && !f->rightSide) return 0;
+    if ((n & NEED_NOTHING_HELD) && f->testsHeld > 0) return 0;
     return 1;
+}
+
+int IsKindCommandRefused(const KindMenuRule *rules, int32_t commandId, const KindMenuFacts *facts)
+{
+    for (const KindMenuRule *r = rules; r && r->commandId; r++) {
+        if (r->commandId != commandId) continue;
+        const KindMenuRule refused = {.commandId = commandId, .needs = r->needs & KIND_NEEDS_REFUSED};
+        return !IsKindCommandEnabled(&refused, facts);
+    }
+    return 0;
 }
 
 int FormatKindTabTitle(int form, int32_t testNumber, const char *name, char *out, int size)

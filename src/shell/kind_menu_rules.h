@@ -17,6 +17,7 @@ struct KindMenuFacts {
     int32_t currentHasTrades;    /* the current test has trades */
     int32_t symbolColumn;        /* the list has a symbol column */
     int32_t leftSide, rightSide; /* the selected compare row's sides exist */
+    int32_t testsHeld;           /* holds long operations have on tests (CountTestHolds) */
 };
 
 /* Conditions of a rule; all that a row names must hold. */
@@ -30,8 +31,13 @@ enum KindMenuNeed : uint32_t {
     NEED_NOT_LOADING = 64, /* no import or data loading goes on */
     NEED_SYMBOL_COLUMN = 128,
     NEED_LEFT_SIDE = 256,
-    NEED_RIGHT_SIDE = 512
+    NEED_RIGHT_SIDE = 512,
+    NEED_NOTHING_HELD = 1024 /* no operation holds a test */
 };
+/* The conditions a command is refused for when it arrives anyway (a key, a
+** posted command): they keep memory in use from being freed, where the
+** others only keep the user from a command that would do nothing useful. */
+enum { KIND_NEEDS_REFUSED = NEED_NOTHING_HELD };
 
 struct KindMenuRule {
     int32_t commandId;
@@ -49,6 +55,10 @@ extern const KindMenuRule kSaveMenuRules[]; /* Script and Log windows */
 
 /* Whether a rule's conditions hold for the facts. */
 int IsKindCommandEnabled(const KindMenuRule *rule, const KindMenuFacts *facts);
+/* 1 when the command's row among rules (ended by a command id 0) names a
+** condition of KIND_NEEDS_REFUSED that the facts do not meet: the kind's
+** command routine then does nothing.  0 for a command without a row. */
+int IsKindCommandRefused(const KindMenuRule *rules, int32_t commandId, const KindMenuFacts *facts);
 
 /* Tab-title forms of the kinds whose tab does not show the window text. */
 enum TabTitleForm {

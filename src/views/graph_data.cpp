@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "records/test_records.h"
+#include "engine/results_list.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/settings_table.h"
@@ -213,6 +214,7 @@ int CalcGraphData(GraphWindow *graph, int clearCache)
 {
     TestRecord *test = graph->test;
     if (!test || !test->cells) return 0;
+    TestHold hold; /* the window answers between periods */
     FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
     int32_t formulas = gGraphsColumns.count;
     if (clearCache) memset(test->graphValid, 0, sizeof test->graphValid);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/date_loop.h"
+#include "engine/results_list.h"
 #include "engine/trade_list.h"
 #include "records/test_records.h"
 #include "foundation/dates.h"
@@ -102,6 +103,7 @@ int SaveStatsCsv(TestRecord *test, const char *path)
 {
     ExportPathClearer clearAfter;
     if (!test || !ChooseExportPath(path, test->testNumber, "Stats", "Save Stats as CSV", sExport.statsFolder)) return 0;
+    TestHold hold; /* a traced formula lets the window answer */
     FormulaColumn *columns = (FormulaColumn *)gGraphsColumns.items;
     std::string out = "Date,Strategy";
     for (int32_t c = 0; c < gGraphsColumns.count; c++)
@@ -168,6 +170,9 @@ static int SaveFullTradeList(TestRecord *test)
         SetResultCode(RESULT_DATA_NOT_LOADED);
         return 1;
     }
+    /* The list is computed and written while the window answers; the test
+    ** it is made of stays until the file is whole. */
+    TestHold hold;
     CellListWindow list;
     memset((void *)&list, 0, sizeof list);
     list.listKind = LIST_KIND_TRADES;

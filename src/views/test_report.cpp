@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/test_records.h"
+#include "engine/results_list.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -825,6 +826,9 @@ static void WriteFilledSection(const char *title, void (*writer)(TestRecord *tes
 int WriteTestReport(TestRecord *test)
 {
     if (gReportPage || !test) return 0;
+    /* The graphs and plots of the page let the window answer while they are
+    ** drawn. */
+    TestHold hold;
     RemoveDeadReports();
     int32_t number = 0;
     char name[PATH_SIZE];

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records/test_records.h"
+#include "engine/results_list.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/errors.h"
@@ -317,6 +318,7 @@ int BuildTradeComparison(CompareWindow *window, TestRecord *test1, int32_t strat
         ReportError(kNotAccessible);
         return 0;
     }
+    TestHold hold; /* the window answers every hundred trades */
     RowArray a = {};
     bool ok = ReadListOne(&a, test1, strategy1) && MatchListTwo(&a, test2, strategy2);
     SetStatusText(0, ok ? "Building List..." : nullptr);

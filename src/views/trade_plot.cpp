@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "records/test_records.h"
+#include "engine/results_list.h"
 #include "foundation/allocator.h"
 #include "foundation/errors.h"
 #include "foundation/numbers.h"
@@ -586,6 +587,7 @@ int CalcTradePlotData(PlotWindow *record)
 {
     if (record->sortField == PLOT_SORT_FORMULA && !CompilePlotFormula(record)) record->sortField = PLOT_SORT_TRADE_NUMBER;
     if (record->busy) return 0;
+    TestHold hold; /* the workers read the trades while the window answers */
     record->busy = 1;
     record->dataLoaded = gStore.symbolCount >= 1;
     record->xMin = record->valueMin = 1e14;

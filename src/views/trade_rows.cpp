@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "records/test_records.h"
+#include "engine/results_list.h"
 #include "foundation/allocator.h"
 #include "foundation/dates.h"
 #include "foundation/numbers.h"
@@ -423,6 +424,8 @@ int BuildTradeList(CellListWindow *list, int32_t workers, TradeListUse use)
     gTradeListCancel = 0;
     if (!list || !list->test || list->busy) return 0;
     TestRecord *test = list->test;
+    /* The workers read the test's trades while the window answers. */
+    TestHold hold;
     list->listKind = LIST_KIND_TRADES;
     if (!InitTradeColumns(list)) return 0;
     list->rowCount = 0;

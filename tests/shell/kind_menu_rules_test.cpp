@@ -44,6 +44,19 @@ TEST(KindMenuRules, ResultsPopupFollowsSelectionRunAndTrades)
     }
 }
 
+/* While an operation holds a test, the two commands that free tests are
+** greyed and refused when they come anyway; Save, greyed for want of a
+** change, is only greyed. */
+TEST(KindMenuRules, DeletesWaitWhileATestIsHeld)
+{
+    KindMenuFacts idle = {5, 0, RUN_IDLE, 1, 0, 0, 0, 0}, held = {5, 0, RUN_IDLE, 1, 0, 0, 0, 2};
+    for (int id : {40117, 40119}) {
+        EXPECT_EQ(1, Enabled(kResultsMenuRules, id, idle) - IsKindCommandRefused(kResultsMenuRules, id, &idle)) << id;
+        EXPECT_EQ(1, IsKindCommandRefused(kResultsMenuRules, id, &held) - Enabled(kResultsMenuRules, id, held)) << id;
+    }
+    EXPECT_EQ(0, Enabled(kResultsMenuRules, 40061, held) + IsKindCommandRefused(kResultsMenuRules, 40061, &held));
+}
+
 TEST(KindMenuRules, ListLikePopups)
 {
     KindMenuFacts selectedNoSymbol = {2, 0, RUN_IDLE, 0, 0, 0, 0};

@@ -278,6 +278,22 @@ TEST(ReportText, PageTextIsUtf8)
 
 /* The stylesheet the program ships goes into a reports folder without one,
 ** and the pages use it; with none anywhere they use the public copy. */
+/* The page's graphs and plots let the window answer while they are drawn:
+** the report holds its test until the page and its line are written, so no
+** Delete frees it meanwhile. */
+TEST_F(ReportTest, AReportHoldsItsTestUntilItsPageIsWritten)
+{
+    TestRecord *t = MakeTest(nullptr);
+    static int32_t heldAtPage;
+    heldAtPage = 0;
+    gReportPageHeld = [](const char *) { heldAtPage = CountTestHolds(); };
+    EXPECT_EQ(1, WriteTestReport(t));
+    gReportPageHeld = nullptr;
+    EXPECT_GT(heldAtPage, 0);
+    EXPECT_EQ(0, CountTestHolds());
+    FreeTestRecord(nullptr, t);
+}
+
 TEST_F(ReportTest, PagesUseTheStyleSheetShippedWithTheProgram)
 {
     const std::string reports = tmp.File("Reports");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,8 +10,10 @@
 #include "script/compiler/compiler_state.h"
 #include "script/compiler/definitions.h"
 #include "script/compiler/script_state.h"
+#include "script/compiler/settings_items.h"
 #include "shell/headless/headless.h"
 #include "support/program_state.h"
+#include "views/stats_export.h"
 #include "views/trade_compare.h"
 #include "views/trade_rows.h"
 
@@ -373,6 +377,53 @@ TEST_F(CompareTest, CancelWhileFormattingKeepsTheShownRows)
     EXPECT_EQ(150, w.rowCount);
     EXPECT_EQ(1, w.rows[149].side[1].trade->number == 150);
     FreeCompareWindowData(&w);
+    FreeTestRecord(nullptr, a);
+    FreeTestRecord(nullptr, b);
+}
+
+} // namespace
+
+namespace {
+
+/* Pumps seen from inside, and those that found no hold on the tests. */
+int sPumps, sUnheldPumps;
+
+/* Whatever lets the window answer while it reads a test holds the tests for
+** as long, so that no Delete frees the test under it: every pump of a trade
+** list's computation, of a full trade export (a list longer than
+** SAVE_PUMP_ROWS is also written with the window answering) and of a
+** comparison finds a hold, and none is left afterwards. */
+TEST_F(CompareTest, LongOperationsHoldTheTestsWhileTheWindowAnswers)
+{
+    std::vector<TradeSpec> specs(SAVE_PUMP_ROWS + 10, TradeSpec{0, "AAA", 1, 20240102, 20240105, 100, 10, 11});
+    TestRecord *a = MakeTest(1, specs), *b = MakeTest(2, specs);
+    const std::string path = tmp.File("full.csv");
+    gScriptSettings.SaveTradesType = SAVE_TRADES_FULL;
+    CellListWindow list = {};
+    list.test = a;
+    CompareWindow compare = {};
+    const struct {
+        const char *what;
+        int pumpsAtLeast; /* the list once; the export's list and its write; every 100 trades compared */
+        std::function<int()> run;
+    } operations[] = {
+        {"trade list", 1, [&] { return BuildTradeList(&list, 2); }},
+        {"full trade export", 2, [&] { return SaveTradesCsv(a, path.c_str()); }},
+        {"comparison", SAVE_PUMP_ROWS / 100, [&] { return BuildTradeComparison(&compare, a, 0, b, 0); }},
+    };
+    gHeadless.atPump = [] { sPumps++, sUnheldPumps += CountTestHolds() == 0; };
+    for (const auto &o : operations) {
+        sPumps = sUnheldPumps = 0;
+        EXPECT_EQ(1, o.run()) << o.what;
+        EXPECT_GE(sPumps, o.pumpsAtLeast) << o.what;
+        EXPECT_EQ(0, sUnheldPumps) << o.what;
+        EXPECT_EQ(0, CountTestHolds()) << o.what;
+    }
+    gHeadless.atPump = nullptr;
+    const std::string text = ReadTestFile(path); /* the heading and a row each */
+    EXPECT_EQ((size_t)SAVE_PUMP_ROWS + 11, (size_t)std::count(text.begin(), text.end(), '\n'));
+    FreeListWindow(&list);
+    FreeCompareWindowData(&compare);
     FreeTestRecord(nullptr, a);
     FreeTestRecord(nullptr, b);
 }

@@ -32,6 +32,7 @@ struct HeadlessShell {
     uint64_t logLength;
     int pumpCount;   /* PumpMessages calls */
     int stopAtPump;  /* > 0: the pump with that count requests a stop */
+    void (*atPump)(); /* a test's look at the program from inside each pump, null none */
     int windowCount; /* child windows a test pretends are open */
     char windowClasses[HEADLESS_WINDOWS][32];
     char closedWindows[512];                        /* classes closed, in order, each followed by ';' */

@@ -37,6 +37,7 @@ int PumpMessages()
     PlatSleep(0);
     gHeadless.pumpCount++;
     if (gHeadless.stopAtPump > 0 && gHeadless.pumpCount == gHeadless.stopAtPump) RequestStop();
+    if (gHeadless.atPump) gHeadless.atPump();
     CheckMemoryState();
     return 0;
 }

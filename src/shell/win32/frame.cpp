@@ -642,6 +642,12 @@ static void CloseFrame(HWND frame)
             ReportError("Please wait for the currently running task to finish before closing Kestovar.");
         return;
     }
+    /* Closing frees every test, which an export or a report answering
+    ** messages meanwhile may be reading: it waits for them too. */
+    if (CountTestHolds() > 0 && !gRun.unattended) {
+        ReportError("Please wait for the currently running task to finish before closing Kestovar.");
+        return;
+    }
     if (!gRun.unattended && !QuerySaveAll(1)) return;
     DestroyWindow(frame);
 }

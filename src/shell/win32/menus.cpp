@@ -23,6 +23,7 @@
 #include "shell/win32/editor_host.h"
 #include "shell/win32/script_window.h"
 #include "engine/results_file.h"
+#include "engine/results_list.h"
 #include "marketdata/store/symbols.h"
 #include "records/chart_record.h"
 #include "views/graph_record.h"
@@ -363,6 +364,7 @@ static void UpdateKindMenu(HMENU menu, HMENU own, int kind, HWND child, int full
     KindMenuFacts facts = {};
     facts.runState = gRun.state.load();
     facts.currentHasTrades = gCurrentTest && gCurrentTest->tradeCount > 0;
+    facts.testsHeld = CountTestHolds();
     if (!row.menuFacts(child, &facts)) return;
     HMENU file = menu ? FindSubMenuByText(menu, "&File") : nullptr;
     for (const KindMenuRule *rule = row.menuRules; rule->commandId; rule++) {

@@ -28,6 +28,7 @@
 #include "script/eval/eval_context.h"
 #include "services/services.h"
 #include "shell/help_topics.h"
+#include "shell/kind_menu_rules.h"
 #include "views/win32/view_windows.h"
 #include "views/res_graph.h"
 #include "views/results_rows.h"
@@ -541,6 +542,13 @@ static HWND FrontResultsHwnd()
 
 int ResultsCommand(HWND window, int commandId)
 {
+    /* A command greyed because an operation holds a test (its export, its
+    ** trade list, its report) may still come by key or by a posted message
+    ** from inside that operation's pump; it is refused here, where every
+    ** results command passes, as the menu shows it. */
+    KindMenuFacts held = {};
+    held.testsHeld = CountTestHolds();
+    if (IsKindCommandRefused(kResultsMenuRules, commandId, &held)) return 1;
     if (!window) window = FrontResultsHwnd();
     ResultsHost *host = window ? HostOf(window) : nullptr;
     TestRecord *test = nullptr;
@@ -644,6 +652,12 @@ static int CloseResults(HWND window)
     if (host && host->list) {
         if (gRun.state != RUN_IDLE && host->list == gEngineRun.results) {
             ReportError("Please stop the current test before closing its results window.");
+            return 0;
+        }
+        /* Closing the list frees its tests, which an export or a report
+        ** answering messages meanwhile may be reading. */
+        if (CountTestHolds() > 0) {
+            ReportError("Please wait for the current task to finish before closing the results window.");
             return 0;
         }
         if (!QuerySaveResults(host->list, 1)) return 0;

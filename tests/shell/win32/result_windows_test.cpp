@@ -473,6 +473,98 @@ TEST_F(ResultWindowsTest, UpAndDownStepAViewThroughTheTests)
     }
 }
 
+/* What a user does from inside the pump of an operation that reads a test:
+** the probe window gets its message there and gives the Results window's
+** commands the frame would, noting what it found. */
+struct PumpProbe {
+    HWND window, results;
+    ResultsWindow *list;
+    int probed, deleteShown, deleteAllShown, testsAfter;
+};
+PumpProbe sProbe;
+
+LRESULT CALLBACK PumpProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != WM_APP) return DefWindowProcA(window, message, wParam, lParam);
+    sProbe.probed++;
+    /* The user clicks the results window (a trade list filling is in front). */
+    SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)sProbe.results, 0);
+    sProbe.deleteShown = FrameMenuEnabled(IDM_DELETE_TEST);
+    sProbe.deleteAllShown = FrameMenuEnabled(IDM_DELETE_ALL_TESTS);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_TEST, 0);
+    SendMessageA(gFrame.frame, WM_COMMAND, IDM_DELETE_ALL_TESTS, 0);
+    SendMessageA(sProbe.results, WM_CLOSE, 0, 0);
+    sProbe.testsAfter = sProbe.list->testCount;
+    return 0;
+}
+
+/* A trade export computes its list and writes it while the window answers,
+** and so does a trade list window while it fills: Delete Test and Delete All
+** are greyed meanwhile and refused when they come anyway, the results window
+** stays, and the file holds every trade. */
+TEST_F(ResultWindowsTest, ATestBeingExportedOrListedCannotBeDeleted)
+{
+    ResultsWindow *list;
+    TestRecord *test = MakeTest(1, nullptr, 0, 0);
+    const int trades = SAVE_PUMP_ROWS + 10;
+    for (int k = 0; k < trades; k++) {
+        TradeRecord *r = AddTrade(test);
+        r->strategy = k % 2;
+        r->side = 1;
+        r->dateIn = 20240102;
+        r->dateOut = 20240105;
+        r->splitIn = r->splitOut = r->pointValue = r->fxIn = r->fxOut = 1;
+    }
+    HWND results = OpenList({test}, &list);
+    ASSERT_NE(nullptr, results);
+    WNDCLASSA probeClass = {};
+    probeClass.lpfnWndProc = PumpProbeProc;
+    probeClass.hInstance = GetModuleHandleA(nullptr);
+    probeClass.lpszClassName = "KestovarPumpProbe";
+    RegisterClassA(&probeClass);
+    const std::string path = File("held.csv");
+    gScriptSettings.SaveTradesType = SAVE_TRADES_FULL;
+    struct Operation {
+        const char *what;
+        void (*run)(HWND results, TestRecord *test, const char *path);
+    } operations[] = {
+        {"full trade export", [](HWND, TestRecord *t, const char *p) { EXPECT_EQ(1, SaveTradesCsv(t, p)); }},
+        {"trade list window", [](HWND r, TestRecord *, const char *) { ResultsCommand(r, IDM_RESULTS_TRADES); }},
+    };
+    for (const Operation &o : operations) {
+        SCOPED_TRACE(o.what);
+        SendMessageA(gFrame.mdiClient, WM_MDIACTIVATE, (WPARAM)results, 0);
+        SelectItem(results, 0);
+        Pump();
+        EXPECT_TRUE(FrameMenuEnabled(IDM_DELETE_TEST)); /* nothing holds it yet */
+        sProbe = PumpProbe{};
+        sProbe.window = CreateWindowExA(0, "KestovarPumpProbe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        probeClass.hInstance, nullptr);
+        ASSERT_NE(nullptr, sProbe.window);
+        sProbe.results = results;
+        sProbe.list = list;
+        DialogWatcher::Clear();
+        /* Taken at the operation's first look at the messages. */
+        PostMessageA(sProbe.window, WM_APP, 0, 0);
+        o.run(results, test, path.c_str());
+        DestroyWindow(sProbe.window);
+        EXPECT_EQ(1, sProbe.probed);
+        EXPECT_FALSE(sProbe.deleteShown || sProbe.deleteAllShown);
+        EXPECT_EQ(1, sProbe.testsAfter);
+        EXPECT_TRUE(SeenText("Please wait for the current task to finish before closing the results window."))
+            << testing::PrintToString(DialogWatcher::Seen());
+        ASSERT_TRUE(IsWindow(results));
+        ASSERT_EQ(test, list->firstTest);
+        Pump();
+    }
+    const std::string text = ReadTestFile(path);
+    EXPECT_EQ((size_t)trades + 1, (size_t)std::count(text.begin(), text.end(), '\n'));
+    EXPECT_EQ(0u, text.rfind("Trade,Strategy,Symbol,", 0));
+    HWND shown = nullptr;
+    ASSERT_TRUE(FindNextChildWindow(&shown, "KestovarTrades"));
+    EXPECT_EQ("Trade List - Test 1 - 4,106 Trades", Title(shown)); /* every trade: SAVE_PUMP_ROWS + 10 */
+}
+
 TEST_F(ResultWindowsTest, ShowTradeListAfterAnExportShowsTheList)
 {
     ResultsWindow *list;
