@@ -446,13 +446,13 @@ static bool EndsInsideALongerPeriod(int32_t endDate)
     return false;
 }
 
-/* A test, optimization or order run whose EndDate comes before its data end
-** runs on the data as they stood on that date: every bar after it set aside,
+/* A scan, test, optimization or order run whose EndDate comes before its
+** data end runs on the data as they stood on that date: every bar after it set aside,
 ** the longer bars and date lists (a strategy's own calendar's too) ending
 ** with the days up to it, and the Data items calculated on those.  So a
 ** week, month, quarter or year that the date ends early is a bar of its own,
 ** dated on its last session, as in data that end there, and the run trades,
-** books and orders as a run on such data does, whatever its bar sizes.
+** books, orders and lists as a run on such data does, whatever its bar sizes.
 ** Where the date ends a period of every longer bar size in use the whole
 ** data already give that answer, and nothing is cut.  Everything is put back
 ** on every way out of the run, and the values calculated on the cut data go
@@ -461,7 +461,7 @@ class EndDateCut {
 public:
     EndDateCut(int mode, int32_t endDate)
     {
-        if (mode < RUN_MODE_TEST || endDate <= 0 || endDate >= gStore.lastDate || !EndsInsideALongerPeriod(endDate)) return;
+        if (mode < RUN_MODE_SCAN || endDate <= 0 || endDate >= gStore.lastDate || !EndsInsideALongerPeriod(endDate)) return;
         if (!CutDataAt(&cut, endDate)) return;
         for (int32_t s = 0; s < gStrategyCount; s++)
             if (gStrategies[s].hasOwnDateLists) CutMoreDateLists(&cut, gStrategies[s].dateLists, endDate);

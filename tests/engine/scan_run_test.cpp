@@ -388,6 +388,32 @@ TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
             }
         }
     }
+    /* A scan whose EndDate falls inside a period lists what it lists on the
+    ** data cut there, whose part-period is a bar of its own: its weekly to
+    ** yearly items read that part, not the days after the date. */
+    const int32_t end = 20220615; /* a Wednesday in June */
+    auto scanTo = [&](bool cutData, int size) {
+        std::vector<std::pair<std::string, std::vector<DayBar>>> cut = symbols;
+        std::vector<int32_t> days = market;
+        if (cutData) {
+            days.erase(std::upper_bound(days.begin(), days.end(), end), days.end());
+            for (auto &[name, bars] : cut)
+                bars.erase(std::remove_if(bars.begin(), bars.end(), [&](const DayBar &b) { return b.date > end; }), bars.end());
+        }
+        LoadStore(days, cut);
+        FreeListWindow(&list);
+        list = CellListWindow{};
+        EXPECT_EQ(0, Run(std::string("Settings:\n  BarSize: ") + names[size] + "\n  StartDate: 2022-01-03\n" +
+                             (cutData ? "" : "  EndDate: 2022-06-15\n") + "Scan:\n  Filter: C > O\n  Last: C\n  First: O\n", 2))
+            << LastMessage();
+        return Rows();
+    };
+    for (int size = BAR_WEEKLY; size <= BAR_YEARLY; size++) {
+        SCOPED_TRACE(std::string("to ") + std::to_string(end) + ", " + names[size]);
+        const std::vector<std::string> ended = scanTo(false, size), cut = scanTo(true, size);
+        EXPECT_FALSE(cut.empty());
+        EXPECT_EQ(ended, cut);
+    }
 }
 
 /* Workers seed their own generators; the script's seed stays the program's seed. */
