@@ -152,7 +152,9 @@ TEST_F(DemoRun, TheScanScriptListsTheLastDaysCandidates)
         /* The hints ask for two decimals on the prices and one on RSI2. */
         EXPECT_EQ(2u, cells[4].size() - cells[4].find('.') - 1);
         EXPECT_EQ(1u, cells[3].size() - cells[3].find('.') - 1);
-        if (rsi >= 10) EXPECT_EQ(cells[4], cells[2]);
+        if (rsi >= 10) {
+            EXPECT_EQ(cells[4], cells[2]);
+        }
         rows++;
     }
     EXPECT_GT(rows, 0) << ReadTestFile(scripts + "\\output\\scan.csv");
