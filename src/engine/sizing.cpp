@@ -99,6 +99,8 @@ double GetSizingBase(const EvalContext *context)
     return before ? before->allocation : cell->allocation;
 }
 
+double RoundEntryQuantity(double quantity, double step) { return RoundToStep(std::fabs(quantity), step, -1); }
+
 int ComputePositionSize(EvalContext *context, int final)
 {
     StrategyRecord *r = context->strategy;
@@ -204,7 +206,7 @@ int ComputePositionSize(EvalContext *context, int final)
     }
     p->quantityStep = step;
     p->sizingPrice = std::fabs(price);
-    p->quantity = RoundToStep(std::fabs(quantity), step, -1);
+    p->quantity = RoundEntryQuantity(quantity, step);
     p->value = p->quantity * p->sizingPrice * p->sizingFx * pointValue;
     FormulaSlot *margin = &r->slots[SLOT_FUTURES_MARGIN];
     if (IsSlotGiven(margin)) {
