@@ -79,6 +79,8 @@ int32_t TradeListTimePhase(int32_t timeCode)
 
 double GetSizingBase(const EvalContext *context)
 {
+    const StrategyAccount *account = GetStrategyAccount(context->strategyIndex);
+    if (account && account->allocationOverride != 0) return account->allocationOverride;
     const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
     const StrategyRecord *r = context->strategy;
     if (!cell || !r || r->BarSize <= BAR_DAILY || r->BarSize >= BAR_SIZE_COUNT) return cell ? cell->allocation : 0.0;

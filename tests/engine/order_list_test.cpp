@@ -712,31 +712,44 @@ TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 /* A net liquidation amount becomes the allocation that sizes tomorrow's
 ** entries (S.Alloc / 1000 shares of BBB at 50).  The simulated allocation is
 ** the account plus the open AAA gain, 100 x (16 - 11) = 500; without
-** mark-to-market that gain is taken off the amount. */
+** mark-to-market that gain is taken off the amount.  A weekly entry at the
+** close of its week's last day, which the test sizes on the week before's
+** account, is sized on the amount too: 10% of 200,000 at 50. */
 TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
 {
+    static const char daily[] = "Strategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
+                        "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
     const struct {
         const char *amount, *markToMarket, *entry, *log;
+        const char *strategy = daily, *settings = "";
     } cases[] = {
         {"", "True", "    buy 100 (4.97512%) [$5,000] BBB market on open  \n", ""},
         {"200000 USD", "True", "    buy 200 (5%) [$10,000] BBB market on open  \n",
          ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'S1' <<<\n"},
         {"200500", "False", "    buy 200 (5%) [$10,000] BBB market on open  \n",
          ">>> OrdersNetLiq changes allocation to $200,000.00 (adjusted for $500.00 M2M) for strategy 'S1' <<<\n"},
+        {"200000", "True", "    buy 400 (10%) [$20,000] BBB market near close  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'W' <<<\n",
+         "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate = 20240112\n"
+         "  EntryTime: ThisClose\n  QtyType: Percent\n  Quantity: 10\n",
+         "  OrdersLiveData: True\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.amount);
         WriteTestFile(tmp.File("netliq.txt"), c.amount);
+        if (c.settings[0]) {
+            /* Live data at the close of Friday 12 January, a week after the first. */
+            std::vector<int32_t> d = Weekdays(20240102, 20240112);
+            LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 50))}});
+        }
         ResetHeadlessShell();
         gSettings.AddLog = 1;
-        std::string script = std::string("Settings:\n  OrdersMode: Text\n  OrdersNetLiq: ") +
-            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) +
-            "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
-            "  ExitRule: C > 16\n  ExitTime: NextOpen\n  MarkToMarket: " +
+        std::string script = std::string("Settings:\n  OrdersMode: Text\n") + c.settings + "  OrdersNetLiq: " +
+            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) + "\n" + c.strategy + "  MarkToMarket: " +
             c.markToMarket + "\n";
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         gSettings.AddLog = 0;
-        std::string text = OrdersFile("main_20240117_orders.txt");
+        std::string text = OrdersFile(c.settings[0] ? "main_20240112_orders.txt" : "main_20240117_orders.txt");
         EXPECT_NE(std::string::npos, text.find(c.entry)) << text;
         /* The run's own test log, the highest numbered one. */
         std::string log;
