@@ -718,7 +718,7 @@ TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
 {
     static const char daily[] = "Strategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
-                        "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
+                                "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
     const struct {
         const char *amount, *markToMarket, *entry, *log;
         const char *strategy = daily, *settings = "";

@@ -755,11 +755,13 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     const RunTrades later = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, from));
                     for (const TradeRecord &t : later.trades) EXPECT_GE(t.dateIn, start) << later.strategies[t.strategy] << " " << t.symbol;
                     auto periodOf = [size](int32_t day) {
-                        return size == BAR_WEEKLY ? PeriodOf(day, 1) : size == BAR_MONTHLY ? day / 100
-                            : size == BAR_QUARTERLY ? PeriodOf(day, 3) : size == BAR_YEARLY ? day / 10000 : day;
+                        const int32_t periods[] = {day, PeriodOf(day, 1), day / 100, PeriodOf(day, 3), day / 10000};
+                        return periods[size];
                     };
+                    /* The first day of the first period the test holds whole. */
                     auto at = std::find(d.begin(), d.end(), start);
-                    while (at != d.end() && at != d.begin() && periodOf(*(at - 1)) == periodOf(start) && periodOf(*at) == periodOf(start)) at++;
+                    if (at != d.begin() && periodOf(*(at - 1)) == periodOf(start))
+                        while (at != d.end() && periodOf(*at) == periodOf(start)) at++;
                     const int32_t first = at == d.end() ? INT32_MAX : *at;
                     auto fromStart = [&](const RunTrades &run) {
                         RunTrades kept;
@@ -767,8 +769,7 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                             const std::string &name = run.strategies[t.strategy];
                             bool held = name[0] == 'R' && generator.percent[name[1] - '1'];
                             for (const TradeRecord &u : full.trades)
-                                held = held || (full.strategies[u.strategy] == name && strcmp(u.symbol, t.symbol) == 0 &&
-                                                 u.dateIn < first && u.dateOut >= first);
+                                held = held || (full.strategies[u.strategy] == name && strcmp(u.symbol, t.symbol) == 0 && u.dateIn < first && u.dateOut >= first);
                             if (t.dateIn >= first && !held) kept.trades.push_back(t);
                         }
                         return ClosedBefore(kept, INT32_MAX);
