@@ -60,11 +60,15 @@ PositionRecord *TakeSizingDifference(EvalContext *context, int32_t setupIndex, d
     context->position = setup;
     *bar = SyncContextBar(context);
     /* What lots taken across a split of a ratio like 1.5 leave behind is a
-    ** rounding residue, no quantity to trade. */
-    if (!*bar || d == 0 || std::fabs(d) < setup->quantityStep || std::fabs(d) <= 1e-9 * std::fmax(std::fabs(target), 1.0))
+    ** rounding residue, no quantity to trade; the difference is traded in
+    ** the steps an entry is (a holding a split left at 100.5 shares and a
+    ** target of 151 buy 50). */
+    const double quantity = RoundEntryQuantity(d, setup->quantityStep);
+    if (!*bar || quantity == 0 || quantity < setup->quantityStep ||
+        std::fabs(d) <= 1e-9 * std::fmax(std::fabs(target), 1.0))
         return nullptr;
     setup->side = d < 0 ? -1 : 1;
-    setup->quantity = std::fabs(d);
+    setup->quantity = quantity;
     setup->value = setup->quantity * setup->sizingPrice * setup->sizingFx * symbol->info.PointValue;
     setup->fraction = setup->sizingBase == 0 ? 0.0 : RoundSignificant(setup->value / setup->sizingBase, 7);
     return setup;
@@ -177,7 +181,7 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
     if (r->EntryTime == TIME_NEXT_CLOSE && context->barSize != BAR_DAILY) {
         const Bar *closeDay = GetBarOnOrBefore(symbol, context->date, BAR_DAILY);
         if (closeDay && closeDay->split != 0 && sizedIn->split != 0 && closeDay->split != sizedIn->split)
-            setup->quantity = RoundToStep(setup->quantity * sizedIn->split / closeDay->split, setup->quantityStep, -1);
+            setup->quantity = RoundEntryQuantity(setup->quantity * sizedIn->split / closeDay->split, setup->quantityStep);
     }
     ApplyCommission(context, setup, 1);
     EvalSetup(context, setup, bar);

@@ -50,6 +50,7 @@ struct SavedStrategy {
     StatCell cell;
     int32_t hasCell;
     double freeCashOverride;
+    double allocationOverride;
 };
 
 /* What one symbol's bars were before the generation cut them at the run's
@@ -203,7 +204,10 @@ static int SaveSimulation(EvalContext *context)
             saved->hasCell = 1;
         }
         StrategyAccount *account = GetStrategyAccount(s);
-        if (account) saved->freeCashOverride = account->freeCashOverride;
+        if (account) {
+            saved->freeCashOverride = account->freeCashOverride;
+            saved->allocationOverride = account->allocationOverride;
+        }
     }
     if (context->test) {
         gOrderRun.tradeCount = context->test->tradeCount;
@@ -225,7 +229,10 @@ static void RestoreSimulation(EvalContext *context)
         StatCell *cell = GetCurrentCell(context, s);
         if (cell && saved->hasCell) *cell = saved->cell;
         StrategyAccount *account = GetStrategyAccount(s);
-        if (account) account->freeCashOverride = saved->freeCashOverride;
+        if (account) {
+            account->freeCashOverride = saved->freeCashOverride;
+            account->allocationOverride = saved->allocationOverride;
+        }
         FreeMemory(&saved->positions);
     }
     if (context->test && gOrderRun.tradeCount <= context->test->tradeCount) {
@@ -1186,6 +1193,9 @@ static void ApplyAccountValues(EvalContext *context)
                 FormatText(suffix, sizeof suffix, " (adjusted for %s M2M)", m2m);
             }
             if (cell) cell->allocation = allocation;
+            /* Whatever row an entry is sized on (a longer strategy's is the
+            ** one before its period began), the amount the user gave sizes it. */
+            if (account) account->allocationOverride = allocation;
             FormatNumber(allocation, DISPLAY_CURRENCY, 2, 0, "", money);
             if (gSettings.AddLog)
                 LogPrintf(">>> OrdersNetLiq changes allocation to %s%s for strategy '%s' <<<", money, suffix, r->name);

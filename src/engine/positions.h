@@ -69,6 +69,7 @@ struct StrategyAccount {
     int32_t turnKept;        /* setups kept in the current turn */
     int32_t turnTried;       /* setups tried in the current turn */
     double freeCashOverride; /* order generation's free cash; not above 0: none */
+    double allocationOverride; /* order generation's net liquidation allocation; 0: none */
     StrategyLimits limits;
 };
 

@@ -79,6 +79,8 @@ int32_t TradeListTimePhase(int32_t timeCode)
 
 double GetSizingBase(const EvalContext *context)
 {
+    const StrategyAccount *account = GetStrategyAccount(context->strategyIndex);
+    if (account && account->allocationOverride != 0) return account->allocationOverride;
     const StatCell *cell = GetCurrentCell(context, context->strategyIndex);
     const StrategyRecord *r = context->strategy;
     if (!cell || !r || r->BarSize <= BAR_DAILY || r->BarSize >= BAR_SIZE_COUNT) return cell ? cell->allocation : 0.0;
@@ -98,6 +100,8 @@ double GetSizingBase(const EvalContext *context)
     /* (A test that began inside the period has no row before it.) */
     return before ? before->allocation : cell->allocation;
 }
+
+double RoundEntryQuantity(double quantity, double step) { return RoundToStep(std::fabs(quantity), step, -1); }
 
 int ComputePositionSize(EvalContext *context, int final)
 {
@@ -204,7 +208,7 @@ int ComputePositionSize(EvalContext *context, int final)
     }
     p->quantityStep = step;
     p->sizingPrice = std::fabs(price);
-    p->quantity = RoundToStep(std::fabs(quantity), step, -1);
+    p->quantity = RoundEntryQuantity(quantity, step);
     p->value = p->quantity * p->sizingPrice * p->sizingFx * pointValue;
     FormulaSlot *margin = &r->slots[SLOT_FUTURES_MARGIN];
     if (IsSlotGiven(margin)) {

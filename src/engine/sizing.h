@@ -30,8 +30,13 @@ int AddEntryOrder(EvalContext *context, PositionRecord *setup, const Bar *bar, d
 ** last row before its first day (the context's row when there is none),
 ** in a run of any bar size and in its order list: a run of its own
 ** bar size knows nothing of the days inside its period, so a daily run
-** sizes as it does, at the period's last close as at its first open. */
+** sizes as it does, at the period's last close as at its first open.  An
+** order list given the account's net liquidation value sizes on that. */
 double GetSizingBase(const EvalContext *context);
+/* The shares an entry trades for a wanted quantity: its size rounded down
+** to the strategy's quantity step (step 0: as it is).  An entry, and what a
+** DynamicSizing strategy adds to a holding, never buys more than it asked. */
+double RoundEntryQuantity(double quantity, double step);
 /* Sizes the context's setup: final 0 from Quantity, final 1 from QtyFinal
 ** (nothing without it).  1, or 0 when a formula fails. */
 int ComputePositionSize(EvalContext *context, int final);

@@ -310,7 +310,10 @@ TEST_F(OrderListTest, DynamicSizingOrders)
 ** as counted, though the ratio's arithmetic leaves them a hair short), 50
 ** are bought back on the 11th, and a target of 1 sells those 50 and 99 of
 ** the 100, leaving the 1.  A short of 100 (200 since the split) wanting
-** 250 shorts 50 more, and a long of 100 (200) wanting 300 buys 100 more.  The
+** 250 shorts 50 more, and a long of 100 (200) wanting 300 buys 100 more.  67
+** whole shares that the 3-for-2 split makes 100.5 are cut to 66.5 by a
+** target of 67 (34 sold), and a target of 151 adds 84 whole shares, not
+** 84.5: an addition is rounded to the quantity step as an entry is.  The
 ** orders say so, and the next day's test does it; the rebalancing basket
 ** weighs the symbol as what the next day's test holds after its open, each
 ** position by its side and its fraction of the account (what a reduction
@@ -329,7 +332,7 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
     };
     const struct {
         const char *sizing, *quantity, *order;
-        double ratio, sold;
+        double ratio, sold, bought = 0;
     } cases[] = {
         {"  QtyType: Value\n", "10000", "    sell 200 AAA market on open  (reduce position)\n", 2, 200},
         {"  QtyType: Value\n", "10000 - 6000 * (BarDate = 20240112)", "    sell 680 AAA market on open  (reduce position)\n", 2, 680},
@@ -337,8 +340,9 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         {"  QtyType: Shares\n  QtyRound: 100\n", "100 * (BarDate < 20240112)", "    sell 25 AAA market on open  (exit position)\n", 0.25, 25},
         {"  QtyType: Shares\n  QtyRound: 1\n", "100 * (BarDate < 20240110) + 150 * (BarDate >= 20240110) * (BarDate < 20240112) + (BarDate >= 20240112)",
          "    sell 50 AAA market on open  (exit position)\n    sell 99 AAA market on open  (reduce position)\n", 1.5, 149},
-        {"  QtyType: Shares\n", "-200 * (BarDate < 20240112) - 250 * (BarDate >= 20240112) + 100 * (BarDate < 20240109)", "", 2, 0},
-        {"  QtyType: Shares\n", "200 * (BarDate < 20240112) + 300 * (BarDate >= 20240112) - 100 * (BarDate < 20240109)", "", 2, 0},
+        {"  QtyType: Shares\n", "-200 * (BarDate < 20240112) - 250 * (BarDate >= 20240112) + 100 * (BarDate < 20240109)", "", 2, 0, -50},
+        {"  QtyType: Shares\n", "200 * (BarDate < 20240112) + 300 * (BarDate >= 20240112) - 100 * (BarDate < 20240109)", "", 2, 0, 100},
+        {"  QtyType: Shares\n  QtyRound: 1\n", "67 + 84 * (BarDate >= 20240112)", "", 1.5, 0, 84},
     };
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
@@ -349,6 +353,11 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         const std::string orders = OrdersFile("main_20240115_orders.txt");
         EXPECT_NE(std::string::npos, orders.find("\nD dynamic sizing orders\n\n" + std::string(c.order) + "\nD entry")) << orders;
+        if (c.bought != 0) {
+            char added[64];
+            snprintf(added, sizeof added, "    %s %g (", c.bought < 0 ? "sell" : "buy", std::fabs(c.bought));
+            EXPECT_NE(std::string::npos, orders.find(added)) << orders;
+        }
         const std::string basket = OrdersFile("main_20240115.csv");
         const size_t row = basket.find("DES,AAA,STK,SMART/AMEX,,,,,,");
         ASSERT_NE(std::string::npos, row) << basket;
@@ -357,15 +366,17 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         ASSERT_EQ(0, Run(script)) << LastMessage();
         const TestRecord *test = LastTest();
         ASSERT_NE(nullptr, test);
-        double sold = 0, held = 0;
+        double sold = 0, held = 0, bought = 0;
         for (int32_t t = 0; t < test->tradeCount; t++) {
             const TradeRecord &trade = test->trades[t];
+            if (trade.dateIn == 20240115) bought += trade.side * trade.quantityIn;
             if (trade.dateOut == 20240115 && trade.timeOut == PHASE_OPEN)
                 sold += trade.quantityOut;
             else if (trade.dateOut > 20240112)
                 held += trade.side * trade.fraction;
         }
         EXPECT_DOUBLE_EQ(c.sold, sold);
+        EXPECT_DOUBLE_EQ(c.bought, bought);
         EXPECT_NEAR(held, weighed, 1e-5 * std::fabs(held)) << basket; /* (six digits of a percent) */
     }
 }
@@ -701,31 +712,44 @@ TEST_F(OrderListTest, CompanionModesReconcileWithTheAccount)
 /* A net liquidation amount becomes the allocation that sizes tomorrow's
 ** entries (S.Alloc / 1000 shares of BBB at 50).  The simulated allocation is
 ** the account plus the open AAA gain, 100 x (16 - 11) = 500; without
-** mark-to-market that gain is taken off the amount. */
+** mark-to-market that gain is taken off the amount.  A weekly entry at the
+** close of its week's last day, which the test sizes on the week before's
+** account, is sized on the amount too: 10% of 200,000 at 50. */
 TEST_F(OrderListTest, NetLiquidationSetsTheAllocation)
 {
+    static const char daily[] = "Strategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
+                                "  ExitRule: C > 16\n  ExitTime: NextOpen\n";
     const struct {
         const char *amount, *markToMarket, *entry, *log;
+        const char *strategy = daily, *settings = "";
     } cases[] = {
         {"", "True", "    buy 100 (4.97512%) [$5,000] BBB market on open  \n", ""},
         {"200000 USD", "True", "    buy 200 (5%) [$10,000] BBB market on open  \n",
          ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'S1' <<<\n"},
         {"200500", "False", "    buy 200 (5%) [$10,000] BBB market on open  \n",
          ">>> OrdersNetLiq changes allocation to $200,000.00 (adjusted for $500.00 M2M) for strategy 'S1' <<<\n"},
+        {"200000", "True", "    buy 400 (10%) [$20,000] BBB market near close  \n",
+         ">>> OrdersNetLiq changes allocation to $200,000.00 for strategy 'W' <<<\n",
+         "Strategy: W\n  BarSize: Weekly\n  EntrySetup: ?Symbol = \"BBB\" AND BarDate = 20240112\n"
+         "  EntryTime: ThisClose\n  QtyType: Percent\n  Quantity: 10\n",
+         "  OrdersLiveData: True\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.amount);
         WriteTestFile(tmp.File("netliq.txt"), c.amount);
+        if (c.settings[0]) {
+            /* Live data at the close of Friday 12 January, a week after the first. */
+            std::vector<int32_t> d = Weekdays(20240102, 20240112);
+            LoadStore(d, {{"AAA", FlatBars(d, std::vector<double>(d.size(), 10))}, {"BBB", FlatBars(d, std::vector<double>(d.size(), 50))}});
+        }
         ResetHeadlessShell();
         gSettings.AddLog = 1;
-        std::string script = std::string("Settings:\n  OrdersMode: Text\n  OrdersNetLiq: ") +
-            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) +
-            "\nStrategy: S1\n  EntrySetup: C > 0\n  Quantity: S.Alloc / 1000\n  QtyType: Shares\n"
-            "  ExitRule: C > 16\n  ExitTime: NextOpen\n  MarkToMarket: " +
+        std::string script = std::string("Settings:\n  OrdersMode: Text\n") + c.settings + "  OrdersNetLiq: " +
+            (c.amount[0] ? tmp.File("netliq.txt") : std::string("")) + "\n" + c.strategy + "  MarkToMarket: " +
             c.markToMarket + "\n";
         ASSERT_EQ(0, Run(script, 5)) << LastMessage();
         gSettings.AddLog = 0;
-        std::string text = OrdersFile("main_20240117_orders.txt");
+        std::string text = OrdersFile(c.settings[0] ? "main_20240112_orders.txt" : "main_20240117_orders.txt");
         EXPECT_NE(std::string::npos, text.find(c.entry)) << text;
         /* The run's own test log, the highest numbered one. */
         std::string log;

@@ -739,16 +739,43 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                 ExpectAccountOfTrades(full);
                 {
                     /* A StartDate inside the data, a different day of the
-                    ** week and month for each seed: nothing enters before it,
-                    ** and the account and its positions are those of the
-                    ** trades from it. */
+                    ** week and month for each seed: nothing enters before it;
+                    ** a longer period that began before it is none of the
+                    ** test's bars (so a test from inside the data's last year
+                    ** makes no yearly trade), and from the first day of the
+                    ** next a strategy and symbol that the whole run does not
+                    ** hold across that day make the trades the whole run
+                    ** makes from it (but for those sized by their equity,
+                    ** which differs); the account and its positions are
+                    ** those of the trades from it. */
                     const int32_t start = d[300 + 37 * seed % 250];
                     SCOPED_TRACE("from " + std::to_string(start));
                     char from[40];
                     snprintf(from, sizeof from, "  StartDate: %04d-%02d-%02d\n", start / 10000, start / 100 % 100, start % 100);
                     const RunTrades later = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, from));
-                    ASSERT_FALSE(later.trades.empty());
                     for (const TradeRecord &t : later.trades) EXPECT_GE(t.dateIn, start) << later.strategies[t.strategy] << " " << t.symbol;
+                    auto periodOf = [size](int32_t day) {
+                        const int32_t periods[] = {day, PeriodOf(day, 1), day / 100, PeriodOf(day, 3), day / 10000};
+                        return periods[size];
+                    };
+                    /* The first day of the first period the test holds whole. */
+                    auto at = std::find(d.begin(), d.end(), start);
+                    if (at != d.begin() && periodOf(*(at - 1)) == periodOf(start))
+                        while (at != d.end() && periodOf(*at) == periodOf(start)) at++;
+                    const int32_t first = at == d.end() ? INT32_MAX : *at;
+                    auto fromStart = [&](const RunTrades &run) {
+                        RunTrades kept;
+                        for (const TradeRecord &t : run.trades) {
+                            const std::string &name = run.strategies[t.strategy];
+                            bool held = name[0] == 'R' && generator.percent[name[1] - '1'];
+                            for (const TradeRecord &u : full.trades)
+                                held = held || (full.strategies[u.strategy] == name && strcmp(u.symbol, t.symbol) == 0 && u.dateIn < first && u.dateOut >= first);
+                            if (t.dateIn >= first && !held) kept.trades.push_back(t);
+                        }
+                        return ClosedBefore(kept, INT32_MAX);
+                    };
+                    ASSERT_EQ(full.strategies, later.strategies);
+                    ExpectSameTrades(full, fromStart(full), fromStart(later));
                     ExpectPositionsOfTrades(later, d, size, stored);
                     ExpectAccountOfTrades(later);
                 }
