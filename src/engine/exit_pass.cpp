@@ -216,9 +216,9 @@ static int SplitPartialExit(EvalContext *context, PositionRecord **pp, const Bar
     double entrySplit = p->entrySplit != 0 ? p->entrySplit : 1.0;
     /* The shares sold as the orders count them: a lot a split left a hair
     ** short of whole shares is that many shares, not fewer. */
-    q = SharesOfPart(p, barSplit, q);
+    q = SharesAnExitSells(p, barSplit, q, forced);
     double exitQuantity;
-    if (forced == EXIT_ZERO_POSITION || q >= SharesInTerms(p, barSplit))
+    if (q >= SharesInTerms(p, barSplit))
         exitQuantity = p->quantity;
     else
         exitQuantity = q * barSplit / entrySplit;
@@ -795,6 +795,22 @@ double QuantityInBarTerms(const PositionRecord *p, const Bar *bar)
     return (p->entrySplit != 0 ? p->entrySplit : 1.0) / barSplit * p->quantity;
 }
 
+int AskReductionPart(const PositionRecord *p, const Bar *bar, double held, double target, double *request,
+                     double *sold)
+{
+    double c = QuantityInBarTerms(p, bar);
+    c = p->side > 0 ? std::fmin(c, held - target) : std::fmin(c, target - held);
+    *request = c;
+    *sold = 0;
+    if (target != 0 && c < p->quantityStep) return 0;
+    /* The exit sells the part in whole steps, or the whole lot where less
+    ** than a step would stay: the holding is what the trades leave, so the
+    ** next lot (and any addition) is worked out from that, not from the part
+    ** asked for. */
+    *sold = SharesAnExitSells(p, bar->split != 0 ? bar->split : 1.0, c, target == 0 ? EXIT_ZERO_POSITION : EXIT_REDUCE);
+    return 1;
+}
+
 double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double target, void *orderContext)
 {
     (void)orderContext;
@@ -815,13 +831,12 @@ double ReducePositionsToTarget(EvalContext *context, const Bar *bar, double targ
     for (int32_t k = r->openCount - 1; k >= 0; k--) {
         PositionRecord *p = &r->openPositions[k];
         if (p->symbol != symbol || p->entryBar < 0) continue;
-        double c = QuantityInBarTerms(p, bar);
-        c = p->side > 0 ? std::fmin(c, held - target) : std::fmin(c, target - held);
-        if (target != 0 && c < p->quantityStep) continue;
+        double request = 0, sold = 0;
+        if (!AskReductionPart(p, bar, held, target, &request, &sold)) continue;
         int32_t side = p->side;
-        p->exitQuantityRequest = c;
+        p->exitQuantityRequest = request;
         if (ProcessPositionExit(context, k, reason)) {
-            held -= side * c;
+            held -= side * sold;
             exited = true;
         }
         context->symbol = symbol;

@@ -50,3 +50,11 @@ const Bar *OpenFillDay(const EvalContext *context, const Bar *bar);
 /* The quantity of open position p in the split terms of bar (its shares
 ** after the splits since its entry). */
 double QuantityInBarTerms(const PositionRecord *p, const Bar *bar);
+/* What a reduction of the context symbol's holding from held to target
+** (side x shares, in the split terms of bar) asks of open position p, the
+** latest lot not yet walked: 1 with the part it asks for (*request) and the
+** shares that exit sells (*sold, SharesAnExitSells), by which the holding
+** falls; 0 when p is left alone (a part below the quantity step, unless the
+** target is 0).  The test's reduction and its orders both walk by this. */
+int AskReductionPart(const PositionRecord *p, const Bar *bar, double held, double target, double *request,
+                     double *sold);

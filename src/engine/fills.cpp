@@ -348,6 +348,11 @@ double SharesOfPart(const PositionRecord *p, double split, double part)
     return held < part + (step > 0 ? step : 0.001) ? held : part;
 }
 
+double SharesAnExitSells(const PositionRecord *p, double split, double part, int32_t reason)
+{
+    return reason == EXIT_ZERO_POSITION ? SharesInTerms(p, split) : SharesOfPart(p, split, part);
+}
+
 void RemoveClosedPositions(int32_t strategyIndex)
 {
     StrategyRecord *strategy = StrategyByNumber(strategyIndex + 1);

@@ -93,6 +93,11 @@ double SharesInTerms(const PositionRecord *p, double split);
 ** holding below the step (what a split left of a lot).  The test's partial
 ** exits and reductions and the orders that ask for them sell this. */
 double SharesOfPart(const PositionRecord *p, double split, double part);
+/* The shares an exit by reason of part of position p (in the terms of a bar
+** of split factor split) sells: all it holds for a reason of "zero
+** position", else SharesOfPart.  A partial exit books this, and a reduction
+** counts the holding down by it, in the test and in its orders. */
+double SharesAnExitSells(const PositionRecord *p, double split, double part, int32_t reason);
 
 /* Evaluates a cost or rounding slot with the cost flag set; 1 with *value, 0
 ** when the slot is not given or gives no value. */

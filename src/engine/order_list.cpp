@@ -789,17 +789,16 @@ static void WriteReductionOrders(EvalContext *context, int32_t s, const Bar *bar
     out.csv = gScriptSettings.OrdersMode == ORDERS_REBALANCE ? nullptr : StrategyCsv(s);
     out.orderId = &gOrderRun.orderId;
     out.exitCount = &gOrderRun.exits[s];
-    double remaining = held - target;
-    for (int32_t k = r->openCount - 1; k >= 0 && remaining != 0; k--) {
+    for (int32_t k = r->openCount - 1; k >= 0 && held != target; k--) {
         PositionRecord *p = &r->openPositions[k];
-        if (p->symbol != symbol || p->entryBar < 0 || p->side * remaining <= 0) continue;
-        double part = std::fmin(QuantityInBarTerms(p, bar), std::fabs(remaining));
-        if (target != 0 && part < p->quantityStep) continue;
+        if (p->symbol != symbol || p->entryBar < 0 || p->side * (held - target) <= 0) continue;
+        double part = 0, sold = 0;
+        if (!AskReductionPart(p, bar, held, target, &part, &sold)) continue;
         double request = p->exitQuantityRequest;
         p->exitQuantityRequest = part;
         WriteExitOrders(context, p, &out);
         p->exitQuantityRequest = request;
-        remaining -= p->side * part;
+        held -= p->side * sold;
         context->symbol = symbol;
     }
 }

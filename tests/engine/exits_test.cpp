@@ -221,6 +221,53 @@ TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
     EXPECT_EQ(1, Cell(3, 0)->positions);
 }
 
+/* Lots of 60 and 7 AAA bought at 15 on 3 and 4 January are 90 and 10.5
+** shares at 10 after the 3-for-2 split of the 5th, when the target is 91
+** (QtyRound 1): 9.5 of the latest lot would leave half a share, so all
+** 10.5 leave, and the holding of 90 buys 1 more at that open, not at the
+** next one (at 11).  The account holds 91 from the 5th: 100,091 at 11 on the
+** 8th, 100,182 at 12 on the 9th, where the test ends, and its trades gain
+** that 182 (0 + 180 + 2). */
+TEST_F(EngineTest, AReductionCountsTheHoldingDownByWhatItSold)
+{
+    const std::vector<int32_t> d = Weekdays(20240102, 20240109);
+    std::vector<DayBar> bars;
+    const double closes[] = {15, 15, 15, 10, 11, 12};
+    for (size_t k = 0; k < d.size(); k++)
+        bars.push_back(DayBar{d[k], closes[k], closes[k], closes[k], closes[k], 1000, d[k] < 20240105 ? 1.5 : 1.0});
+    LoadStore(d, {{"AAA", bars}});
+    const TradeRecord *trades = TradesOfRun(
+        3, "Strategy: D\n  DynamicSizing: True\n  QtyType: Shares\n  QtyRound: 1\n"
+           "  Quantity: 60 + 7 * (BarDate >= 20240103) + 24 * (BarDate >= 20240104)\n");
+    ASSERT_NE(nullptr, trades);
+    const struct {
+        int32_t dateIn, dateOut;
+        double quantityIn, quantityOut, profit;
+        int32_t reason;
+    } want[] = {{20240104, 20240105, 7, 10.5, 0, EXIT_REDUCE},
+                {20240103, 20240109, 60, 90, 180, EXIT_END_OF_TEST},
+                {20240105, 20240109, 1, 1, 2, EXIT_END_OF_TEST}};
+    double gained = 0;
+    for (int k = 0; k < 3; k++) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(want[k].dateIn, trades[k].dateIn);
+        EXPECT_EQ(want[k].dateOut, trades[k].dateOut);
+        EXPECT_DOUBLE_EQ(want[k].quantityIn, trades[k].quantityIn);
+        EXPECT_DOUBLE_EQ(want[k].quantityOut, trades[k].quantityOut);
+        EXPECT_NEAR(want[k].profit, TradeNetProfit(&trades[k]), 1e-9);
+        EXPECT_EQ(want[k].reason, trades[k].reason);
+        gained += TradeNetProfit(&trades[k]);
+    }
+    const TestRecord *test = LastTest();
+    ASSERT_EQ(6, test->rowsFilled);
+    const double equity[] = {100000, 100000, 100000, 100000, 100091, 100182};
+    for (int32_t row = 0; row < 6; row++) {
+        const StatCell *c = Cell(test, row, 0);
+        EXPECT_NEAR(equity[row], c->equityBase + c->markToMarket, 1e-9) << row;
+    }
+    EXPECT_NEAR(100000 + gained, Cell(test, 5, 0)->equityBase, 1e-9);
+}
+
 } // namespace
 
 /* A strategy with one position at a time sells half its shares at every
