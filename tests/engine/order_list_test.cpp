@@ -316,7 +316,8 @@ TEST_F(OrderListTest, DynamicSizingOrders)
 ** 84.5: an addition is rounded to the quantity step as an entry is.  Lots
 ** of 60 and 7 (90 and 10.5 since the split) cut to 91 sell the latest
 ** whole, as 9.5 of its 10.5 would leave less than a share, and buy 1 back:
-** the holding is what the sale left, 90, not the 91 the part asked for.  The
+** the holding is what the sale left, 90, not the 91 the part asked for; a
+** short the same, covering.  The
 ** orders say so, and the next day's test does it; the rebalancing basket
 ** weighs the symbol as what the next day's test holds after its open, each
 ** position by its side and its fraction of the account (what a reduction
@@ -348,6 +349,8 @@ TEST_F(OrdersTest, DynamicSizingOrdersCountTheSharesASplitMade)
         {"  QtyType: Shares\n  QtyRound: 1\n", "67 + 84 * (BarDate >= 20240112)", "", 1.5, 0, 84},
         {"  QtyType: Shares\n  QtyRound: 1\n", "60 + 7 * (BarDate >= 20240103) + 33 * (BarDate >= 20240109) - 9 * (BarDate >= 20240112)",
          "    sell 10.5 AAA market on open  (exit position)\n", 1.5, 10.5, 1},
+        {"  QtyType: Shares\n  QtyRound: 1\n", "-60 - 7 * (BarDate >= 20240103) - 33 * (BarDate >= 20240109) + 9 * (BarDate >= 20240112)",
+         "    cover 10.5 AAA market on open  (exit position)\n", 1.5, 10.5, -1},
     };
     WriteTestFile(tmp.File("t.csv"), "Sym,Qty\nsym,qty\n");
     for (const auto &c : cases) {
