@@ -106,6 +106,15 @@ static bool EnterToOpen(EvalContext *context, int32_t s)
     return true;
 }
 
+/* The bar a setup reads is of the signal date: the bar before in the other
+** phases, at the close the date's own, which a longer bar that ended earlier
+** in its period (data that end there, no trade on the period's last day) is
+** not; it is read as at the period's open, from the bar before. */
+static bool SignalledBy(const EvalContext *context, const StrategyRecord *r, const Bar *bars, int32_t count, int32_t signal)
+{
+    return r->AllowMissingBar == 1 || (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
+}
+
 /* The setup of one symbol for strategy s, if it makes one (the context is on
 ** the strategy, its signal date set). */
 static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t signal,
@@ -147,19 +156,15 @@ static void MakeSymbolSetup(EvalContext *context, int32_t s, int32_t k, int32_t 
         ** before the run's last date: its last as the run knows it, which
         ** for a run that ends before its data is its last up to the end. */
         bool fillable = bar->date >= gSettings.LastDate || bar->date < symbol->lastDate || context->barPhase < PHASE_CLOSE;
-        /* The bar the setup reads is of the signal date: the bar before
-        ** in the other phases, at the close the date's own, which a longer
-        ** bar that ended earlier in its period (data that end there, no
-        ** trade on the period's last day) is not; it is read as at the
-        ** period's open, from the bar before. */
-        bool signalled = r->AllowMissingBar == 1 ||
-            (context->lastBar >= 0 && context->lastBar < count && bars[context->lastBar].date == signal);
-        if (!fillable || !signalled) return;
+        if (!fillable || !SignalledBy(context, r, bars, count, signal)) return;
         PositionRecord *setup = AddSetup(r, s, symbol);
         if (!setup) return;
         EvalSetup(context, setup, bar, visit ? &visit->known : nullptr);
         return;
     }
+    /* A DynamicSizing strategy resizes a holding by a setup as any other:
+    ** none from a bar that ended before the signal date. */
+    if (!SignalledBy(context, r, bars, count, signal)) return;
     PositionRecord *setup = AddSetup(r, s, symbol);
     if (!setup) return;
     int32_t setupIndex = r->setupCount;

@@ -56,11 +56,16 @@ static const Bar *CloseFillBar(const EvalContext *context, const Bar *bar)
     return day ? day : bar;
 }
 
-/* The price a market order at the open refers to: the last close before its
-** fill bar, in the fill bar's split terms; the fill bar's open without one. */
-static double OpenOrderPrice(const Bar *fill, const Bar *previous)
+/* The price a market order at the open of bar refers to: the last close
+** before the day it fills on (OpenFillBar, given back in *fill when asked),
+** in that day's split terms; the day's open without one.  The day and the
+** close before it are found together, here only. */
+static double OpenOrderPrice(const EvalContext *context, SymbolRecord *symbol, const Bar *bar, const Bar **fill = nullptr)
 {
-    return previous && previous->split != 0 ? fill->split / previous->split * previous->close : fill->open;
+    const Bar *previous = nullptr;
+    const Bar *day = OpenFillBar(context, symbol, bar, &previous);
+    if (fill) *fill = day;
+    return previous && previous->split != 0 ? day->split / previous->split * previous->close : day->open;
 }
 
 static void SkipSetup(PositionRecord *setup, uint32_t code)
@@ -143,7 +148,7 @@ int ComputePositionSize(EvalContext *context, int final)
         const bool atNextClose = r->EntryTime == TIME_NEXT_CLOSE && bar && p->tradeListRow <= 0 && !reducesAtOpen;
         const Bar *previous = nullptr;
         if (reducesAtOpen) {
-            price = OpenOrderPrice(OpenFillBar(context, p->symbol, bar, &previous), previous);
+            price = OpenOrderPrice(context, p->symbol, bar);
         } else if (r->QtyPrice == 1) {
             price = p->entryPrice;
             if (price == 0 && atNextClose) {
@@ -161,8 +166,7 @@ int ComputePositionSize(EvalContext *context, int final)
             if (price == 0 && atNextClose) {
                 price = CloseFillBar(context, bar)->close;
             } else if (price == 0 && p->tradeListRow <= 0 && atOpen) {
-                const Bar *fill = OpenFillBar(context, p->symbol, bar, &previous);
-                price = OpenOrderPrice(fill, previous);
+                price = OpenOrderPrice(context, p->symbol, bar);
             } else if ((price == 0 || p->tradeListRow > 0) && bar) {
                 price = next && !atThisClose && next->split != 0 && bar->split != 0 ? close * (next->split / bar->split)
                                                                                      : close;
@@ -454,9 +458,8 @@ int EvalSetup(EvalContext *context, PositionRecord *setup, const Bar *bar, const
                 setup->orderPrice = setup->entryPrice = bar->close;
             } else {
                 /* The order refers to the last close, in the fill bar's split terms. */
-                const Bar *previous = nullptr;
-                const Bar *fill = OpenFillBar(context, setup->symbol, bar, &previous);
-                setup->orderPrice = OpenOrderPrice(fill, previous);
+                const Bar *fill = nullptr;
+                setup->orderPrice = OpenOrderPrice(context, setup->symbol, bar, &fill);
                 setup->entryPrice = fill->open;
                 if (fill->split != 0) split = fill->split;
             }

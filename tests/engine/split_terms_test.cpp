@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <tuple>
@@ -19,6 +21,7 @@
 #include "marketdata/store/calendar.h"
 #include "marketdata/store/derived_bars.h"
 #include "script/builtins/builtins.h"
+#include "script/compiler/strategy.h"
 #include "views/scan_run.h"
 
 namespace {
@@ -350,6 +353,61 @@ struct StrategyGenerator {
         default: break;
         }
         return text;
+    }
+    /* One of Next's forms whose setup reads Data items of its own bar size
+    ** and of the others, and whose stop, now and then, is worked out on one
+    ** (named I): an item worked out on a bar before a split is read in the
+    ** terms of the bar reading it. */
+    std::string Reading(int number)
+    {
+        std::string text = Next(number);
+        text.replace(text.find(": G") + 2, 1, "I");
+        const bool isLong = text.find("Side: Long") != std::string::npos;
+        const char *const setups[2][5] = {
+            {"C > DailyMA", "C > WeeklyMA", "L > WeeklyLo AND C < MonthlyC * 1.2", "C > QuarterlyC", "H < YearlyHi"},
+            {"C < DailyMA", "C < WeeklyMA", "H < WeeklyHi AND C > MonthlyC * 0.8", "C < QuarterlyC", "L > YearlyHi * 0.7"}};
+        const size_t setup = text.find("  EntrySetup: ");
+        text.replace(setup, text.find('\n', setup) - setup, std::string("  EntrySetup: ") + setups[isLong ? 0 : 1][Pick(5)]);
+        const char *const stops[2][3] = {{"", "DailyLo * 0.99131", "MIN(WeeklyLo * 0.99371, C * 0.95131)"},
+                                         {"", "DailyHi * 1.00869", "MAX(WeeklyHi * 1.00629, C * 1.04869)"}};
+        if (const char *stop = stops[isLong ? 0 : 1][Pick(3)]; stop[0]) {
+            const size_t at = text.find("  ExitStop: ");
+            const std::string line = std::string("  ExitStop: ") + stop;
+            if (at == std::string::npos)
+                text.insert(text.find("  ExitRule: "), line + "\n");
+            else
+                text.replace(at, text.find('\n', at) - at, line);
+        }
+        return text;
+    }
+    /* One of Next's forms that trails its stop and its target from the
+    ** prices of the bar before (PrevExitStop, PrevExitLimit), each bar a
+    ** step nearer the price, and holds long (named T): its orders cross the
+    ** splits in the periods it holds through, and an order taken from the
+    ** wrong bar is a step off. */
+    std::string Trailing(int number)
+    {
+        std::string text = Next(number);
+        text.replace(text.find(": G") + 2, 1, "T");
+        const bool isLong = text.find("Side: Long") != std::string::npos;
+        for (const char *key : {"  ExitStop: ", "  ExitLimit: ", "  ExitRule: "}) {
+            const size_t at = text.find(key);
+            if (at != std::string::npos) text.erase(at, text.find('\n', at) + 1 - at);
+        }
+        text += isLong ? "  ExitStop: MAX(PrevExitStop * 1.00371, C * 0.92131)\n"
+                         "  ExitLimit: IF(PrevExitLimit < 1000000, MIN(PrevExitLimit * 0.99629, C * 1.12371), C * 1.12371)\n"
+                       : "  ExitStop: IF(PrevExitStop > 0, MIN(PrevExitStop * 0.99629, C * 1.07869), C * 1.07869)\n"
+                         "  ExitLimit: IF(PrevExitLimit > 0, MAX(PrevExitLimit * 1.00371, C * 0.87629), C * 0.87629)\n";
+        return text + "  ExitRule: BarsHeld >= " + std::to_string(10 + Pick(10)) + "\n";
+    }
+    /* A strategy's own MaxPositions and MaxEntries (0: none), drawn, and
+    ** their lines. */
+    std::string Limits(int *positions, int *entries)
+    {
+        *positions = Pick(3) == 0 ? 0 : 1 + Pick(3);
+        *entries = Pick(3) == 0 ? 0 : 1 + Pick(2);
+        return (*positions ? "  MaxPositions: " + std::to_string(*positions) + "\n" : std::string()) +
+            (*entries ? "  MaxEntries: " + std::to_string(*entries) + "\n" : std::string());
     }
     /* One of those that rounds its prices and share counts, pays a
     ** commission and sizes in shares or in percent of its equity: named R,
@@ -1781,6 +1839,582 @@ TEST_F(SplitOrdersTest, ATrailingStopListedAfterASplitAndMissingDaysCrossedItOnc
         << LastMessage();
     const std::string list = OrdersFile("main_20130308_orders.txt");
     EXPECT_NE(std::string::npos, list.find("sell 200 AAA 46.00 stop")) << list;
+}
+
+} // namespace
+
+namespace {
+
+/* One line of an order list: an entry (buy, short, or a DynamicSizing
+** strategy's sell) or an exit (sell, cover) of a strategy's section, its
+** quantity and symbol, its kind (m market, l limit, s stop, sl stop and
+** limit), its price (the limit's or the stop's) and whether it is for a
+** close. */
+struct ListedOrder {
+    std::string strategy, symbol, kind;
+    int side; /* of the position it opens or closes */
+    bool entry, close;
+    double quantity, price;
+};
+
+/* The order lines of a list, child orders and skipped setups left out (a
+** child exit belongs to the entry it follows, whose position the next day's
+** test holds from that day on). */
+std::vector<ListedOrder> ListedOrders(const std::string &text)
+{
+    std::vector<ListedOrder> orders;
+    std::string strategy;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.empty()) continue;
+        if (line[0] != ' ') {
+            for (const char *head : {" entry orders", " exit orders", " dynamic sizing orders", " roll orders"})
+                if (line.find(head) != std::string::npos) strategy = line.substr(0, line.find(head));
+            continue;
+        }
+        std::vector<std::string> words;
+        for (size_t w = 0; w < line.size();) {
+            while (w < line.size() && line[w] == ' ') w++;
+            const size_t e = std::min(line.find(' ', w), line.size());
+            if (e > w) words.push_back(line.substr(w, e - w));
+            w = e;
+        }
+        if (words.size() < 4 || words[0] == "child:" || words[0] == "SKIP" || words[0][0] == '(') continue;
+        ListedOrder o{strategy, "", "m", 0, false, false, atof(words[1].c_str()), 0};
+        /* An entry gives its weight and amount before the symbol. */
+        o.entry = words[2].front() == '(' && words[2].back() == ')';
+        size_t k = 2;
+        if (o.entry)
+            while (k < words.size() && words[k++].back() != ']') {
+            }
+        if (k + 1 > words.size()) continue;
+        o.symbol = words[k++];
+        o.side = o.entry ? (words[0] == "buy" ? 1 : -1) : (words[0] == "sell" ? 1 : -1);
+        if (k + 1 < words.size() && words[k] != "market") {
+            o.price = atof(words[k].c_str());
+            o.kind = words[k + 1] == "stop" ? "s" : "l";
+            if (o.kind == "s" && k + 3 < words.size() && words[k + 3] == "limit") o.kind = "sl";
+        }
+        o.close = line.find(" on close") != std::string::npos || line.find(" market after ") != std::string::npos;
+        orders.push_back(o);
+    }
+    return orders;
+}
+
+/* A symbol's split factor on a day (its last one on or before the day). */
+double FactorOn(const std::vector<std::pair<std::string, Series>> &symbols, const std::string &symbol, int32_t day)
+{
+    for (const auto &s : symbols) {
+        if (s.first != symbol) continue;
+        double factor = 0;
+        for (const DayBar &b : s.second.bars)
+            if (b.date <= day) factor = b.split;
+        return factor;
+    }
+    return 0;
+}
+
+} // namespace
+
+namespace {
+
+/* Data items of every bar size, each named for it, that the drawn strategies
+** read, with their formulas. */
+const struct {
+    const char *name, *formula;
+} kDataItems[] = {
+    {"DailyMA", "MA(C, 4)"},       {"DailyLo", "Lowest(L, 3)"}, {"DailyHi", "Highest(H, 3)"}, {"WeeklyMA", "MA(C, 3)"},
+    {"WeeklyLo", "Lowest(L, 2)"},  {"WeeklyHi", "Highest(H, 2)"}, {"MonthlyC", "C"},         {"QuarterlyC", "C"},
+    {"YearlyHi", "H"},
+};
+
+std::string DataSection()
+{
+    std::string text = "Data:\n";
+    for (const auto &item : kDataItems) text += std::string("  ") + item.name + ": " + item.formula + "\n";
+    return text;
+}
+
+/* FFF, which splits on a Monday and misses the Friday of every third week
+** and the last day of January, April, July and October: a symbol held on a
+** period's last day without a bar of it. */
+const std::vector<std::pair<int32_t, double>> kSplitsFFF = {{20220110, 2}, {20221003, 3}};
+
+std::vector<int32_t> DaysOfFFF(const std::vector<int32_t> &d)
+{
+    std::vector<int32_t> days;
+    for (size_t k = 0; k < d.size(); k++) {
+        const bool monthEnd = k + 1 == d.size() || d[k + 1] / 100 != d[k] / 100;
+        const int month = d[k] / 100 % 100;
+        if ((k % 5 == 4 && k / 5 % 3 == 1) || (monthEnd && month % 3 == 1)) continue;
+        days.push_back(d[k]);
+    }
+    return days;
+}
+
+/* The orders run of the script on the symbols' days up to last: the list it
+** wrote for the next day (day). */
+std::string OrdersOn(OrdersTest &t, const std::vector<int32_t> &d, const std::vector<std::pair<std::string, Series>> &symbols,
+                     const std::string &script, int32_t last, int32_t day)
+{
+    std::vector<int32_t> days;
+    for (int32_t x : d)
+        if (x <= last) days.push_back(x);
+    std::vector<std::pair<std::string, std::vector<DayBar>>> bars;
+    for (const auto &symbol : symbols) {
+        bars.push_back({symbol.first, {}});
+        for (const DayBar &b : symbol.second.bars)
+            if (b.date <= last) bars.back().second.push_back(b);
+    }
+    t.LoadStore(days, bars);
+    for (const auto &symbol : symbols) SetEvents(symbol.first, symbol.second.dividends);
+    EXPECT_EQ(0, t.Run(script, 5)) << LastMessage();
+    char file[64];
+    snprintf(file, sizeof file, "main_%d_orders.txt", (int)day);
+    return t.OrdersFile(file);
+}
+
+/* What each strategy of a compiled script does when (read after its run). */
+struct StrategyTimes {
+    int barSize, entryTime, exitTime, limitTime, stopTime;
+    bool dynamic;
+};
+
+std::vector<StrategyTimes> TimesOfStrategies()
+{
+    std::vector<StrategyTimes> times;
+    for (int32_t s = 0; s < gStrategyCount; s++) {
+        const StrategyRecord &r = gStrategies[s];
+        times.push_back({r.BarSize, r.EntryTime, r.ExitTime, r.ExitLimitTime, r.ExitStopTime, r.DynamicSizing == 1});
+    }
+    return times;
+}
+
+/* The list written on data to x holds what the next day's test (next, on
+** data to day) did on day, and that test did what the list orders at the
+** open: each entry, with its side, and where the list can know it its
+** quantity (at the open; a DynamicSizing strategy's at either time); each
+** exit of a position held before the day, by the order it filled (a rule,
+** a reduction or a target or stop the last close reached, at the market;
+** a target or stop at its price, but where the open went through it) and
+** its quantity.  Prices and quantities of the day in x's split terms.
+** Orders a list of the day before does not hold: entries at this close,
+** exits by rules or orders at this close, and a longer bar's entries and
+** rule exits inside its period (standing orders of an earlier list). */
+void ExpectOrdersOfTheNextDay(const std::string &list, const RunTrades &next, const std::vector<StrategyTimes> &times,
+                              const std::vector<std::pair<std::string, Series>> &symbols, int32_t x, int32_t day,
+                              std::map<std::string, int> &seen)
+{
+    const std::vector<ListedOrder> orders = ListedOrders(list);
+    auto open = [&](const std::string &symbol) {
+        for (const auto &s : symbols)
+            if (s.first == symbol)
+                for (const DayBar &b : s.second.bars)
+                    if (b.date == day) return b.open;
+        return 0.0;
+    };
+    struct Done {
+        double quantity = 0;
+        bool atOpen = false, quantityKnown = false, dynamicAtClose = false;
+    };
+    std::map<std::string, Done> entered, exited; /* "strategy side symbol", exits " kind" after it */
+    std::map<std::string, double> exitPrices;
+    for (const TradeRecord &t : next.trades) {
+        const std::string name = next.strategies[t.strategy];
+        if (name == "Combined" || t.strategy >= (int32_t)times.size()) continue;
+        const StrategyTimes &r = times[t.strategy];
+        const bool periodEnd = r.barSize == BAR_DAILY || PeriodOf(x, r.barSize) != PeriodOf(day, r.barSize);
+        const std::string key = name + " " + (t.side > 0 ? "L" : "S") + " " + t.symbol;
+        /* Quantities of the day in x's terms. */
+        const double toX = FactorOn(symbols, t.symbol, day) / FactorOn(symbols, t.symbol, x);
+        if (t.dateIn == day && periodEnd && !(t.timeIn == PHASE_CLOSE && r.entryTime == TIME_THIS_CLOSE)) {
+            Done &e = entered[key];
+            e.quantity += t.quantityIn * toX;
+            e.atOpen = t.timeIn == PHASE_OPEN;
+            e.quantityKnown = t.timeIn == PHASE_OPEN || r.dynamic;
+            e.dynamicAtClose = r.dynamic && t.timeIn == PHASE_CLOSE;
+        }
+        if (t.dateOut != day || t.dateIn >= day) continue;
+        const char *kind = nullptr;
+        if ((t.reason == EXIT_RULE && periodEnd && r.exitTime != TIME_THIS_CLOSE &&
+             !(r.exitTime == TIME_NEXT_CLOSE && r.barSize != BAR_DAILY)) ||
+            ((t.reason == EXIT_REDUCE || t.reason == EXIT_ZERO_POSITION) &&
+             !(t.timeOut == PHASE_CLOSE && r.entryTime == TIME_THIS_CLOSE)))
+            kind = "m";
+        else if (t.reason == EXIT_LIMIT && r.limitTime != TIME_THIS_CLOSE)
+            kind = r.limitTime == TIME_NEXT_OPEN ? "m" : "l";
+        else if (t.reason == EXIT_STOP && r.stopTime != TIME_THIS_CLOSE)
+            kind = r.stopTime == TIME_NEXT_OPEN ? "m" : "s";
+        if (!kind) continue;
+        Done &e = exited[key + " " + kind];
+        e.quantity += t.quantityOut * toX;
+        e.atOpen = t.timeOut == PHASE_OPEN;
+        e.quantityKnown = true;
+        if (kind[0] != 'm' && t.priceOut != open(t.symbol)) exitPrices[key + " " + kind] = t.priceOut / toX;
+    }
+    std::map<std::string, double> listedEntries, listedExits;
+    std::set<std::string> capped; /* strategies whose list says only the first entries fill */
+    for (const ListedOrder &o : orders) {
+        const std::string key = o.strategy + " " + (o.side > 0 ? "L" : "S") + " " + o.symbol;
+        if (o.entry)
+            listedEntries[key] += o.quantity;
+        else
+            listedExits[key + " " + o.kind] += o.quantity; /* a position's lots, each with its orders */
+        if (!o.entry && o.kind != "m") listedExits[key + " p" + o.kind] = o.price;
+    }
+    for (size_t at = list.find(" entry orders -- only the first "); at != std::string::npos;
+         at = list.find(" entry orders -- only the first ", at + 1))
+        capped.insert(list.substr(list.rfind('\n', at) + 1, at - list.rfind('\n', at) - 1));
+    int failures = 0;
+    auto fail = [&](const std::string &what) {
+        if (++failures <= 4) ADD_FAILURE() << what << " for " << day << "\n" << list;
+    };
+    auto shares = [](double a, double b) { return std::fabs(a - b) <= 0.0011 * std::fmax(1.0, std::fabs(b) * 1e-9); };
+    for (const auto &[key, e] : entered) {
+        seen["entry"]++;
+        if (!listedEntries.count(key)) {
+            /* (Where the account's places are short, a DynamicSizing
+            ** strategy's new position at the next close may take one the
+            ** list gave to another strategy's order.) */
+            if (!(e.dynamicAtClose)) fail("entry " + key + " not ordered");
+        } else if (e.quantityKnown && !shares(listedEntries[key], e.quantity)) {
+            fail("entry " + key + ": " + std::to_string(listedEntries[key]) + " ordered, " + std::to_string(e.quantity) + " tested");
+        }
+    }
+    for (const auto &[key, e] : exited) {
+        seen["exit " + key.substr(key.size() - 1)]++;
+        const std::string position = key.substr(0, key.size() - 2);
+        /* A target or stop the last close reached is a market order. */
+        const bool ordered = listedExits.count(key) || listedExits.count(position + " m");
+        if (!ordered) {
+            fail("exit " + key + " not ordered");
+            continue;
+        }
+        const double quantity = listedExits.count(key) ? listedExits[key] : listedExits[position + " m"];
+        if (!shares(quantity, e.quantity))
+            fail("exit " + key + ": " + std::to_string(quantity) + " ordered, " + std::to_string(e.quantity) + " tested");
+        if (exitPrices.count(key) && listedExits.count(position + " p" + key.back())) {
+            const double listed = listedExits[position + " p" + key.back()], tested = exitPrices[key];
+            if (std::fabs(listed - tested) > 0.0051 + 1e-9 * tested)
+                fail("exit " + key + " at " + std::to_string(listed) + " ordered, " + std::to_string(tested) + " tested");
+        }
+    }
+    for (const ListedOrder &o : orders) {
+        if (o.kind != "m" || o.close) continue;
+        const std::string key = o.strategy + " " + (o.side > 0 ? "L" : "S") + " " + o.symbol;
+        if (o.entry && !capped.count(o.strategy) && !entered.count(key)) fail("entry " + key + " ordered, not tested");
+        if (!o.entry) {
+            bool done = false;
+            for (const char *kind : {" m", " l", " s"}) done = done || exited.count(key + kind);
+            if (!done) fail("exit " + key + " ordered, not tested");
+        }
+    }
+}
+
+/* Two lists order the same (the orders kept, all when no test is given):
+** the same lines, a price of the first the second's times `factor` (of
+** each symbol), and (when asked) a quantity the second's divided by it. */
+void ExpectSameOrders(const std::string &first, const std::string &second, const std::function<double(const std::string &)> &factor,
+                      const std::function<bool(const ListedOrder &)> &kept = nullptr, bool quantities = true)
+{
+    /* "strategy entry|exit side symbol kind [close]": the symbol, and the
+    ** lines' prices and quantities. */
+    using Lines = std::map<std::string, std::pair<std::string, std::vector<std::pair<double, double>>>>;
+    auto lines = [&kept](const std::string &text) {
+        Lines out;
+        for (const ListedOrder &o : ListedOrders(text)) {
+            if (kept && !kept(o)) continue;
+            auto &line = out[o.strategy + (o.entry ? " entry " : " exit ") + (o.side > 0 ? "L " : "S ") + o.symbol + " " + o.kind +
+                             (o.close ? " close" : "")];
+            line.first = o.symbol;
+            line.second.push_back({o.price, o.quantity});
+        }
+        for (auto &[key, line] : out) std::sort(line.second.begin(), line.second.end());
+        return out;
+    };
+    const Lines a = lines(first), b = lines(second);
+    int failures = 0;
+    for (const auto &[key, line] : b)
+        if (!a.count(key) && ++failures <= 3) ADD_FAILURE() << key << " only in the second list\n" << first << "\n" << second;
+    for (const auto &[key, line] : a) {
+        const auto other = b.find(key);
+        if (other == b.end() || other->second.second.size() != line.second.size()) {
+            if (++failures <= 3) ADD_FAILURE() << key << " not alike in the second list\n" << first << "\n" << second;
+            continue;
+        }
+        const double f = factor(line.first);
+        for (size_t k = 0; k < line.second.size(); k++) {
+            const auto [price, quantity] = line.second[k];
+            const auto [price2, quantity2] = other->second.second[k];
+            if ((std::fabs(price - price2 * f) > 1e-6 * std::fmax(1.0, price) ||
+                 (quantities && std::fabs(quantity - quantity2 / f) > 0.0011 + 1e-9 * quantity)) &&
+                ++failures <= 3)
+                ADD_FAILURE() << key << ": " << quantity << " at " << price << ", against " << quantity2 << " at " << price2
+                              << " times " << f << "\n" << first << "\n" << second;
+        }
+    }
+}
+
+/* Each strategy's own limits hold on every day: its positions after each
+** day's open and after its close (the lots and parts of a symbol one
+** position) at most its MaxPositions, and the entries of a period of its
+** bar size at most its MaxEntries. */
+void ExpectOwnLimits(const RunTrades &run, const std::vector<int32_t> &d, const std::map<std::string, std::pair<int, int>> &limits,
+                     int barSize)
+{
+    int failures = 0;
+    for (const auto &[name, limit] : limits) {
+        const int32_t s = (int32_t)(std::find(run.strategies.begin(), run.strategies.end(), name) - run.strategies.begin());
+        std::map<int64_t, std::set<std::tuple<std::string, int32_t, int32_t, double>>> periods;
+        for (const TradeRecord &t : run.trades)
+            if (t.strategy == s) periods[PeriodOf(t.dateIn, barSize)].insert({t.symbol, t.dateIn, t.timeIn, t.priceIn});
+        for (const auto &[period, entries] : periods)
+            if (limit.second && (int)entries.size() > limit.second && ++failures <= 5)
+                ADD_FAILURE() << name << ": " << entries.size() << " entries in the period of " << std::get<1>(*entries.begin())
+                              << ", of " << limit.second;
+        if (!limit.first) continue;
+        for (int32_t day : d) {
+            std::set<std::string> afterOpen, afterClose;
+            for (const TradeRecord &t : run.trades) {
+                if (t.strategy != s) continue;
+                if ((t.dateIn < day || (t.dateIn == day && t.timeIn == PHASE_OPEN)) &&
+                    (t.dateOut > day || (t.dateOut == day && t.timeOut != PHASE_OPEN)))
+                    afterOpen.insert(t.symbol);
+                if (t.dateIn <= day && t.dateOut > day) afterClose.insert(t.symbol);
+            }
+            if (((int)afterOpen.size() > limit.first || (int)afterClose.size() > limit.first) && ++failures <= 5)
+                ADD_FAILURE() << name << " on " << day << ": " << afterOpen.size() << " positions after the open, "
+                              << afterClose.size() << " after the close, of " << limit.first;
+        }
+    }
+}
+
+/* A DynamicSizing strategy (named Dyn, of barSize) that sizes for the next
+** open or close changes a holding only where the symbol's bar of the signal
+** date, the last market day before the period it trades in, set it up: a
+** symbol that did not trade that day makes no setup there, and its holding
+** waits for the next. */
+void ExpectResizedOnSignals(const RunTrades &run, const std::vector<int32_t> &d,
+                            const std::vector<std::pair<std::string, Series>> &symbols, int barSize)
+{
+    int failures = 0;
+    for (const TradeRecord &t : run.trades) {
+        if (run.strategies[t.strategy] != "Dyn") continue;
+        for (int32_t day : {t.dateIn, t.reason == EXIT_REDUCE || t.reason == EXIT_ZERO_POSITION ? t.dateOut : 0}) {
+            if (!day) continue;
+            size_t first = (size_t)(std::lower_bound(d.begin(), d.end(), day) - d.begin());
+            while (first > 0 && PeriodOf(d[first - 1], barSize) == PeriodOf(day, barSize)) first--;
+            if (first == 0) continue;
+            const int32_t signal = d[first - 1];
+            for (const auto &symbol : symbols) {
+                if (symbol.first != t.symbol || symbol.second.bars.front().date > signal || symbol.second.bars.back().date < signal)
+                    continue;
+                const bool traded = std::any_of(symbol.second.bars.begin(), symbol.second.bars.end(),
+                                                [signal](const DayBar &b) { return b.date == signal; });
+                if (!traded && ++failures <= 3)
+                    ADD_FAILURE() << "Dyn changed its " << t.symbol << " on " << day << " without a bar of " << signal;
+            }
+        }
+    }
+}
+
+/* A DynamicSizing strategy of the bar size given, at the entry time given,
+** long above its weekly average and short below its daily one, sharing the
+** account's places (a Combined MaxPositions) with the strategies before. */
+std::string DynamicSharer(const char *barSize, const char *entryTime, int places)
+{
+    return std::string("Strategy: Dyn\n  BarSize: ") + barSize + "\n" + entryTime +
+        "  QtyType: Value\n  QtyRound: 0\n  PriceRound: 0\n  DynamicSizing: True\n"
+        "  Quantity: IF(C > WeeklyMA, 12000, IF(C < DailyMA * 0.99, -6000, 0))\nCombined:\n  MaxPositions: " +
+        std::to_string(places) + "\n";
+}
+
+/* Drawn strategies of every bar size, in a daily run and in a run of their
+** own, read Data items of every bar size (their setups, and now and then
+** their stops), hold their own MaxPositions and MaxEntries, and share the
+** account's places with a DynamicSizing strategy entering at the next open,
+** the next close or this close, on the symbols of the test above and FFF,
+** which misses days at periods' ends:
+** - the trades on prices with split factors are those on the prices
+**   adjusted beforehand, and those closed before a day those of the data
+**   cut on it; each strategy's positions and entries keep its own limits;
+** - the strategies that read Data items, alone, trade in a daily run as in
+**   a run of their bar size (but those entering at the next close); and the
+**   items of the run's bar size read in a scan are their formulas bar by bar;
+** - the DynamicSizing strategy resizes a holding only on its symbol's bar
+**   of the signal date;
+** - on drawn days x (a split's day and the day before, a day a symbol missed,
+**   a symbol's last day, a period's last day and a day inside one) the list
+**   written on the data cut at x is what the test on the data cut at the
+**   next day does on it, and the list on the prices adjusted beforehand, in
+**   x's terms; inside a period the stops and targets listed (trailing ones
+**   among them, a step a bar) are those of the list of the period's last day
+**   before; and where x ends a week and a period of the strategies' bar
+**   size, the list of a run on all the data whose EndDate is x is the list
+**   of the data cut there (of all but the strategies named I), whichever
+**   symbol lacks that day.  Each seed draws six days. */
+TEST_F(SplitOrdersTest, GeneratedStrategiesOrderWhatTheNextDaysTestDoes)
+{
+    const char *seeds = getenv("KV_GENERATED_SEEDS");
+    const int seedCount = seeds && atoi(seeds) > 0 ? atoi(seeds) : 3;
+    const std::vector<int32_t> d = Weekdays(20210104, 20230630);
+    auto universe = [&d](bool adjusted) {
+        auto symbols = Universe(d, adjusted, 20220303);
+        symbols.push_back({"FFF", Walk(DaysOfFFF(d), 23, kSplitsFFF, adjusted)});
+        return symbols;
+    };
+    const auto stored = universe(false), adjusted = universe(true);
+    const std::vector<int32_t> dddDays = DaysOfDDD(d), fffDays = DaysOfFFF(d);
+    std::vector<int32_t> pool = {20210914, 20210915, 20211117, 20211118, 20220301, 20220302, 20220629, 20220630,
+                                 20221108, 20221109, 20220107, 20220110, 20220930, 20221003, 20220303, 20230215,
+                                 20211231, 20210730, 20220520, 20220525, 20220201, 20220202};
+    /* FFF's missed period ends. */
+    for (size_t k = 0; k + 1 < d.size() && pool.size() < 26; k++)
+        if (d[k] > 20220101 && !std::binary_search(fffDays.begin(), fffDays.end(), d[k])) pool.push_back(d[k]);
+    std::map<std::string, int> seen;
+    const char *const barSizes[] = {"Daily", "Weekly", "Monthly", "Quarterly", "Yearly"};
+    const char *const entryTimes[] = {"", "  EntryTime: NextClose\n", "  EntryTime: ThisClose\n"};
+    for (int seed = 1; seed <= seedCount; seed++) {
+        std::vector<int32_t> xs;
+        for (int k = 0; k < 6; k++) xs.push_back(pool[(6 * (seed - 1) + k) % pool.size()]);
+        for (int size = BAR_DAILY; size <= BAR_YEARLY; size++) {
+            const char *barSize = barSizes[size];
+            RunTrades dailyTwin;
+            for (bool ownRun : {false, true}) {
+                if (ownRun && size == BAR_DAILY) continue;
+                StrategyGenerator generator{(uint32_t)seed * 104729u + (uint32_t)size * 31u};
+                std::string strategies = DataSection(), twin = DataSection(), plain = DataSection();
+                std::map<std::string, std::pair<int, int>> limits;
+                std::vector<std::string> twins;
+                for (int k = 1; k <= 7; k++) {
+                    std::string text = k <= 2 ? generator.Next(k) : k == 3 ? generator.Trailing(k) : generator.Reading(k);
+                    int positions = 0, entries = 0;
+                    text += generator.Limits(&positions, &entries);
+                    const std::string name = text.substr(10, text.find('\n') - 10);
+                    limits[name] = {positions, entries};
+                    strategies += text;
+                    if (k <= 3) plain += text;
+                    if (k > 3 && !generator.nextCloseEntry.back()) twin += text, twins.push_back(name);
+                }
+                const char *dynSize = ownRun || size != BAR_DAILY ? barSize : "Weekly";
+                const int dynEntry = generator.Pick(3);
+                const std::string sharer = DynamicSharer(dynSize, entryTimes[dynEntry], 4 + generator.Pick(5));
+                const std::string script = ScriptOf(strategies, barSize, ownRun).insert(strlen("Settings:\n"), "  OrdersMode: Text\n") + sharer;
+                /* (A day inside a month, quarter or year cuts the period of
+                ** the items that the strategies named I read short, which a
+                ** run on all the data reads whole.) */
+                const std::string ended = ScriptOf(plain, barSize, ownRun).insert(strlen("Settings:\n"), "  OrdersMode: Text\n") + sharer;
+                SCOPED_TRACE(std::to_string(seed) + " " + barSize + (ownRun ? " run" : " strategies in a daily run") + "\n" + script);
+                const RunTrades full = TradesOn(*this, d, stored, script);
+                ASSERT_EQ(9u, full.strategies.size());
+                ExpectAlike(full, TradesOn(*this, d, adjusted, script));
+                ExpectOwnLimits(full, d, limits, size);
+                if (dynEntry != 2) ExpectResizedOnSignals(full, d, stored, size == BAR_DAILY ? BAR_WEEKLY : size);
+                if (!twins.empty()) {
+                    SCOPED_TRACE("the strategies reading Data items alone");
+                    const RunTrades alone = TradesOn(*this, d, stored, ScriptOf(twin, barSize, ownRun));
+                    if (!ownRun) {
+                        dailyTwin = alone;
+                    } else {
+                        ExpectSameTrades(alone, ClosedBefore(dailyTwin, INT32_MAX, twins), ClosedBefore(alone, INT32_MAX, twins));
+                        ExpectSameAccount(alone, dailyTwin, twins);
+                    }
+                }
+                if (ownRun || size == BAR_DAILY) {
+                    SCOPED_TRACE("the items of the run's bar size in a scan");
+                    std::string scan = std::string(ownRun ? "Settings:\n  BarSize: " + std::string(barSize) + "\n" : "") + DataSection() + "Scan:\n";
+                    int columns = 0;
+                    for (const auto &item : kDataItems)
+                        if (strncmp(item.name, barSize, strlen(barSize)) == 0) {
+                            scan += "  R" + std::to_string(columns) + ": " + item.name + "\n  F" + std::to_string(columns) + ": " + item.formula + "\n";
+                            columns++;
+                        }
+                    std::vector<std::pair<std::string, std::vector<DayBar>>> bars;
+                    for (const auto &symbol : stored) bars.push_back({symbol.first, symbol.second.bars});
+                    LoadStore(d, bars);
+                    const auto rows = ScanNumbers(*this, scan);
+                    ASSERT_GT(rows.size(), 10u);
+                    int compared = 0, failures = 0;
+                    for (const auto &row : rows)
+                        for (int c = 0; c + 1 < (int)row.size(); c += 2) {
+                            if (std::isnan(row[c + 1])) continue;
+                            compared++;
+                            if (!(std::fabs(row[c] - row[c + 1]) <= 1e-9 * std::fmax(1.0, std::fabs(row[c + 1]))) && ++failures <= 5)
+                                ADD_FAILURE() << "item " << c / 2 << ": " << row[c] << ", its formula " << row[c + 1];
+                        }
+                    EXPECT_GT(compared, 10);
+                }
+                for (int32_t x : xs) {
+                    const int32_t day = *std::upper_bound(d.begin(), d.end(), x);
+                    SCOPED_TRACE("orders of " + std::to_string(x) + " for " + std::to_string(day));
+                    const std::string list = OrdersOn(*this, d, stored, script, x, day);
+                    const RunTrades next = TradesOn(*this, d, stored, script, day);
+                    /* Data cut on a day a symbol missed end it there, and its
+                    ** positions leave by their end of data, which the next
+                    ** day's test, where it trades on, does not know; on a
+                    ** symbol's last day the list cannot know that its data
+                    ** end, which the next day's test does. */
+                    auto trades = [](const std::vector<int32_t> &days, int32_t date) {
+                        return date > days.back() || std::binary_search(days.begin(), days.end(), date);
+                    };
+                    if (trades(dddDays, x) && trades(fffDays, x) && x != dddDays.back() && x != 20220303)
+                        ExpectOrdersOfTheNextDay(list, next, TimesOfStrategies(), stored, x, day, seen);
+                    {
+                        SCOPED_TRACE("on the prices adjusted beforehand");
+                        ExpectSameOrders(list, OrdersOn(*this, d, adjusted, script, x, day),
+                                         [&](const std::string &symbol) { return FactorOn(stored, symbol, x); });
+                    }
+                    /* Inside a period the stops and targets its last bar set
+                    ** stand, for the positions held since, at their prices in
+                    ** the day's terms (a partial quantity's formula may read
+                    ** the days since). */
+                    const size_t at = (size_t)(std::lower_bound(d.begin(), d.end(), x) - d.begin());
+                    size_t before = at;
+                    while (before > 0 && PeriodOf(d[before], size) == PeriodOf(x, size)) before--;
+                    if (size != BAR_DAILY && before < at && PeriodOf(day, size) == PeriodOf(x, size)) {
+                        const int32_t last = d[before];
+                        SCOPED_TRACE("against the list of the period's last day before, " + std::to_string(last));
+                        /* (A symbol without a bar on either day ended there.) */
+                        auto steady = [&](const ListedOrder &o) {
+                            if (o.entry || o.kind == "m" || o.strategy == "Dyn") return false;
+                            for (const auto &symbol : stored)
+                                if (symbol.first == o.symbol && !(FactorOn(stored, o.symbol, x) > 0 &&
+                                                                  std::count_if(symbol.second.bars.begin(), symbol.second.bars.end(),
+                                                                                [&](const DayBar &b) { return b.date == x || b.date == last; }) == 2))
+                                    return false;
+                            bool held = false;
+                            for (const TradeRecord &t : next.trades) {
+                                if (next.strategies[t.strategy] != o.strategy || o.symbol != t.symbol || t.side != o.side) continue;
+                                if (t.dateIn > last || (t.dateOut > last && t.dateOut <= x)) return false;
+                                held |= t.dateOut > x;
+                            }
+                            return held;
+                        };
+                        ExpectSameOrders(list, OrdersOn(*this, d, stored, script, last, d[before + 1]),
+                                         [&](const std::string &symbol) { return FactorOn(stored, symbol, x) / FactorOn(stored, symbol, last); },
+                                         steady, false);
+                        seen["inside a period"]++;
+                    }
+                    if (trades(dddDays, day) && trades(fffDays, day))
+                        ExpectSameTrades(full, ClosedBefore(full, day), ClosedBefore(next, day));
+                    /* (On a day inside a week the weekly items of a run that
+                    ** ends there see the week's later days.) */
+                    const bool periodEnd = PeriodOf(x, size) != PeriodOf(day, size) && PeriodOf(x, BAR_WEEKLY) != PeriodOf(day, BAR_WEEKLY);
+                    if (!periodEnd) continue;
+                    SCOPED_TRACE("the same day as the EndDate of all the data");
+                    char end[40];
+                    snprintf(end, sizeof end, "  EndDate: %04d-%02d-%02d\n", x / 10000, x / 100 % 100, x % 100);
+                    EXPECT_EQ(OrdersOn(*this, d, stored, ended, x, day),
+                              OrdersOn(*this, d, stored, std::string(ended).insert(ended.find('\n') + 1, end), d.back(), day));
+                    seen["EndDate"]++;
+                }
+            }
+        }
+    }
+    for (const char *what : {"entry", "exit m", "exit l", "exit s", "EndDate", "inside a period"}) EXPECT_GT(seen[what], 0) << what;
 }
 
 } // namespace
