@@ -266,21 +266,6 @@ Orders ParseOrders(const std::string &text)
     return out;
 }
 
-/* The period of barSize (0 daily, 1 weekly, 2 monthly, 3 quarterly, 4
-** yearly) that holds day. */
-int32_t PeriodOf(int32_t day, int barSize)
-{
-    switch (barSize) {
-    case 1:
-        while (DayOfWeek(day) != 1) day = PrevDay(day);
-        return day;
-    case 2: return day / 100;
-    case 3: return DateYear(day) * 10 + DateQuarter(day);
-    case 4: return DateYear(day);
-    default: return day;
-    }
-}
-
 /* The trailing stop and target of a Trail strategy of barSize, worked by
 ** hand as the orders on the data up to cut give them: half the highest and
 ** twice the lowest close of the strategy's bars from the signal's (on

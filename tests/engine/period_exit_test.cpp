@@ -763,15 +763,18 @@ TEST_F(EngineTest, AWaitingEntryIsCheckedAgainstItsOwnStrategysPositions)
                     for (int32_t day : d) periods.insert(PeriodOf(day, size));
                     if (stops) continue; /* (stops that some periods do not reach) */
                     EXPECT_EQ(3 * (periods.size() - 1), trades[run]["S"].size());
-                    if (run < 2) EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
+                    if (run < 2) {
+                        EXPECT_EQ((combined[0] ? 3 : 4) * (periods.size() - 1), trades[run]["L"].size());
+                    }
                 }
                 SCOPED_TRACE(std::string(names[size]) + " " + limit + (combined[0] ? " under a Combined limit" : ""));
                 EXPECT_TRUE(trades[0] == trades[1]) << "the daily run and the run of the bar size differ";
                 EXPECT_EQ(trades[0]["L"].size(), trades[1]["L"].size());
                 EXPECT_EQ(trades[0]["S"].size(), trades[1]["S"].size());
-                if (!combined[0])
+                if (!combined[0]) {
                     EXPECT_TRUE(trades[0]["S"] == trades[2]["S"])
                         << trades[0]["S"].size() << " trades of S beside L, " << trades[2]["S"].size() << " alone";
+                }
             }
         }
     }

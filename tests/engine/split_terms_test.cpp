@@ -812,10 +812,7 @@ TEST_F(SplitTest, GeneratedStrategiesKeepTheirTradesWhateverTheSplitsAndTheDaysA
                     snprintf(from, sizeof from, "  StartDate: %04d-%02d-%02d\n", start / 10000, start / 100 % 100, start % 100);
                     const RunTrades later = TradesOn(*this, d, stored, std::string(script).insert(script.find('\n') + 1, from));
                     for (const TradeRecord &t : later.trades) EXPECT_GE(t.dateIn, start) << later.strategies[t.strategy] << " " << t.symbol;
-                    auto periodOf = [size](int32_t day) {
-                        const int32_t periods[] = {day, PeriodOf(day, 1), day / 100, PeriodOf(day, 3), day / 10000};
-                        return periods[size];
-                    };
+                    auto periodOf = [size](int32_t day) { return PeriodOf(day, size); };
                     /* The first day of the first period the test holds whole. */
                     auto at = std::find(d.begin(), d.end(), start);
                     if (at != d.begin() && periodOf(*(at - 1)) == periodOf(start))
