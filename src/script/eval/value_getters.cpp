@@ -386,9 +386,14 @@ static double PositionFillPrice(const EvalContext *context, const StrategyRecord
 static double PositionBarsHeld(const EvalContext *context, const PositionRecord *position, int32_t barsBack)
 {
     if (position->entryBar < 0 || (position->exitBar >= 0 && context->barIndex > position->exitBar)) return 0.0;
-    int k = (gRun.generatingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE) ||
-        (context->chart && context->trade) ||
-        (context->postClose && gSettings.BarsHeldIncrPostClose);
+    /* An order list for the next open counts the bar the next day's test
+    ** trades in as held: the one after the last complete bar, whose orders
+    ** stand.  Inside a longer bar's period that is the period's own bar, not
+    ** one after the part of it the list's day closed, so a partial quantity
+    ** listed on any day of the period is the one its last bar set. */
+    if (gRun.generatingOrders && !gScriptSettings.OrdersLiveData && context->barPhase == PHASE_CLOSE)
+        return context->lastBar + 1 - position->entryBar - barsBack;
+    int k = (context->chart && context->trade) || (context->postClose && gSettings.BarsHeldIncrPostClose);
     return context->barIndex - position->entryBar - barsBack + k;
 }
 
