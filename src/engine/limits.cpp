@@ -468,7 +468,7 @@ static void TakeTurn(EvalContext *context, int32_t s)
         PositionRecord *setup = &r->setups[r->nextSetup];
         setup->kept = IsEligible(setup);
         setup->turnEnd = 0;
-        int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(s, setup->symbol) : nullptr;
+        const int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(s, setup->symbol) : nullptr;
         setup->heldCount = held ? *held : 0;
         a->turnTried++;
         if (CheckSetupLimits(context, s, setup)) {
@@ -481,7 +481,6 @@ static void TakeTurn(EvalContext *context, int32_t s)
             for (int32_t k = 0; k < n; k++) {
                 if (StatCell *cell = GetCurrentCell(context, chain[k])) cell->entryOrders++;
             }
-            if (held) ++*held;
         }
         bool turnEnd = setup->turnEnd != 0;
         if (r->GreedyScoring == 1) {

@@ -74,6 +74,7 @@ struct OrderListRun {
     uint8_t *noOrders;       /* tracked, one per strategy */
     double *netLiq, *freeCash;
     int32_t *entries, *exits; /* lines written per strategy */
+    int32_t *heldCounts;      /* tracked copy of the DynamicSizing lots booked */
     int32_t orderId;
     int32_t tradeCount, closedTradeCount;
     int failed;
@@ -213,6 +214,14 @@ static int SaveSimulation(EvalContext *context)
         gOrderRun.tradeCount = context->test->tradeCount;
         gOrderRun.closedTradeCount = context->test->closedTradeCount;
     }
+    /* The list's entries and reductions book and close lots; the count of
+    ** lots held goes back with the positions, or the run's last exits would
+    ** take a restored lot for an addition and keep its place. */
+    if (gPositionState.heldCounts) {
+        const uint64_t bytes = (uint64_t)gPositionState.accountCount * (uint64_t)gPositionState.heldSymbolCount * sizeof(int32_t);
+        if (!AllocMemory(&gOrderRun.heldCounts, bytes)) return 0;
+        memcpy(gOrderRun.heldCounts, gPositionState.heldCounts, (size_t)bytes);
+    }
     return 1;
 }
 
@@ -239,6 +248,9 @@ static void RestoreSimulation(EvalContext *context)
         context->test->tradeCount = gOrderRun.tradeCount;
         context->test->closedTradeCount = gOrderRun.closedTradeCount;
     }
+    if (gOrderRun.heldCounts && gPositionState.heldCounts)
+        memcpy(gPositionState.heldCounts, gOrderRun.heldCounts,
+               (size_t)gPositionState.accountCount * (size_t)gPositionState.heldSymbolCount * sizeof(int32_t));
 }
 
 void KeepExitPricesForOrders()
@@ -1163,6 +1175,7 @@ static void FreeRun()
     FreeMemory(&gOrderRun.freeCash);
     FreeMemory(&gOrderRun.entries);
     FreeMemory(&gOrderRun.exits);
+    FreeMemory(&gOrderRun.heldCounts);
     memset(&gOrderRun, 0, sizeof gOrderRun);
 }
 

@@ -524,9 +524,20 @@ static int EnterSetup(EvalContext *context, bool governed)
     setup->limitPrice = setup->side > 0 ? LIMIT_UNLIMITED_AMOUNT : -LIMIT_UNLIMITED_AMOUNT;
     setup->stopPrice = -setup->limitPrice;
     setup->limitSplit = setup->stopSplit = 0;
+    /* A DynamicSizing strategy's lots of one symbol are one position, one
+    ** place on its account and every account above it, taken by the first
+    ** lot and given back by the last to leave.  So the lots are counted as
+    ** they are booked: a setup that a selection kept and that then did not
+    ** fill (refused at its opening, or a next close its symbol did not trade
+    ** on) adds none, or the symbol's next entry would count as an addition
+    ** taking no place, while its reduction frees one. */
+    int32_t *held = r->DynamicSizing == 1 ? GetHeldCount(context->strategyIndex, setup->symbol) : nullptr;
+    if (held) setup->heldCount = *held;
     BookPositionEntry(context, setup);
     if (gSettings.AddLog && r->keepTrades) LogEntryExit(context, TRACE_ENTRY, nullptr);
-    return AddPosition(context) ? 1 : 0;
+    if (!AddPosition(context)) return 0;
+    if (held) ++*held;
+    return 1;
 }
 
 /* ---- orderings ----------------------------------------------------------------------- */

@@ -77,7 +77,7 @@ struct PositionState {
     StrategyAccount *accounts; /* one per strategy (tracked) */
     int32_t accountCount;
     int32_t heldSymbolCount;     /* symbols per row of heldCounts */
-    int32_t *heldCounts;         /* DynamicSizing held counts, strategy × symbol (tracked) */
+    int32_t *heldCounts;         /* DynamicSizing lots booked, strategy × symbol (tracked) */
     uint32_t selectionCounter;   /* selection numbers given in the current pass */
     int32_t roundRobin;          /* a StatsGroup or Combined strategy gives MaxEntries */
     int32_t accountStrategy;     /* index of the run's account strategy, -1 none */

@@ -221,6 +221,25 @@ TEST_F(PassTest, DynamicSizingTradesTheDifferenceToItsTarget)
     EXPECT_EQ(1, Cell(3, 0)->positions);
 }
 
+/* One entry a day: AAA's and BBB's first setups are both kept on the 3rd,
+** and BBB's is refused at its opening for AAA's.  BBB enters on the 4th as
+** the strategy's first lot there, a second position of the account's, and
+** leaves on the 8th, its close of 12 on the 5th asking for none: a setup
+** that did not fill left no lot for the one that did to add to. */
+TEST_F(PassTest, AKeptSetupThatDidNotFillLeavesNoLotBehind)
+{
+    const std::vector<int32_t> d = {20240102, 20240103, 20240104, 20240105, 20240108};
+    LoadMarket({{"AAA", FlatBars(d, {10, 10, 10, 10, 10})}, {"BBB", FlatBars(d, {10, 10, 10, 12, 12})}});
+    AddStrategy("Dynamic").DynamicSizing = 1;
+    SetFormula(0, SLOT_QUANTITY, "10 * (C < 11)");
+    SetFormula(0, SLOT_MAX_ENTRIES, "1");
+    StartTest();
+    RunAll();
+    EXPECT_EQ("AAA ", Held(0));
+    const int32_t positions[] = {0, 1, 2, 2, 1};
+    for (int32_t r = 0; r < 5; r++) EXPECT_EQ(positions[r], Cell(r, 0)->positions) << r;
+}
+
 /* Lots of 60 and 7 AAA bought at 15 on 3 and 4 January are 90 and 10.5
 ** shares at 10 after the 3-for-2 split of the 5th, when the target is 91
 ** (QtyRound 1): 9.5 of the latest lot would leave half a share, so all

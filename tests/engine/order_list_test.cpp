@@ -294,6 +294,9 @@ TEST_F(OrderListTest, DynamicSizingOrders)
         EXPECT_EQ(std::string("*** ORDERS TO PLACE BEFORE THE OPEN OF 1/17/24 ***\n\nD dynamic sizing orders\n\n") +
                       c.sizing + "\nD entry orders\n\n" + c.entries,
                   OrdersFile("main_20240117_orders.txt"));
+        const TestRecord *test = LastTest();
+        ASSERT_NE(nullptr, test);
+        EXPECT_EQ(0, Cell(test, test->rowsFilled - 1, 0)->positions);
     }
 }
 

@@ -2070,7 +2070,7 @@ void ExpectOrdersOfTheNextDay(const std::string &list, const RunTrades &next, co
     };
     struct Done {
         double quantity = 0;
-        bool atOpen = false, quantityKnown = false, dynamicAtClose = false;
+        bool atOpen = false, quantityKnown = false;
     };
     std::map<std::string, Done> entered, exited; /* "strategy side symbol", exits " kind" after it */
     std::map<std::string, double> exitPrices;
@@ -2087,7 +2087,6 @@ void ExpectOrdersOfTheNextDay(const std::string &list, const RunTrades &next, co
             e.quantity += t.quantityIn * toX;
             e.atOpen = t.timeIn == PHASE_OPEN;
             e.quantityKnown = t.timeIn == PHASE_OPEN || r.dynamic;
-            e.dynamicAtClose = r.dynamic && t.timeIn == PHASE_CLOSE;
         }
         if (t.dateOut != day || t.dateIn >= day) continue;
         const char *kind = nullptr;
@@ -2128,10 +2127,7 @@ void ExpectOrdersOfTheNextDay(const std::string &list, const RunTrades &next, co
     for (const auto &[key, e] : entered) {
         seen["entry"]++;
         if (!listedEntries.count(key)) {
-            /* (Where the account's places are short, a DynamicSizing
-            ** strategy's new position at the next close may take one the
-            ** list gave to another strategy's order.) */
-            if (!(e.dynamicAtClose)) fail("entry " + key + " not ordered");
+            fail("entry " + key + " not ordered");
         } else if (e.quantityKnown && !shares(listedEntries[key], e.quantity)) {
             fail("entry " + key + ": " + std::to_string(listedEntries[key]) + " ordered, " + std::to_string(e.quantity) + " tested");
         }
