@@ -835,10 +835,14 @@ TEST_F(OrdersTest, AStrategysListAndTestKeepItsOwnPositionLimit)
 ** - a Tuesday that touches both and closes down (open 10, close 9.5) went
 **   the position's way first: the target fills there at 11;
 ** - a daily run that ends on Tuesday or Wednesday: the stop fills on
-**   Tuesday, as on the data that run on (Thursday's 11.5 is none of it). */
-TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
+**   Tuesday, as on the data that run on (Thursday's 11.5 is none of it);
+** - AAA did not trade on the last days of the period before (28 and 29
+**   December, 31 January to 2 February): its bar of that period, dated on
+**   its last day, set the orders all the same, the stop fills on Tuesday,
+**   and the list of Monday 5 February orders it. */
+TEST_F(OrdersTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
 {
-    std::vector<int32_t> d = Weekdays(20230102, 20240329);
+    std::vector<int32_t> d = Weekdays(20220103, 20240329);
     const std::vector<DayBar> stopFirst = {{20240206, 10, 10, 8.5, 9.5}, {20240207, 9.5, 9.5, 9.5, 9.5}, {20240208, 9.5, 11.5, 9.5, 10.5}};
     const struct {
         const char *name;
@@ -847,30 +851,49 @@ TEST_F(EngineTest, ALongerBarSizesTargetAndStopFillOnTheFirstDayThatReachesThem)
         int32_t dateOut;
         double priceOut;
         int32_t endDate = 0; /* a daily run only, that ends there */
+        std::vector<int32_t> missing = {}; /* days AAA did not trade */
     } cases[] = {
         {"stop touched first", stopFirst, EXIT_STOP, 20240206, 9},
         {"gap over the target", {{20240206, 11.2, 11.3, 11.1, 11.2}}, EXIT_LIMIT, 20240206, 11.2},
         {"both touched on a day that closed down", {{20240206, 10, 11.5, 8.5, 9.5}}, EXIT_LIMIT, 20240206, 11},
         {"data cut on the stop's day", stopFirst, EXIT_STOP, 20240206, 9, 20240206},
         {"data cut the day after", stopFirst, EXIT_STOP, 20240206, 9, 20240207},
+        {"the period before missed its last days", stopFirst, EXIT_STOP, 20240206, 9, 0,
+         {20231228, 20231229, 20240131, 20240201, 20240202}},
     };
     for (const auto &c : cases) {
         std::vector<DayBar> bars;
         for (int32_t day : d) {
+            if (std::find(c.missing.begin(), c.missing.end(), day) != c.missing.end()) continue;
             double price = day < 20240206 ? 10 : 9.8;
             DayBar bar{day, price, price, price, price};
             for (const DayBar &w : c.week)
                 if (w.date == day) bar = w;
             bars.push_back(bar);
         }
-        for (const char *barSize : {"Weekly", "Monthly", "Quarterly"}) {
+        for (const char *barSize : {"Weekly", "Monthly", "Quarterly", "Yearly"}) {
             for (const char *run : {"Daily", barSize}) {
                 if (c.endDate && strcmp(run, "Daily") != 0) continue;
                 SCOPED_TRACE(std::string(c.name) + ", " + barSize + " strategy in a " + run + " run");
                 LoadStore(d, {{"AAA", bars}});
                 const std::string end = c.endDate ? "  EndDate: " + std::to_string(c.endDate) + "\n" : "";
-                const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  BarSize: ") + run + "\n" + end + "Strategy: S\n  BarSize: " + barSize +
-                                                               "\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n");
+                const std::string strategy = std::string("Strategy: S\n  BarSize: ") + barSize +
+                    "\n  EntrySetup: C >= 10\n  Quantity: 100\n  QtyType: Shares\n  ExitLimit: 11\n  ExitStop: 9\n";
+                if (!c.missing.empty()) {
+                    /* The list written on the data up to the day before the stop's. */
+                    std::vector<int32_t> upTo;
+                    std::vector<DayBar> cut;
+                    for (int32_t day : d)
+                        if (day < 20240206) upTo.push_back(day);
+                    for (const DayBar &b : bars)
+                        if (b.date < 20240206) cut.push_back(b);
+                    LoadStore(upTo, {{"AAA", cut}});
+                    ASSERT_EQ(0, Run(std::string("Settings:\n  OrdersMode: Text\n  BarSize: ") + run + "\n" + strategy, 5)) << LastMessage();
+                    const std::string list = OrdersFile("main_20240206_orders.txt");
+                    EXPECT_NE(std::string::npos, list.find("sell 100 AAA 9.00 stop")) << list;
+                    LoadStore(d, {{"AAA", bars}});
+                }
+                const TradeRecord *trades = TradesOfRun(1, std::string("Settings:\n  BarSize: ") + run + "\n" + end + strategy);
                 ASSERT_NE(nullptr, trades);
                 const TradeRecord &t = trades[0];
                 EXPECT_DOUBLE_EQ(10, t.priceIn);
@@ -930,7 +953,10 @@ TEST_F(EngineTest, WhatAPartialTargetLeavesWaitsForTheNextPeriod)
 ** short.  A stop for the next open that the period closed under (9.4) fills
 ** at the next open, 9.6 (9.55 with slippage), though that day trades at
 ** 9.55-9.7 and only a low of 9.3 three days later reaches the stop.  A 2 for
-** 1 split on March 15 leaves the price of March 1 as it traded. */
+** 1 split on March 15 leaves the price of March 1 as it traded.  An exit
+** rule that fires on the period's bar fills at that open too when AAA did
+** not trade on the period's last two days: its bar of the period is the
+** one the rule reads, dated on its last day, not a bar of no period. */
 TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
 {
     const DayBar down{0, 9, 9.2, 8.8, 9}, up{0, 11, 11.2, 10.8, 11}, under{0, 9.6, 9.7, 9.55, 9.65};
@@ -940,6 +966,7 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
         DayBar gap;
         double beforeClose, priceOut;
         int32_t splitDay = 0;
+        int32_t missedDays = 0; /* the market days before gapDay AAA did not trade */
     } cases[] = {
         {"Weekly", "Long", "  ExitStop: 9.5\n", 20240126, 20240205, down, 10, 8.95},
         {"Weekly", "Long", "  ExitLimit: 10.5\n", 20240126, 20240205, up, 10, 10.95},
@@ -952,12 +979,16 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
         {"Monthly", "Short", "  ExitLimit: 9.5\n", 20240131, 20240301, down, 10, 9.05},
         {"Monthly", "Long", "  ExitStop: 9.5\n  ExitStopTime: NextOpen\n", 20240131, 20240301, under, 9.4, 9.55},
         {"Monthly", "Long", "  ExitStop: 9.5\n", 20240131, 20240301, down, 10, 8.95, 20240315},
+        {"Weekly", "Long", "  ExitRule: BarDate > 20240126\n", 20240126, 20240205, down, 10, 8.95, 0, 2},
+        {"Monthly", "Long", "  ExitRule: BarDate > 20240131\n", 20240131, 20240301, down, 10, 8.95, 0, 2},
     };
     std::vector<int32_t> d = Weekdays(20231101, 20240329);
     for (const auto &c : cases) {
         std::vector<DayBar> bars;
+        const size_t gap = (size_t)(std::find(d.begin(), d.end(), c.gapDay) - d.begin());
         for (size_t k = 0; k < d.size(); k++) {
             const int32_t day = d[k];
+            if (k < gap && k + c.missedDays >= gap) continue;
             DayBar bar{day, 10, 10, 10, 10};
             if (k + 1 < d.size() && d[k + 1] == c.gapDay) bar.close = c.beforeClose;
             if (day == c.gapDay) bar = c.gap;
@@ -982,7 +1013,7 @@ TEST_F(EngineTest, ALongerBarSizesExitAtThePeriodsOpenFillsAtThatOpen)
             const TradeRecord &t = trades[0];
             const bool isLong = c.side[0] == 'L';
             EXPECT_DOUBLE_EQ(isLong ? 10.05 : 9.95, t.priceIn);
-            EXPECT_EQ(std::strstr(c.exits, "Stop") ? EXIT_STOP : EXIT_LIMIT, t.reason);
+            EXPECT_EQ(std::strstr(c.exits, "Stop") ? EXIT_STOP : std::strstr(c.exits, "Limit") ? EXIT_LIMIT : EXIT_RULE, t.reason);
             EXPECT_EQ(c.gapDay, t.dateOut);
             EXPECT_EQ(PHASE_OPEN, t.timeOut);
             EXPECT_DOUBLE_EQ(c.priceOut, t.priceOut);
