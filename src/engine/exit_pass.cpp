@@ -428,22 +428,6 @@ static bool DataEndBeforeTheEndDate(SymbolRecord *symbol, int32_t lastRow)
     return next > last->date && next <= end;
 }
 
-/* The bar before the position's is the one its orders were set on when it
-** is the symbol's bar of the signal date's period.  For a longer bar size
-** that bar is dated earlier in the period when the symbol did not trade on
-** the period's last days, its data going on after them: it is that period's
-** bar all the same: the exit rule it fired and the stops and targets it
-** set act on the next period's days, as the order list written on it says.
-** (Data that end inside the period end the position there.) */
-static bool IsSignalBar(const EvalContext *context, const Bar *previous)
-{
-    const int32_t signal = context->signalDate;
-    if (!previous || previous->date > signal) return false;
-    if (previous->date == signal) return true;
-    return context->barSize != BAR_DAILY && previous->date >= GetPeriodFirstDate(signal, 1, context->barSize) &&
-        context->symbol->lastDate > previous->date;
-}
-
 static int CheckExit(EvalContext *context, int32_t forced)
 {
     PositionRecord *p = context->position;
@@ -543,7 +527,8 @@ static int CheckExit(EvalContext *context, int32_t forced)
         }
     } else {
         const Bar *previous = ContextBar(context, context->lastBar);
-        if (phase < PHASE_CLOSE && r->AllowMissingBar != 1 && !IsSignalBar(context, previous)) return 0;
+        if (phase < PHASE_CLOSE && r->AllowMissingBar != 1 && (!previous || previous->date != context->signalDate))
+            return 0;
         if (context->barSize != BAR_DAILY && phase == PHASE_INTRADAY && !governed) {
             /* Only intraday orders are checked then, day by day. */
             reason = JudgeDaysOfPeriod(context, bar, &fillDay, &orderRatio);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "engine_fixture.h"
 
 #include <cstring>
@@ -57,7 +58,8 @@ int64_t PeriodOf(int32_t date, int barSize)
 /* Builds the bars of every size from the daily ones; a split inside a
 ** longer bar's period carries its earlier prices into the later terms, as
 ** the store's own derived bars do. */
-static void FillSymbol(SymbolRecord *record, const std::string &name, const std::vector<DayBar> &daily)
+static void FillSymbol(SymbolRecord *record, const std::string &name, const std::vector<DayBar> &daily,
+                       const std::vector<int32_t> *market = nullptr)
 {
     memset(record, 0, sizeof *record);
     CopyString(record->info.Symbol, sizeof record->info.Symbol, name.c_str(), -1);
@@ -88,6 +90,13 @@ static void FillSymbol(SymbolRecord *record, const std::string &name, const std:
             } else {
                 bars.push_back(b);
             }
+        }
+        /* A longer period's bar is dated on its period's last market day,
+        ** though the symbol missed the period's last days, as an import
+        ** dates it; the symbol's last period on its last day. */
+        for (size_t b = 0; k > 0 && market && b + 1 < bars.size(); b++) {
+            auto next = std::upper_bound(market->begin(), market->end(), bars[b].date);
+            while (next != market->end() && PeriodOf(*next, k) == PeriodOf(bars[b].date, k)) bars[b].date = *next++;
         }
         ASSERT_TRUE(AllocMemory(&record->bars[k], (bars.size() + 1) * sizeof(Bar)));
         if (!bars.empty()) memcpy(record->bars[k], bars.data(), bars.size() * sizeof(Bar));
@@ -192,7 +201,7 @@ void EngineTest::LoadStore(const std::vector<int32_t> &marketDays,
     gStore.lastDate = marketDays.back();
     ASSERT_TRUE(BuildCalendarSymbol());
     ASSERT_TRUE(AllocMemory(&gStore.symbols, (symbols.size() + 1) * sizeof(SymbolRecord)));
-    for (size_t k = 0; k < symbols.size(); k++) FillSymbol(&gStore.symbols[k], symbols[k].first, symbols[k].second);
+    for (size_t k = 0; k < symbols.size(); k++) FillSymbol(&gStore.symbols[k], symbols[k].first, symbols[k].second, &marketDays);
     gStore.symbolCount = (int32_t)symbols.size();
     qsort(gStore.symbols, symbols.size(), sizeof(SymbolRecord), CompareSymbolNames);
     CopyString(gStore.loadedPath, sizeof gStore.loadedPath, tmp.File("Data\\test.kvd").c_str(), -1);

@@ -351,15 +351,21 @@ TEST_F(ScanRunTest, AScanOfAnyBarSizeListsWhatTheTestSetsUp)
         for (const auto &[name, days] : bars) {
             for (size_t i = 0; i < days.size(); i++) {
                 size_t p = periodOf(days[i].date);
-                if (days[i].date != periods[p].back()) continue;
+                /* The symbol's bar of a period is its last day there, dated
+                ** on the period's last day, though it missed the days after
+                ** (its data going on); where its data end inside the period
+                ** it has none. */
+                if (i + 1 < days.size() && periodOf(days[i + 1].date) == p) continue;
+                if (i + 1 == days.size() && days[i].date != periods[p].back()) continue;
+                const int32_t date = periods[p].back();
                 size_t j = i;
                 while (j > 0 && periodOf(days[j - 1].date) == p) j--;
                 if (!(days[i].close > days[j].open)) continue;
-                reference.insert({days[i].date, name});
+                reference.insert({date, name});
                 if (i + 1 < days.size() && p + 1 < periods.size() && periodOf(days[i + 1].date) == p + 1)
-                    nextOpen.insert({days[i].date, name});
+                    nextOpen.insert({date, name});
                 if (size != BAR_DAILY && p == 0) continue; /* the data's first period: see above */
-                if (i + 1 < days.size() || days[i].date == market.back()) thisClose.insert({days[i].date, name});
+                if (i + 1 < days.size() || date == market.back()) thisClose.insert({date, name});
             }
         }
         const std::string bar = std::string("  BarSize: ") + names[size] + "\n";

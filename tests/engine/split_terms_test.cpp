@@ -2243,8 +2243,9 @@ void ExpectOwnLimits(const RunTrades &run, const std::vector<int32_t> &d, const 
 /* A DynamicSizing strategy (named Dyn, of barSize) that sizes for the next
 ** open or close changes a holding only where the symbol's bar of the signal
 ** date, the last market day before the period it trades in, set it up: a
-** symbol that did not trade that day makes no setup there, and its holding
-** waits for the next. */
+** symbol that did not trade in that date's period makes no setup there, and
+** its holding waits for the next.  (A longer period in which the symbol
+** missed the last days, its data going on, is still its bar of that date.) */
 void ExpectResizedOnSignals(const RunTrades &run, const std::vector<int32_t> &d,
                             const std::vector<std::pair<std::string, Series>> &symbols, int barSize)
 {
@@ -2260,8 +2261,9 @@ void ExpectResizedOnSignals(const RunTrades &run, const std::vector<int32_t> &d,
             for (const auto &symbol : symbols) {
                 if (symbol.first != t.symbol || symbol.second.bars.front().date > signal || symbol.second.bars.back().date < signal)
                     continue;
-                const bool traded = std::any_of(symbol.second.bars.begin(), symbol.second.bars.end(),
-                                                [signal](const DayBar &b) { return b.date == signal; });
+                const bool traded = std::any_of(symbol.second.bars.begin(), symbol.second.bars.end(), [&](const DayBar &b) {
+                    return b.date == signal || (barSize != BAR_DAILY && PeriodOf(b.date, barSize) == PeriodOf(signal, barSize));
+                });
                 if (!traded && ++failures <= 3)
                     ADD_FAILURE() << "Dyn changed its " << t.symbol << " on " << day << " without a bar of " << signal;
             }

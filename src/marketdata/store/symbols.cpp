@@ -221,12 +221,6 @@ int FindBarIndex(SymbolRecord *record, int barSize, int32_t date, int phase, int
         ** bar: the answer is that bar, never the next period's, which would
         ** show the future. */
         result = 0;
-    } else if (GetPeriodFirstDate(date, 1, barSize) <= bars[i].date && FindDateIndex(&gStore.dateLists[BAR_DAILY], date, 0) >= 0) {
-        /* A session of the market that the symbol did not trade, on the last
-        ** days of the period: that period's bar is the one dated on its last
-        ** day of trade, and the next is of a later period, whose prices the
-        ** date cannot know. */
-        result = i;
     } else if (i + 1 >= count) {
         result = -1;
     } else {
